@@ -1,0 +1,44 @@
+# The README's commands. Each does its own set-up on a fresh Debian 12 machine.
+BUILD      ?= build
+BUILD_TSAN ?= build-tsan
+BUILD_ASAN ?= build-asan
+WERROR     ?= OFF
+JOBS       ?= $(shell nproc)
+CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
+
+.PHONY: deps build test test-tsan test-asan run demo bench clean format
+
+deps:
+	@bash scripts/deps
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+# All suites on the normal build, then the threaded suites under ThreadSanitizer.
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+	$(MAKE) --no-print-directory test-tsan
+
+test-tsan: deps
+	cmake -S . -B $(BUILD_TSAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target veltra_serial_tests veltra_app_tests
+	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'serial|app'
+
+test-asan: deps
+	cmake -S . -B $(BUILD_ASAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
+	cmake --build $(BUILD_ASAN) -j $(JOBS)
+	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -LE e2e
+
+run: build
+	$(BUILD)/app/veltra
+
+bench: build
+	@if [ -x bench/run ]; then bash bench/run $(BUILD); else echo "no benchmarks yet"; fi
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN)

@@ -1,0 +1,32 @@
+// The message pump of the user-interface thread: handling every pending event, a wait that
+// sleeps until something worth looking at happens, the quit request, and the pause.
+#pragma once
+
+#include <optional>
+
+namespace veltra::serial {
+
+// Handles every event pending for the user-interface thread and returns without waiting.
+// Returns false when it took a quit request (see POSTQUITMESSAGE), true otherwise.
+bool SYSREFRESH();
+
+// The non-spinning form of SYSREFRESH for polling loops: sleeps until WAKEWAIT is called
+// (a comm notification was handled, a key went down or up, a dialog ended) or nMaxMs have
+// passed, handling events meanwhile, then returns as SYSREFRESH does.
+bool SYSWAIT(int nMaxMs = 20);
+
+// Ends the current SYSWAIT, or makes the next one return at once. Callable from any thread.
+void WAKEWAIT();
+
+// Queues a quit request for the user-interface thread; SYSREFRESH returns false when it
+// takes it, and passes it on to the program's main loop when that is running.
+void POSTQUITMESSAGE(int nExitCode = 0);
+
+// True while the program's main loop runs (a quit request taken by SYSREFRESH is then
+// posted again so that the main loop ends too).
+void SETMAINLOOPRUNNING(bool lRunning);
+
+// Suspends the calling thread; no events are handled meanwhile. No value counts as 0.
+void SLEEP(std::optional<long> nMilliseconds);
+
+} // namespace veltra::serial
