@@ -1,0 +1,50 @@
+// The transfer loop: serves the device's "T" requests with the next 5120 bytes of the image,
+// ends on "E", and aborts with 0x09 when the user holds Esc.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace veltra::app {
+
+// Bytes received from the device and not yet consumed.
+extern std::string cReceived;
+// The part of the image not yet sent.
+extern std::string cImage;
+// Track and side shown in the log for the next block.
+extern int nTrack;
+extern int nSide;
+
+inline constexpr int VK_ESCAPE = 27;
+inline constexpr std::size_t kBlockSize = 5120;
+
+// Everything the loop needs from its surroundings: the port write, the message pump (and
+// its non-spinning wait), the pause, the key test, the log control's text operations and
+// the close of the window that owns the log.
+struct TransferBinding {
+  std::function<long(int nComm, std::string_view cData)> WRITECOMM;
+  std::function<bool()> SYSREFRESH;
+  // Sleeps until something may have changed (a notification handled, a key pressed or
+  // released, the window ended) or a short bound passed, then pumps as SYSREFRESH does.
+  // When unset, the wait pumps with SYSREFRESH alone.
+  std::function<bool()> SYSWAIT;
+  std::function<void(long nMilliseconds)> SLEEP;
+  std::function<bool(int nVirtualKey)> GETASYNCKEYSTATE;
+  std::function<std::string()> VarGet;
+  std::function<void(const std::string&)> VarPut;
+  std::function<void(bool lErase)> Refresh;
+  std::function<void()> GoBottom;
+  std::function<bool()> End;
+};
+
+void VELTRA(int nComm, const TransferBinding& oGet);
+// The next command byte, or no value when Esc was down before a byte was taken.
+std::optional<std::string> WAITCOMMAND(const TransferBinding& oGet);
+std::string GETCHAR();
+void TRK(int nComm, const TransferBinding& oGet);
+void MESSAGE(const TransferBinding& oGet, std::string_view cText);
+bool SENDSTR(int nComm, std::string_view cData, const TransferBinding& oGet);
+
+} // namespace veltra::app

@@ -1,0 +1,217 @@
+// The transfer loop against a recording binding: bytes on the line, log text, pauses and the
+// close of the window, with the device's commands delivered as notifications would be, from
+// inside the pump.
+#include "app/transfer_loop.h"
+#include "app/transfer_loop_internal.h"
+
+#include <deque>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace veltra::app {
+namespace {
+
+// Plays the surroundings of the loop and records what it does to them.
+struct FakeSurroundings {
+  std::deque<std::string> aArrivals; // one batch delivered per pump call
+  std::vector<std::string> aEvents;  // "write:<n>", "sleep:<ms>", "end", ...
+  std::string cLine;                 // every byte written to the port
+  std::string cLog;
+  int nPumps = 0;
+  int nWaits = 0;
+  int nEscDownAfterPumps = -1; // Esc goes down once this many pumps have run
+  bool lEndResult = true;
+
+  void Deliver() {
+    if (!aArrivals.empty()) {
+      cReceived += aArrivals.front();
+      aArrivals.pop_front();
+    }
+  }
+
+  TransferBinding Binding() {
+    TransferBinding o;
+    o.WRITECOMM = [this](int nComm, std::string_view cData) {
+      EXPECT_EQ(nComm, 7);
+      cLine.append(cData);
+      aEvents.push_back("write:" + std::to_string(cData.size()));
+      return static_cast<long>(cData.size());
+    };
+    o.SYSREFRESH = [this] {
+      ++nPumps;
+      Deliver();
+      return true;
+    };
+    o.SYSWAIT = [this] {
+      ++nWaits;
+      ++nPumps;
+      Deliver();
+      return true;
+    };
+    o.SLEEP = [this](long nMs) { aEvents.push_back("sleep:" + std::to_string(nMs)); };
+    o.GETASYNCKEYSTATE = [this](int nKey) {
+      return nKey == VK_ESCAPE && nEscDownAfterPumps >= 0 && nPumps >= nEscDownAfterPumps;
+    };
+    o.VarGet = [this] { return cLog; };
+    o.VarPut = [this](const std::string& c) { cLog = c; };
+    o.Refresh = [](bool lErase) { EXPECT_FALSE(lErase); };
+    o.GoBottom = [] {};
+    o.End = [this] {
+      aEvents.push_back("end");
+      return lEndResult;
+    };
+    return o;
+  }
+};
+
+std::string PatternImage(std::size_t nSize) {
+  std::string c(nSize, '\0');
+  for (std::size_t i = 0; i < nSize; ++i) {
+    c[i] = static_cast<char>((i * 131 + i / 5120) & 0xFF);
+  }
+  return c;
+}
+
+class TransferLoop : public ::testing::Test {
+protected:
+  void SetUp() override { RESETTRANSFERSTATE(); }
+  void TearDown() override { RESETTRANSFERSTATE(); }
+  FakeSurroundings oFake;
+};
+
+TEST_F(TransferLoop, BurstOfTwoRequestsAndEndSendsTwoBlocksThenEndsTheWindow) {
+  cImage = PatternImage(3 * kBlockSize);
+  const std::string cOriginal = cImage;
+  oFake.aArrivals = {"TTE"};
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.cLine, std::string(1, '\0') + cOriginal.substr(0, kBlockSize) +
+                             std::string(1, '\0') + cOriginal.substr(kBlockSize, kBlockSize));
+  EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"write:1", "sleep:10", "write:5120", "write:1",
+                                                     "sleep:10", "write:5120", "end"}));
+  EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n"
+                        "Sending track 0, side 0\r\n"
+                        "Sending track 0, side 1\r\n");
+  EXPECT_EQ(cImage, cOriginal.substr(2 * kBlockSize));
+  EXPECT_EQ(nTrack, 1);
+  EXPECT_EQ(nSide, 0);
+}
+
+TEST_F(TransferLoop, OtherBytesAndLowerCaseCommandsAreConsumedAndIgnored) {
+  cImage = PatternImage(kBlockSize);
+  oFake.aArrivals = {"X", "t", std::string("e\0", 2), "E", "T"};
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.cLine, "");
+  EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"end"}));
+  EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n");
+  EXPECT_EQ(cReceived, "T") << "bytes after E stay unread";
+}
+
+TEST_F(TransferLoop, ShortImageSendsWhatIsLeftThenZeroAlone) {
+  cImage = PatternImage(5000);
+  const std::string cOriginal = cImage;
+  oFake.aArrivals = {"T", "T", "E"};
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.cLine, std::string(1, '\0') + cOriginal + std::string(1, '\0'));
+  EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"write:1", "sleep:10", "write:5000", "write:1",
+                                                     "sleep:10", "write:0", "end"}));
+  EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n"
+                        "Sending track 0, side 0\r\n"
+                        "Sending track 0, side 1\r\n");
+}
+
+TEST_F(TransferLoop, WholeDiskIsSentByteExactInOneHundredSixtyBlocks) {
+  const std::string cDisk = PatternImage(160 * kBlockSize);
+  cImage = cDisk;
+  oFake.aArrivals.assign(160, "T");
+  oFake.aArrivals.push_back("E");
+  VELTRA(7, oFake.Binding());
+
+  std::string cExpected;
+  for (std::size_t n = 0; n < 160; ++n) {
+    cExpected += '\0';
+    cExpected += cDisk.substr(n * kBlockSize, kBlockSize);
+  }
+  ASSERT_EQ(oFake.cLine.size(), cExpected.size());
+  EXPECT_TRUE(oFake.cLine == cExpected);
+  EXPECT_TRUE(cImage.empty());
+  const std::string cLastLine = "Sending track 79, side 1\r\n";
+  ASSERT_GE(oFake.cLog.size(), cLastLine.size());
+  EXPECT_EQ(oFake.cLog.substr(oFake.cLog.size() - cLastLine.size()), cLastLine);
+  EXPECT_NE(oFake.cLog.find("Sending track 42, side 0\r\nSending track 42, side 1\r\n"),
+            std::string::npos);
+  EXPECT_EQ(oFake.aEvents.back(), "end");
+}
+
+TEST_F(TransferLoop, EscWhileWaitingSendsOneAbortByteAndReturns) {
+  cImage = PatternImage(kBlockSize);
+  oFake.nEscDownAfterPumps = 5; // nothing arrives; Esc goes down after a few idle pumps
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.cLine, "\x09");
+  EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"write:1"}));
+  EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n");
+  EXPECT_GE(oFake.nWaits, 4) << "the idle wait uses the sleeping form of the pump";
+}
+
+TEST_F(TransferLoop, EscAfterServingAbortsWithoutTouchingTheImageAgain) {
+  cImage = PatternImage(2 * kBlockSize);
+  oFake.aArrivals = {"T"};
+  oFake.nEscDownAfterPumps = 4;
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.aEvents,
+            (std::vector<std::string>{"write:1", "sleep:10", "write:5120", "write:1"}));
+  EXPECT_EQ(oFake.cLine.back(), '\x09');
+  EXPECT_EQ(cImage.size(), kBlockSize);
+}
+
+TEST_F(TransferLoop, EscHeldAtStartReturnsAtOnceWithoutLoggingOrSending) {
+  oFake.nEscDownAfterPumps = 0;
+  VELTRA(7, oFake.Binding());
+  EXPECT_EQ(oFake.cLine, "");
+  EXPECT_EQ(oFake.cLog, "");
+}
+
+TEST_F(TransferLoop, WaitFallsBackToThePlainPumpWhenNoWaitingFormIsBound) {
+  oFake.aArrivals = {"", "", "E"};
+  TransferBinding o = oFake.Binding();
+  o.SYSWAIT = nullptr;
+  VELTRA(7, o);
+  EXPECT_EQ(oFake.nWaits, 0);
+  EXPECT_GE(oFake.nPumps, 3);
+  EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"end"}));
+}
+
+TEST_F(TransferLoop, EndRefusedStillReturnsFromTheLoop) {
+  oFake.aArrivals = {"E"};
+  oFake.lEndResult = false;
+  VELTRA(7, oFake.Binding());
+  EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"end"}));
+}
+
+TEST(TransferHelpers, GetCharTakesBytesFromTheFrontIncludingZero) {
+  RESETTRANSFERSTATE();
+  cReceived = std::string("\0T", 2);
+  EXPECT_EQ(GETCHAR(), std::string(1, '\0'));
+  EXPECT_EQ(GETCHAR(), "T");
+  EXPECT_EQ(GETCHAR(), "");
+}
+
+TEST(TransferHelpers, SendStrIsTrueOnlyForAFullWrite) {
+  TransferBinding o;
+  long nReturn = 0;
+  o.WRITECOMM = [&](int, std::string_view) { return nReturn; };
+  nReturn = 3;
+  EXPECT_TRUE(SENDSTR(1, "abc", o));
+  nReturn = 2;
+  EXPECT_FALSE(SENDSTR(1, "abc", o));
+  nReturn = -1;
+  EXPECT_FALSE(SENDSTR(1, "abc", o));
+}
+
+} // namespace
+} // namespace veltra::app
