@@ -22,7 +22,7 @@ test: build
 
 test-tsan: deps
 	cmake -S . -B $(BUILD_TSAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(BUILD_TSAN) -j $(JOBS) --target veltra_serial_tests veltra_app_tests
+	cmake --build $(BUILD_TSAN) -j $(JOBS) --target veltra_threaded_tests
 	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'serial|app'
 

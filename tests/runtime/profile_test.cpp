@@ -1,0 +1,214 @@
+// The settings file, the whole-file read and the emptiness test, on real files in a
+// temporary folder.
+#include "runtime/empty.h"
+#include "runtime/profile.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace veltra::runtime {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string cTemplate = (fs::temp_directory_path() / "veltra-profile-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(cTemplate.data()), nullptr);
+    m_path = cTemplate;
+  }
+  void TearDown() override {
+    ::chmod(m_path.c_str(), 0700);
+    fs::remove_all(m_path);
+  }
+  std::string Path(const std::string& cName) const { return (m_path / cName).string(); }
+  void Write(const std::string& cName, const std::string& cData) const {
+    std::ofstream(Path(cName), std::ios::binary) << cData;
+  }
+  std::string Read(const std::string& cName) const {
+    std::ifstream in(Path(cName), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  std::size_t FilesInFolder() const {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(m_path), fs::directory_iterator()));
+  }
+  fs::path m_path;
+};
+
+using ProfileRead = TempFolder;
+
+TEST_F(ProfileRead, FindsValuesAsThePlatformWould) {
+  Write("VELTRA.INI", "; settings\r\n"
+                      "[Other]\r\n"
+                      "Porta=WRONG\r\n"
+                      "  [ impostazioni ]  \r\n"
+                      "  PORTA   =   ttyUSB0  \r\n"
+                      "Quoted=\"  COM3 \"\r\n"
+                      "Single='x'\r\n"
+                      "Mixed=\"x'\r\n"
+                      "Empty=\r\n"
+                      "Eq=a=b\r\n"
+                      "[Impostazioni]\r\n"
+                      "Late=ignored, only the first section counts\r\n");
+  const std::string f = Path("VELTRA.INI");
+  struct Case {
+    const char* cSection;
+    const char* cEntry;
+    const char* cExpected;
+  };
+  const Case aCases[] = {
+      {"Impostazioni", "Porta", "ttyUSB0"},  {"IMPOSTAZIONI", "porta", "ttyUSB0"},
+      {"Impostazioni", "Quoted", "  COM3 "}, {"Impostazioni", "Single", "x"},
+      {"Impostazioni", "Mixed", "\"x'"},     {"Impostazioni", "Empty", ""},
+      {"Impostazioni", "Eq", "a=b"},         {"Impostazioni", "Missing", "dflt"},
+      {"Nowhere", "Porta", "dflt"},          {"Impostazioni", "Late", "dflt"},
+  };
+  for (const Case& c : aCases) {
+    EXPECT_EQ(GETPVPROFSTRING(c.cSection, c.cEntry, "dflt", f), c.cExpected)
+        << c.cSection << "/" << c.cEntry;
+  }
+  EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "dflt", Path("missing.ini")), "dflt");
+  EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "", Path("missing.ini")), "");
+}
+
+TEST_F(ProfileRead, WithoutEntryListsTheSectionsKeysEachEndedByZero) {
+  Write("a.ini", "[S]\nOne=1\n; comment\nTwo = 2\n\n[T]\nThree=3\n");
+  EXPECT_EQ(GETPVPROFSTRING("s", std::nullopt, "", Path("a.ini")), std::string("One\0Two\0", 8));
+}
+
+TEST_F(ProfileRead, LongValuesAreCutAndBackslashPathsNameTheFolder) {
+  Write("long.ini", "[S]\nK=" + std::string(5000, 'v') + "\n");
+  EXPECT_EQ(GETPVPROFSTRING("S", "K", "", Path("long.ini")), std::string(4094, 'v'));
+  const std::string cBackslashed = m_path.string() + "\\long.ini";
+  EXPECT_EQ(GETPVPROFSTRING("S", "K", "", cBackslashed).size(), 4094u);
+}
+
+using ProfileWrite = TempFolder;
+
+TEST_F(ProfileWrite, CreatesTheFileUnderExactlyTheNameGiven) {
+  ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "Porta", "COM1", Path("Veltra.Ini")));
+  EXPECT_EQ(Read("Veltra.Ini"), "[Impostazioni]\nPorta=COM1\n");
+  EXPECT_EQ(FilesInFolder(), 1u) << "no temporary file is left behind";
+  EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "", Path("Veltra.Ini")), "COM1");
+}
+
+TEST_F(ProfileWrite, KeepsEveryOtherLineAndReplacesTheValueInPlace) {
+  const std::string cBefore = "; my port\r\n"
+                              "[Unknown]\r\n"
+                              "Keep=me\r\n"
+                              "\r\n"
+                              "[IMPOSTAZIONI]\r\n"
+                              "Porta=\r\n"
+                              "Other=1\r\n"
+                              "\r\n"
+                              "[Last]\r\n"
+                              "X=y";
+  Write("VELTRA.INI", cBefore);
+  ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "porta", "COM1", Path("VELTRA.INI")));
+  std::string cAfter = cBefore;
+  cAfter.replace(cAfter.find("Porta=\r\n"), 8, "Porta=COM1\r\n");
+  EXPECT_EQ(Read("VELTRA.INI"), cAfter);
+}
+
+TEST_F(ProfileWrite, AddsAMissingKeyAtTheEndOfItsSectionAndAMissingSectionAtTheEnd) {
+  Write("a.ini", "[A]\nOne=1\n\n[B]\nTwo=2");
+  ASSERT_TRUE(WRITEPPROSTRING("a", "New", "v", Path("a.ini")));
+  ASSERT_TRUE(WRITEPPROSTRING("C", "K", "w", Path("a.ini")));
+  EXPECT_EQ(Read("a.ini"), "[A]\nOne=1\nNew=v\n\n[B]\nTwo=2\n[C]\nK=w\n");
+}
+
+TEST_F(ProfileWrite, DeletesAnEntryOrASectionWhenGivenNoValueOrNoEntry) {
+  Write("a.ini", "[A]\nOne=1\nTwo=2\n[B]\nThree=3\n");
+  ASSERT_TRUE(WRITEPPROSTRING("A", "One", std::nullopt, Path("a.ini")));
+  ASSERT_TRUE(WRITEPPROSTRING("B", std::nullopt, std::nullopt, Path("a.ini")));
+  EXPECT_EQ(Read("a.ini"), "[A]\nTwo=2\n");
+}
+
+TEST_F(ProfileWrite, AFailedWriteLeavesTheOldFileUntouched) {
+  Write("a.ini", "[S]\nK=old\n");
+  // A child whose file-size limit is smaller than the new content fails half-way through the
+  // write, as a full disk would, whoever runs the test.
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit oLimit{16, 16};
+    ::setrlimit(RLIMIT_FSIZE, &oLimit);
+    ::_exit(WRITEPPROSTRING("S", "K", std::string(100, 'n'), Path("a.ini")) ? 0 : 1);
+  }
+  int nStatus = 0;
+  ASSERT_EQ(::waitpid(pid, &nStatus, 0), pid);
+  EXPECT_EQ(WEXITSTATUS(nStatus), 1) << "the write reports its failure";
+  EXPECT_EQ(Read("a.ini"), "[S]\nK=old\n");
+  EXPECT_EQ(FilesInFolder(), 1u) << "the half-written file is removed";
+  EXPECT_FALSE(WRITEPPROSTRING("S", "K", "v", Path("no-such-folder/a.ini")));
+}
+
+TEST_F(ProfileWrite, KeepsTheModeOfTheFileItReplaces) {
+  Write("a.ini", "[S]\nK=old\n");
+  ::chmod(Path("a.ini").c_str(), 0640);
+  ASSERT_TRUE(WRITEPPROSTRING("S", "K", "new", Path("a.ini")));
+  struct stat st {};
+  ASSERT_EQ(::stat(Path("a.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+using WholeFileRead = TempFolder;
+
+TEST_F(WholeFileRead, ReturnsEveryByteButAFinalEndOfFileMarker) {
+  const std::string cMiddle("a\0b\x1A"
+                            "c\0",
+                            6);
+  const struct {
+    std::string cContent;
+    std::string cExpected;
+  } aCases[] = {
+      {cMiddle, cMiddle}, {cMiddle + "\x1A", cMiddle}, {"\x1A", ""}, {"\x1A\x1A", "\x1A"}, {"", ""},
+  };
+  for (const auto& c : aCases) {
+    Write("img.mgt", c.cContent);
+    EXPECT_EQ(MEMOREAD(Path("img.mgt")), c.cExpected);
+  }
+}
+
+TEST_F(WholeFileRead, ReadsAWholeDiskImage) {
+  std::string cDisk(819200, '\0');
+  for (std::size_t i = 0; i < cDisk.size(); ++i) {
+    cDisk[i] = static_cast<char>(i * 7 + i / 251);
+  }
+  Write("disk.mgt", cDisk);
+  EXPECT_TRUE(MEMOREAD(Path("disk.mgt")) == cDisk);
+}
+
+TEST_F(WholeFileRead, MissingOrUnreadableGivesTheEmptyString) {
+  EXPECT_EQ(MEMOREAD(Path("missing.mgt")), "");
+  EXPECT_EQ(MEMOREAD(m_path.string()), "") << "a folder";
+  EXPECT_EQ(MEMOREAD(std::nullopt), "");
+  EXPECT_EQ(MEMOREAD(""), "");
+  Write("lower.mgt", "data");
+  EXPECT_EQ(MEMOREAD(Path("LOWER.MGT")), "") << "names are opened exactly as given";
+  if (::geteuid() != 0) {
+    ::chmod(Path("lower.mgt").c_str(), 0);
+    EXPECT_EQ(MEMOREAD(Path("lower.mgt")), "");
+  }
+}
+
+TEST(Empty, BlanksTabsAndLineBreaksAreEmptyAndZeroIsNot) {
+  EXPECT_TRUE(EMPTY(""));
+  EXPECT_TRUE(EMPTY(" \t\r\n "));
+  EXPECT_TRUE(EMPTY(std::nullopt));
+  EXPECT_FALSE(EMPTY(std::string_view("\0", 1)));
+  EXPECT_FALSE(EMPTY(" x "));
+  EXPECT_FALSE(EMPTY("\v"));
+}
+
+} // namespace
+} // namespace veltra::runtime
