@@ -1,16 +1,13 @@
-// Helpers of the runtime suites: temporary folders, files, and running the child program with
-// a bounded wait.
+// Helpers of the runtime suites: temporary folders and files, and the child program run with a
+// bounded wait.
 #pragma once
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <map>
-#include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -26,9 +23,7 @@ class TempDir {
 public:
   TempDir() {
     std::string cTemplate = (fs::temp_directory_path() / "veltra-rt-XXXXXX").string();
-    if (::mkdtemp(cTemplate.data()) == nullptr) {
-      ADD_FAILURE() << "mkdtemp failed";
-    }
+    EXPECT_NE(::mkdtemp(cTemplate.data()), nullptr);
     oPath_ = cTemplate;
   }
   ~TempDir() {
@@ -45,8 +40,8 @@ private:
   fs::path oPath_;
 };
 
-inline void WRITEFILE(const fs::path& oPath, const std::string& cData = "x") {
-  std::ofstream(oPath, std::ios::binary) << cData;
+inline void WRITEFILE(const fs::path& oPath) {
+  std::ofstream(oPath, std::ios::binary) << "x";
 }
 
 inline std::string READFILE(const fs::path& oPath) {
@@ -61,100 +56,61 @@ inline bool EXISTS(const fs::path& oPath) {
 
 // The name of a leftover: the byte 0x7F and then cRest.
 inline std::string MARKED(const std::string& cRest) {
-  return std::string(1, '\x7F') + cRest;
+  return '\x7F' + cRest;
 }
-
-struct ChildResult {
-  int nExitCode = -1; // -1 when it did not end normally
-  std::string cOut;
-  std::string cErr;
-};
 
 inline const char* CHILDPROGRAM() {
   return VELTRA_RUNTIME_CHILD;
 }
 
-// Runs the child program with aArgs in cCwd with the extra environment; TEMP is required so
-// that no purge ever looks at the real root folder. Kills it after 30 s.
-inline ChildResult RUNCHILD(const std::vector<std::string>& aArgs, const fs::path& oCwd,
-                            const std::map<std::string, std::string>& aEnv) {
-  ChildResult oResult;
-  if (aEnv.find("TEMP") == aEnv.end()) {
-    ADD_FAILURE() << "RUNCHILD needs TEMP";
-    return oResult;
+// Waits up to 30 s for a child, then kills it. Returns its exit code, -1 when it did not exit.
+inline int WAITCHILD(pid_t nPid) {
+  const auto oDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  int nStatus = 0;
+  while (::waitpid(nPid, &nStatus, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= oDeadline) {
+      ADD_FAILURE() << "child process did not end in time";
+      ::kill(nPid, SIGKILL);
+      ::waitpid(nPid, &nStatus, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  int aOut[2];
-  int aErr[2];
-  if (::pipe(aOut) != 0 || ::pipe(aErr) != 0) {
-    ADD_FAILURE() << "pipe failed";
-    return oResult;
-  }
-  std::vector<std::string> aArgv{CHILDPROGRAM()};
-  aArgv.insert(aArgv.end(), aArgs.begin(), aArgs.end());
+  return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+}
+
+struct ChildResult {
+  int nExitCode;
+  std::string cOut;
+  std::string cErr;
+};
+
+// Runs the child program with aArgs in oCwd and TEMP set to cTemp (never left unset, so no
+// purge looks at the real root folder).
+inline ChildResult RUNCHILD(std::vector<std::string> aArgs, const fs::path& oCwd,
+                            const std::string& cTemp) {
+  const TempDir oOutput;
+  const fs::path oOut = oOutput / "out";
+  const fs::path oErr = oOutput / "err";
+  aArgs.insert(aArgs.begin(), CHILDPROGRAM());
   std::vector<char*> aArgp;
-  for (std::string& c : aArgv) {
+  for (std::string& c : aArgs) {
     aArgp.push_back(c.data());
   }
   aArgp.push_back(nullptr);
-
   const pid_t nPid = ::fork();
   if (nPid == 0) {
-    ::dup2(aOut[1], 1);
-    ::dup2(aErr[1], 2);
-    ::close(aOut[0]);
-    ::close(aErr[0]);
-    if (::chdir(oCwd.c_str()) != 0) {
+    const int nOut = ::open(oOut.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int nErr = ::open(oErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (nOut < 0 || nErr < 0 || ::dup2(nOut, 1) < 0 || ::dup2(nErr, 2) < 0 ||
+        ::chdir(oCwd.c_str()) != 0 || ::setenv("TEMP", cTemp.c_str(), 1) != 0) {
       ::_exit(126);
-    }
-    for (const auto& [cName, cValue] : aEnv) {
-      ::setenv(cName.c_str(), cValue.c_str(), 1);
     }
     ::execv(aArgp[0], aArgp.data());
     ::_exit(127);
   }
-  ::close(aOut[1]);
-  ::close(aErr[1]);
-
-  const auto oDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  pollfd aFds[2] = {{aOut[0], POLLIN, 0}, {aErr[0], POLLIN, 0}};
-  int nOpen = 2;
-  while (nOpen > 0 && std::chrono::steady_clock::now() < oDeadline) {
-    if (::poll(aFds, 2, 200) <= 0) {
-      continue;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (aFds[i].fd >= 0 && (aFds[i].revents & (POLLIN | POLLHUP)) != 0) {
-        char aBuf[4096];
-        const ssize_t n = ::read(aFds[i].fd, aBuf, sizeof aBuf);
-        if (n > 0) {
-          (i == 0 ? oResult.cOut : oResult.cErr).append(aBuf, static_cast<size_t>(n));
-        } else {
-          ::close(aFds[i].fd);
-          aFds[i].fd = -1;
-          --nOpen;
-        }
-      }
-    }
-  }
-  for (pollfd& oFd : aFds) {
-    if (oFd.fd >= 0) {
-      ::close(oFd.fd);
-    }
-  }
-  int nStatus = 0;
-  while (::waitpid(nPid, &nStatus, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() >= oDeadline) {
-      ADD_FAILURE() << "child program did not end in time";
-      ::kill(nPid, SIGKILL);
-      ::waitpid(nPid, &nStatus, 0);
-      return oResult;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (WIFEXITED(nStatus)) {
-    oResult.nExitCode = WEXITSTATUS(nStatus);
-  }
-  return oResult;
+  const int nExitCode = WAITCHILD(nPid);
+  return {nExitCode, READFILE(oOut), READFILE(oErr)};
 }
 
 } // namespace veltra::runtime::test
