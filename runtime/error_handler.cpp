@@ -1,0 +1,452 @@
+// The error handler: launching, DEFERROR's rules, the error text, break and quit, internal
+// errors.
+#include "runtime/error_handler.h"
+
+#include "runtime/empty.h"
+#include "runtime/hooks.h"
+#include "runtime/settings.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace veltra::runtime {
+
+namespace {
+
+ErrorBlock bErrorBlock;
+int nNesting = 0;
+bool lNetErr = false;
+bool lBreakPending = false;
+bool lQuitPending = false;
+std::exception_ptr oHeld;
+
+// Keeps the nesting counter raised while a handler runs, however it is left.
+class NestingGuard {
+public:
+  NestingGuard() { ++nNesting; }
+  ~NestingGuard() { --nNesting; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+};
+
+std::string UPPER(std::string_view cText) {
+  std::string cResult(cText);
+  for (char& c : cResult) {
+    if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return cResult;
+}
+
+bool ISIDENT(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// A qualifier that is a namespace: "{anonymous}" or all lower case, as ours are.
+bool ISNAMESPACE(std::string_view cPart) {
+  if (cPart == "{anonymous}") {
+    return true;
+  }
+  for (const char c : cPart) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) {
+      return false;
+    }
+  }
+  return !cPart.empty();
+}
+
+// Splits a qualified name at the "::" that lie outside template arguments, dropping the
+// template arguments of each part.
+std::vector<std::string> SPLITQUALIFIED(std::string_view cName) {
+  std::vector<std::string> aParts(1);
+  int nAngle = 0;
+  for (size_t i = 0; i < cName.size(); ++i) {
+    const char c = cName[i];
+    if (c == '<') {
+      ++nAngle;
+    } else if (c == '>' && nAngle > 0) {
+      --nAngle;
+    } else if (nAngle == 0 && c == ':' && i + 1 < cName.size() && cName[i + 1] == ':') {
+      aParts.emplace_back();
+      ++i;
+    } else if (nAngle == 0) {
+      aParts.back() += c;
+    }
+  }
+  return aParts;
+}
+
+[[noreturn]] void SHOWANDBREAK(const std::string& cText) {
+  SUNLOCK();
+  SHOWPOPUP(cText, 1);
+  BREAK();
+}
+
+[[noreturn]] void FATAL(const ErrorRecord& oError) {
+  SUNLOCK();
+  std::string cErrText = ERRORMESSAGE(oError);
+  if (SHOWPOPUP(cErrText + ";;Inviare rapporto di errore via email?", 2)) {
+    SHELLEXECUTE(MAILTOURL(cErrText, GETMODULEFILENAME()));
+  }
+  POSTQUITMESSAGE(0);
+  QUIT_();
+}
+
+} // namespace
+
+std::optional<std::string> GENCODEDESCRIPTION(int nGenCode) {
+  switch (nGenCode) {
+  case EG_ARG:
+    return "Argument error";
+  case EG_ZERODIV:
+    return "Zero divisor";
+  case EG_OPEN:
+    return "Open error";
+  case EG_CORRUPTION:
+    return "Corruption detected";
+  case EG_APPENDLOCK:
+    return "Append lock failed";
+  default:
+    return std::nullopt;
+  }
+}
+
+int OSCODEFROMERRNO(int nErrno) {
+  switch (nErrno) {
+  case 0:
+    return 0;
+  case ENOENT:
+    return 2;
+  case ENOTDIR:
+  case ENAMETOOLONG:
+  case ELOOP:
+    return 3;
+  case EACCES:
+  case EPERM:
+  case EEXIST:
+  case EISDIR:
+    return 5;
+  case EROFS:
+    return 19;
+  case ENXIO:
+  case ENODEV:
+  case ENOMEDIUM:
+    return 21;
+  case EIO:
+    return 31;
+  case EBUSY:
+  case ETXTBSY:
+  case EAGAIN:
+    return 32;
+  case ENOSPC:
+  case EDQUOT:
+    return 112;
+  default:
+    return nErrno | 0x20000000;
+  }
+}
+
+const ErrorBlock& ERRORBLOCK() {
+  return bErrorBlock;
+}
+
+ErrorBlock ERRORBLOCK(ErrorBlock bNew) {
+  return std::exchange(bErrorBlock, std::move(bNew));
+}
+
+ErrorOutcome LAUNCHERROR(ErrorRecord oError, std::source_location oWhere) {
+  if (lBreakPending || lQuitPending) {
+    return {ErrorAction::Abandon, {}};
+  }
+  if (nNesting >= SETTINGS().ERRORLOOP) {
+    INTERNALERROR(9003);
+  }
+  if (!bErrorBlock) {
+    INTERNALERROR(9002);
+  }
+  oError.WHERE = oWhere;
+  if (oError.OSCODE == 183) {
+    oError.OSCODE = 5;
+  }
+  ErrorValue xResult;
+  {
+    const NestingGuard oGuard;
+    // A copy: the handler may install another one while it runs.
+    const ErrorBlock bHandler = bErrorBlock;
+    xResult = bHandler(oError);
+  }
+  if (lQuitPending) {
+    throw Quit{};
+  }
+  if (lBreakPending) {
+    throw Break{};
+  }
+  if (oError.CANSUBSTITUTE) {
+    return {ErrorAction::Substitute, xResult};
+  }
+  if (const bool* pAnswer = std::get_if<bool>(&xResult)) {
+    if (*pAnswer && oError.CANRETRY) {
+      return {ErrorAction::Retry, xResult};
+    }
+    if (!*pAnswer && oError.CANDEFAULT) {
+      return {ErrorAction::Default, xResult};
+    }
+  }
+  INTERNALERROR(9001);
+}
+
+ErrorValue DEFERROR(const ErrorRecord& oError) {
+  const std::string F = UPPER(oError.FILENAME);
+  const int nOs = oError.OSCODE;
+  if (nOs == 21) {
+    SHOWANDBREAK("Disco " + F + " non pronto.");
+  }
+  if (nOs == 27 || nOs == 31) {
+    SHOWANDBREAK("Disco " + F + " non formattato.");
+  }
+  if (nOs == 19) {
+    SHOWANDBREAK("Disco " + F + " protetto da scrittura.");
+  }
+  if (nOs == 82) {
+    SHOWANDBREAK("Directory " + F + " piena.");
+  }
+  if (oError.SUBCODE == 2016) {
+    SHOWANDBREAK("Spazio sul disco " + F + " insufficiente.");
+  }
+  if (nOs == 5) {
+    SHOWANDBREAK("Impossibile accedere al file " + F + ".");
+  }
+  if (nOs == 3) {
+    SHOWANDBREAK("Percorso " + F + " non trovato.");
+  }
+  if (nOs == 2) {
+    SHOWANDBREAK("Impossibile aprire il file " + F + ".");
+  }
+  if (oError.SUBCODE == 1012 || oError.GENCODE == EG_CORRUPTION) {
+    SHOWANDBREAK("Il file " + F + " risulta corrotto.");
+  }
+  if (oError.GENCODE == EG_OLE) {
+    SHOWANDBREAK(ERRORMESSAGE(oError));
+  }
+  if (oError.GENCODE == EG_ZERODIV) {
+    return 0.0;
+  }
+  if (oError.GENCODE == EG_OPEN && nOs == 32 && oError.CANDEFAULT) {
+    NETERR(true);
+    return false;
+  }
+  if (oError.GENCODE == EG_APPENDLOCK && oError.CANDEFAULT) {
+    NETERR(true);
+    return false;
+  }
+  FATAL(oError);
+}
+
+std::string ERRORMESSAGE(const ErrorRecord& oError) {
+  std::string cText = oError.SEVERITY > 1 ? "Error " : "Warning ";
+  cText += oError.SUBSYSTEM ? *oError.SUBSYSTEM : "???";
+  cText += oError.SUBCODE ? "/" + std::to_string(*oError.SUBCODE) : "/???";
+  if (oError.DESCRIPTION) {
+    cText += "  " + *oError.DESCRIPTION;
+  }
+  if (!EMPTY(oError.FILENAME)) {
+    cText += ": " + oError.FILENAME;
+  } else if (!EMPTY(oError.OPERATION)) {
+    cText += ": " + oError.OPERATION;
+  }
+  cText += ";Function: " + ROUTINENAME(oError.WHERE.function_name()) +
+           "  Line: " + std::to_string(oError.WHERE.line());
+  return cText;
+}
+
+// The compiler's function name reads "[return type ]qualified::name(parameters)[ const]", then
+// "::<lambda(...)>" once per enclosing lambda, then " [with ...]" for templates.
+std::string ROUTINENAME(std::string_view cFunctionName) {
+  std::string_view cName = cFunctionName;
+  if (const size_t nWith = cName.find(" [with "); nWith != std::string_view::npos) {
+    cName = cName.substr(0, nWith);
+  }
+  // The parameter list of the named routine: the first "(" outside template arguments, past
+  // an operator's own symbol ("operator()", "operator<").
+  int nAngle = 0;
+  size_t nParen = std::string_view::npos;
+  for (size_t i = 0; i < cName.size(); ++i) {
+    if (cName.compare(i, 8, "operator") == 0 && (i == 0 || !ISIDENT(cName[i - 1])) &&
+        (i + 8 >= cName.size() || !ISIDENT(cName[i + 8]))) {
+      i += 8;
+      if (cName.compare(i, 2, "()") == 0) {
+        i += 2;
+      }
+      while (i < cName.size() && cName[i] != '(') {
+        ++i;
+      }
+      nParen = i;
+      break;
+    }
+    const char c = cName[i];
+    if (c == '<') {
+      ++nAngle;
+    } else if (c == '>' && nAngle > 0) {
+      --nAngle;
+    } else if (c == '(' && nAngle == 0) {
+      nParen = i;
+      break;
+    }
+  }
+  const bool lCallback = cName.find("::<lambda") != std::string_view::npos ||
+                         cName.find("{lambda") != std::string_view::npos;
+  if (nParen == std::string_view::npos || nParen == 0) {
+    return lCallback ? "(b)" : "";
+  }
+  std::string_view cQualified = cName.substr(0, nParen);
+  // Drop the return type: everything up to the last blank outside template arguments.
+  nAngle = 0;
+  size_t nStart = 0;
+  for (size_t i = 0; i < cQualified.size(); ++i) {
+    const char c = cQualified[i];
+    if (c == '<') {
+      ++nAngle;
+    } else if (c == '>' && nAngle > 0) {
+      --nAngle;
+    } else if (c == ' ' && nAngle == 0) {
+      nStart = i + 1;
+    }
+  }
+  cQualified = cQualified.substr(nStart);
+
+  const std::vector<std::string> aParts = SPLITQUALIFIED(cQualified);
+  std::string cRoutine = aParts.back();
+  if (aParts.size() >= 2 && !ISNAMESPACE(aParts[aParts.size() - 2])) {
+    cRoutine = aParts[aParts.size() - 2] + ":" + cRoutine;
+  }
+  return lCallback ? "(b)" + cRoutine : cRoutine;
+}
+
+bool NETERR(std::optional<bool> lNew) {
+  const bool lOld = lNetErr;
+  if (lNew) {
+    lNetErr = *lNew;
+  }
+  return lOld;
+}
+
+void SUNLOCK() {}
+
+std::string MAILTOURL(std::string_view cErrText, std::string_view cProgramPath) {
+  std::string cAmp;
+  for (const char c : cErrText) {
+    if (c == '&') {
+      cAmp += "%26";
+    } else {
+      cAmp += c;
+    }
+  }
+  std::string cBody;
+  for (const char c : cAmp) {
+    if (c == ';') {
+      cBody += "%0d%0a";
+    } else {
+      cBody += c;
+    }
+  }
+  return "mailto:?subject=Rapporto di errore&body=Applicazione: " + std::string(cProgramPath) +
+         "%0d%0a%0d%0a" + cBody;
+}
+
+double DIVIDE(double nDividend, double nDivisor, std::source_location oWhere) {
+  if (nDivisor != 0.0) {
+    return nDividend / nDivisor;
+  }
+  ErrorRecord oError;
+  oError.GENCODE = EG_ZERODIV;
+  oError.SUBSYSTEM = "BASE";
+  oError.DESCRIPTION = GENCODEDESCRIPTION(EG_ZERODIV);
+  oError.OPERATION = "/";
+  oError.CANSUBSTITUTE = true;
+  const ErrorOutcome oOutcome = LAUNCHERROR(std::move(oError), oWhere);
+  if (oOutcome.nAction == ErrorAction::Abandon) {
+    return 0.0;
+  }
+  if (const double* pValue = std::get_if<double>(&oOutcome.xValue)) {
+    return *pValue;
+  }
+  // A division has only numbers for results: any other substitute cannot be used.
+  INTERNALERROR(9001);
+}
+
+std::string INTERNALERRORCAPTION(int nCode) {
+  return "Unrecoverable error " + std::to_string(nCode) + ": ";
+}
+
+std::string INTERNALERRORTEXT(int nCode) {
+  switch (nCode) {
+  case 9001:
+    return "Error recovery failure";
+  case 9002:
+    return "No ERRORBLOCK() for error";
+  case 9003:
+    return "Too many recursive error handler calls";
+  case 9006:
+    return "Out of memory";
+  default:
+    return "Internal error";
+  }
+}
+
+void INTERNALERROR(int nCode) {
+  SHOWINTERNALERROR(INTERNALERRORCAPTION(nCode), INTERNALERRORTEXT(nCode));
+  std::fflush(nullptr);
+  // No exit procedures and no destructors of statics: the program's state is not trusted.
+  std::_Exit(1);
+}
+
+bool BREAKPENDING() {
+  return lBreakPending;
+}
+
+bool QUITPENDING() {
+  return lQuitPending;
+}
+
+void BREAK() {
+  lBreakPending = true;
+  throw Break{};
+}
+
+void QUIT_() {
+  lQuitPending = true;
+  throw Quit{};
+}
+
+namespace detail {
+void CLEARPENDING() {
+  lBreakPending = false;
+  lQuitPending = false;
+  oHeld = nullptr; // settled: a held copy must not be raised again later
+}
+} // namespace detail
+
+bool HOLDUNWIND(const std::function<void()>& bCallback) {
+  try {
+    bCallback();
+    return true;
+  } catch (const Break&) {
+    oHeld = std::current_exception();
+  } catch (const Quit&) {
+    oHeld = std::current_exception();
+  }
+  return false;
+}
+
+void RETHROWHELD() {
+  if (oHeld) {
+    std::rethrow_exception(std::exchange(oHeld, nullptr));
+  }
+}
+
+} // namespace veltra::runtime

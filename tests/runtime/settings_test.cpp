@@ -1,0 +1,145 @@
+// The runtime settings: SET with its value rules and argument errors, the date format and
+// CENTURY, the epoch, and the file-name case.
+#include "runtime/error_handler.h"
+#include "runtime/settings.h"
+
+#include <gtest/gtest.h>
+
+namespace veltra::runtime {
+namespace {
+
+class Settings : public ::testing::Test {
+protected:
+  void SetUp() override {
+    SETTINGS() = RuntimeSettings{};
+    ERRORBLOCK([this](const ErrorRecord& oError) {
+      aErrors.push_back(oError);
+      return ErrorValue{false};
+    });
+  }
+  void TearDown() override {
+    ERRORBLOCK({});
+    SETTINGS() = RuntimeSettings{};
+  }
+  std::vector<ErrorRecord> aErrors;
+};
+
+TEST(FullYear, OneAndTwoDigitYearsFollowTheEpoch) {
+  struct Case {
+    int nYear, nEpoch, nFull;
+  };
+  const Case aCases[] = {
+      {79, 1980, 2079}, {80, 1980, 1980}, {0, 1980, 2000},    {99, 1980, 1999}, {5, 1980, 2005},
+      {5, 1900, 1905},  {99, 1900, 1999}, {0, 1900, 1900},    {49, 1950, 2049}, {50, 1950, 1950},
+      {7, 2000, 2007},  {150, 1980, 150}, {2024, 1980, 2024},
+  };
+  for (const Case& c : aCases) {
+    EXPECT_EQ(FULLYEAR(c.nYear, c.nEpoch), c.nFull) << c.nYear << " under " << c.nEpoch;
+  }
+}
+
+TEST(CenturyOfFormat, FollowsTheFirstRunOfYs) {
+  struct Case {
+    const char* cFormat;
+    bool lCentury;
+  };
+  const Case aCases[] = {{"dd/mm/yyyy", true}, {"dd/mm/yy", false},   {"YYYY.MM.DD", true},
+                         {"yYyYy-mm", true},   {"yy/mm/yyyy", false}, {"dd/mm", false},
+                         {"", false},          {"yyy", false}};
+  for (const Case& c : aCases) {
+    EXPECT_EQ(CENTURYOFFORMAT(c.cFormat), c.lCentury) << c.cFormat;
+  }
+}
+
+TEST_F(Settings, SettingTheDateFormatSetsCentury) {
+  EXPECT_EQ(SET(SET_DATEFORMAT, std::string("dd/mm/yyyy")), SetValue{std::string("mm/dd/yy")});
+  EXPECT_TRUE(SETTINGS().CENTURY);
+  SET(SET_DATEFORMAT, std::string("dd/mm/yy"));
+  EXPECT_FALSE(SETTINGS().CENTURY);
+  EXPECT_EQ(SETTINGS().cDateFormat, "dd/mm/yy");
+}
+
+TEST_F(Settings, FileCaseTakesItsWordsOrANumber) {
+  struct Case {
+    SetValue xValue;
+    int nStored;
+  };
+  const Case aCases[] = {{std::string("LOWER"), CASE_LOWER},
+                         {std::string("UPPER"), CASE_UPPER},
+                         {std::string("MIXED"), CASE_MIXED},
+                         {std::string("upper"), CASE_UPPER},
+                         {2, 2},
+                         {0, 0},
+                         {7, 7}};
+  int nPrevious = SETTINGS().FILECASE;
+  for (const Case& c : aCases) {
+    EXPECT_EQ(SET(SET_FILECASE, c.xValue), SetValue{nPrevious});
+    EXPECT_EQ(SETTINGS().FILECASE, c.nStored);
+    nPrevious = c.nStored;
+  }
+  EXPECT_TRUE(aErrors.empty());
+}
+
+TEST_F(Settings, WrongValuesRaiseAnArgumentErrorAndChangeNothing) {
+  struct Case {
+    int nSet;
+    SetValue xValue;
+  };
+  const Case aCases[] = {{SET_EPOCH, -1},
+                         {SET_MARGIN, -5},
+                         {SET_AUTOSHARE, -2},
+                         {SET_DBFLOCKSCHEME, -1},
+                         {SET_FILECASE, -1},
+                         {SET_FILECASE, std::string("SIDEWAYS")},
+                         {SET_EPOCH, std::string("1980")},
+                         {SET_DELETED, 3},
+                         {SET_CONFIRM, std::string("YES")},
+                         {SET_DATEFORMAT, 5}};
+  for (const Case& c : aCases) {
+    SCOPED_TRACE(SETNAME(c.nSet));
+    SETTINGS() = RuntimeSettings{};
+    aErrors.clear();
+    const int nLine = __LINE__ + 1;
+    const SetValue xOld = SET(c.nSet, c.xValue);
+    EXPECT_EQ(SET(c.nSet), xOld); // unchanged
+    ASSERT_EQ(aErrors.size(), 1u);
+    EXPECT_EQ(ERRORMESSAGE(aErrors[0]), "Error BASE/???  Argument error: SET;Function: "
+                                        "Settings_WrongValuesRaiseAnArgumentErrorAndChangeNothing"
+                                        "_Test:TestBody  Line: " +
+                                            std::to_string(nLine));
+    EXPECT_TRUE(aErrors[0].CANDEFAULT);
+  }
+}
+
+TEST_F(Settings, AnUnknownNumberGivesNoValueAndNoError) {
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(SET(9999, 3)));
+  EXPECT_TRUE(aErrors.empty());
+  EXPECT_EQ(SETNUMBER("epoch"), SET_EPOCH);
+  EXPECT_EQ(SETNAME(SET_FILECASE), "FILECASE");
+  EXPECT_EQ(SETNUMBER("NOSUCH"), -1);
+}
+
+TEST(ApplyFileCase, ChangesTheNameAndExtensionNeverTheFolderUnlessAsked) {
+  struct Case {
+    const char* cPath;
+    int nFileCase, nDirCase;
+    const char* cResult;
+  };
+  const Case aCases[] = {
+      {"/home/Anna/Dischi/gioco.mgt", CASE_UPPER, CASE_MIXED, "/home/Anna/Dischi/GIOCO.MGT"},
+      {"/home/Anna/Dischi/GIOCO.Mgt", CASE_LOWER, CASE_MIXED, "/home/Anna/Dischi/gioco.mgt"},
+      {"/home/Anna/Dischi/Gioco.mgt", CASE_MIXED, CASE_MIXED, "/home/Anna/Dischi/Gioco.mgt"},
+      {"/home/Anna/gioco.mgt", CASE_UPPER, CASE_LOWER, "/home/anna/GIOCO.MGT"},
+      {"gioco.mgt", CASE_UPPER, CASE_MIXED, "GIOCO.MGT"},
+      {"./veltra.ini", CASE_UPPER, CASE_MIXED, "./VELTRA.INI"},
+      {"/tmp/dir.d/", CASE_UPPER, CASE_MIXED, "/tmp/dir.d/"},
+      {"/x/citt\xc3\xa0.mgt", CASE_UPPER, CASE_MIXED, "/x/CITT\xc3\xa0.MGT"},
+      {"", CASE_UPPER, CASE_UPPER, ""},
+  };
+  for (const Case& c : aCases) {
+    EXPECT_EQ(APPLYFILECASE(c.cPath, c.nFileCase, c.nDirCase), c.cResult) << c.cPath;
+  }
+}
+
+} // namespace
+} // namespace veltra::runtime
