@@ -1,10 +1,12 @@
 // Whole-file read. Opens exactly the name given (Linux names are case-sensitive, so the
 // name is never re-cased), measures the file with 64-bit sizes and reads it in full.
+#include "runtime/error_handler.h"
 #include "runtime/profile.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,7 +42,13 @@ std::string MEMOREAD(std::optional<std::string_view> cFile) {
   }
   const auto nSize = static_cast<std::size_t>(st.st_size);
   std::string cData;
-  cData.resize(nSize);
+  try {
+    cData.resize(nSize);
+  } catch (const std::bad_alloc&) {
+    INTERNALERROR(9006); // the image does not fit in memory: the program cannot go on
+  } catch (const std::length_error&) {
+    INTERNALERROR(9006);
+  }
   std::size_t nRead = 0;
   while (nRead < nSize) {
     const ssize_t n = ::read(fd, cData.data() + nRead, nSize - nRead);

@@ -7,10 +7,13 @@
 // argument to the file named by VELTRA_OPENER_OUT.
 #include "runtime/error_handler.h"
 #include "runtime/hooks.h"
+#include "runtime/profile.h"
 #include "runtime/startup.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -99,6 +102,11 @@ int main(int argc, char** argv) {
       RAISEFATAL();
     } else if (cMode == "internal-9006") {
       rt::INTERNALERROR(9006);
+    } else if (cMode == "memoread-huge") {
+      // A sparse file far larger than the machine's memory: reserving the image must fail.
+      std::ofstream("huge.mgt").close();
+      std::filesystem::resize_file("huge.mgt", std::uintmax_t{1} << 40);
+      SAY("READ " + std::to_string(rt::MEMOREAD("huge.mgt").size()));
     } else if (cMode == "break") {
       rt::BREAK();
     }

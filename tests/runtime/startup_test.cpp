@@ -211,6 +211,15 @@ TEST_F(Run, OutOfMemoryEndsWithOneAndSkipsTheExitProcedures) {
   EXPECT_TRUE(EXISTS(oCwd / MARKED("VIEW1.NTX")));
 }
 
+TEST_F(Run, AnImageTooLargeForMemoryEndsWithOutOfMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer's allocator ends the process on a huge request itself";
+#endif
+  const test::ChildResult oRun = RunChild({"memoread-huge"});
+  EXPECT_EQ(oRun.nExitCode, 1);
+  EXPECT_EQ(oRun.cOut, "MAIN 0\nBOX Unrecoverable error 9006: Out of memory\n");
+}
+
 TEST_F(Run, UnhandledBreakEndsLikeAnOrderlyEnd) {
   const test::ChildResult oRun = RunChild({"break"});
   EXPECT_EQ(oRun.nExitCode, 0) << oRun.cErr;
