@@ -2,8 +2,10 @@
 // the text rules, other types, and the progress box.
 #include "tests/ui/ui_test_util.h"
 #include "ui/codepage.h"
+#include "ui/dialog.h"
 #include "ui/popmsg.h"
 #include "ui/tone.h"
+#include "ui/window_qt.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -146,6 +148,27 @@ TEST(PopMsg, TitleGivenIsKept) {
   });
   POPMSG("Testo", 1, "Errore");
   EXPECT_EQ(cTitle, "Errore");
+}
+
+TEST(PopMsg, BoxIsOwnedByTheActiveWindow) {
+  test::DialogWatchdog oWatch;
+  TDialog oDlg;
+  oDlg.New({.cCaption = "Owner", .nStyle = 0, .nWidth = 200, .nHeight = 100});
+  QWidget* pOwner = nullptr;
+  oDlg.bStart = [&] {
+    QWidget* pWindow = WIDGETOF(oDlg);
+    pWindow->activateWindow();
+    test::WaitFor([&] { return QApplication::activeWindow() == pWindow; });
+    WhenModal<QMessageBox>([&](QMessageBox* p) {
+      pOwner = p->parentWidget();
+      p->button(QMessageBox::Ok)->click();
+    });
+    POPMSG("Errore di apertura della porta di comunicazione (COM9).", 1);
+    EXPECT_EQ(pOwner, pWindow);
+    oDlg.End();
+  };
+  oDlg.Activate({.lCentered = true});
+  EXPECT_NE(pOwner, nullptr);
 }
 
 TEST(PopMsg, OtherTypesShowNothing) {

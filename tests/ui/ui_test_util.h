@@ -32,7 +32,7 @@ template <class T> void WhenModal(std::function<void(T*)> fAct) {
     bool lActed = false;
     QPointer<T> pActed;
   };
-  auto* pTimer = new QTimer; // NOLINT: deletes itself
+  auto* pTimer = new QTimer(qApp); // NOLINT: deletes itself, or goes with the application
   auto pState = std::make_shared<State>();
   QObject::connect(pTimer, &QTimer::timeout, [pTimer, pState, fAct] {
     State& o = *pState;
