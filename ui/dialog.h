@@ -101,7 +101,7 @@ struct TDialogActivate {
   std::function<void(TDialog&)> bPainted{};                         // 3
   bool lCentered = false;                                           // 4
   std::function<bool(TDialog&)> bValid{};                           // 5
-  bool lModal = true;                                               // 6
+  bool lModal = true;                                               // 6 (kept; every run is modal)
   std::function<void(TDialog&)> bInit{};                            // 7
   std::function<void(int nRow, int nCol, long nFlags)> bRClicked{}; // 8
   std::function<bool(TDialog&)> bWhen{};                            // 9

@@ -55,11 +55,16 @@ TEST(WindowManager, AltF4RefusedMenuCloseAccepted) {
   usleep(300 * 1000);
   EXPECT_TRUE(RUNNING(oProbe.nPid)) << "the dialog must still be open";
 
-  // The window manager's own menu (Alt+Space), last entry: Close.
-  ASSERT_EQ(RUNPROGRAM({"xdotool", "key", "alt+space"}, aEnv), 0);
-  usleep(300 * 1000);
-  ASSERT_EQ(RUNPROGRAM({"xdotool", "key", "Up", "Return"}, aEnv), 0);
-  EXPECT_EQ(oProbe.Next(), "valid 1");
+  // The window manager's own menu (Alt+Space), last entry: Close. The menu may take a moment
+  // to appear on a busy machine, so the keys are tried again when nothing happened.
+  std::string cLine = "<none>";
+  for (int nTry = 0; nTry < 3 && cLine == "<none>"; ++nTry) {
+    ASSERT_EQ(RUNPROGRAM({"xdotool", "key", "alt+space"}, aEnv), 0);
+    usleep(300 * 1000);
+    ASSERT_EQ(RUNPROGRAM({"xdotool", "key", "Up", "Return"}, aEnv), 0);
+    cLine = oProbe.Next(3000);
+  }
+  EXPECT_EQ(cLine, "valid 1");
   EXPECT_EQ(oProbe.Next(), "closed 2");
   EXPECT_EQ(WAITEXIT(oProbe.nPid, 10000), 0);
   oProbe.nPid = -1;
