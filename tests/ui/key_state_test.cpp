@@ -1,0 +1,90 @@
+// The key tracker behind GETASYNCKEYSTATE where there is no X server: presses and releases,
+// auto-repeat, one event seen by several objects, release on hide and deactivation.
+#include "ui/key_state.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace veltra::ui {
+namespace {
+
+TEST(KeyCodes, QtKeysToVirtualKeys) {
+  const std::pair<int, int> aCases[] = {
+      {Qt::Key_Escape, 27}, {Qt::Key_F4, 115},     {Qt::Key_F1, 112},    {Qt::Key_F12, 123},
+      {Qt::Key_Return, 13}, {Qt::Key_Enter, 13},   {Qt::Key_Tab, 9},     {Qt::Key_Alt, 18},
+      {Qt::Key_A, 'A'},     {Qt::Key_Z, 'Z'},      {Qt::Key_5, '5'},     {Qt::Key_Delete, 46},
+      {Qt::Key_Shift, 16},  {Qt::Key_Control, 17}, {Qt::Key_unknown, 0}, {Qt::Key_F13, 0},
+  };
+  for (const auto& [nQt, nVk] : aCases) {
+    EXPECT_EQ(VKFROMQTKEY(nQt), nVk) << nQt;
+  }
+}
+
+struct TrackedWindow {
+  QWidget oWindow;
+  QWidget* pChild = new QWidget(&oWindow); // NOLINT: owned by oWindow
+  TrackedWindow() {
+    INSTALLKEYTRACKER();
+    pChild->setFocusPolicy(Qt::StrongFocus);
+    oWindow.show();
+    pChild->setFocus();
+  }
+  void Send(QObject* p, QEvent::Type nType, int nKey, bool lRepeat = false) {
+    QKeyEvent e(nType, nKey, Qt::NoModifier, QString(), lRepeat);
+    QApplication::sendEvent(p, &e);
+  }
+};
+
+TEST(KeyTracker, DownWhileHeldAndUpAfterRelease) {
+  TrackedWindow o;
+  EXPECT_FALSE(GETASYNCKEYSTATE(VK_ESCAPE));
+  QTest::keyPress(o.pChild, Qt::Key_Escape);
+  EXPECT_TRUE(GETASYNCKEYSTATE(VK_ESCAPE));
+  EXPECT_FALSE(GETASYNCKEYSTATE(VK_F4));
+  QTest::keyRelease(o.pChild, Qt::Key_Escape);
+  EXPECT_FALSE(GETASYNCKEYSTATE(VK_ESCAPE));
+  EXPECT_FALSE(GETASYNCKEYSTATE(0));
+  EXPECT_FALSE(GETASYNCKEYSTATE(9999));
+}
+
+TEST(KeyTracker, AutoRepeatAndEventsSeenTwiceAreCountedOnce) {
+  TrackedWindow o;
+  // A press passes the child and then its parent: still one key down, one release ends it.
+  o.Send(o.pChild, QEvent::KeyPress, Qt::Key_F4);
+  o.Send(&o.oWindow, QEvent::KeyPress, Qt::Key_F4);
+  o.Send(o.pChild, QEvent::KeyRelease, Qt::Key_F4);
+  EXPECT_FALSE(GETASYNCKEYSTATE(VK_F4));
+  // Auto-repeat sends release/press pairs while the key is held: the key stays down.
+  o.Send(o.pChild, QEvent::KeyPress, Qt::Key_F4);
+  o.Send(o.pChild, QEvent::KeyRelease, Qt::Key_F4, true);
+  EXPECT_TRUE(GETASYNCKEYSTATE(VK_F4));
+  o.Send(o.pChild, QEvent::KeyPress, Qt::Key_F4, true);
+  o.Send(o.pChild, QEvent::KeyRelease, Qt::Key_F4);
+  EXPECT_FALSE(GETASYNCKEYSTATE(VK_F4));
+}
+
+TEST(KeyTracker, HidingOrLeavingAWindowReleasesEverything) {
+  TrackedWindow o;
+  QTest::keyPress(o.pChild, Qt::Key_Escape);
+  QTest::keyPress(o.pChild, Qt::Key_A);
+  o.oWindow.hide(); // the key that closed it never delivers its release
+  EXPECT_FALSE(GETASYNCKEYSTATE(VK_ESCAPE));
+  EXPECT_FALSE(GETASYNCKEYSTATE('A'));
+  o.oWindow.show();
+  QTest::keyPress(o.pChild, Qt::Key_F4);
+  QEvent oLeave(QEvent::WindowDeactivate);
+  QApplication::sendEvent(&o.oWindow, &oLeave);
+  EXPECT_FALSE(GETASYNCKEYSTATE(VK_F4));
+}
+
+TEST(KeyTracker, TypedCharacterIsNotedAsTheLastKey) {
+  TrackedWindow o;
+  QTest::keyClick(o.pChild, Qt::Key_Q, Qt::NoModifier);
+  EXPECT_EQ(LASTKEYNOTED(), 'q');
+}
+
+} // namespace
+} // namespace veltra::ui

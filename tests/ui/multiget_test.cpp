@@ -1,0 +1,248 @@
+// TMultiGet: style and geometry rules, ids, the log in a running dialog (appending, caret,
+// read-only keys, copy, Esc), and the bound text after focus changes and after closing.
+#include "serial/message_pump.h"
+#include "tests/ui/ui_test_util.h"
+#include "ui/dialog.h"
+#include "ui/dialog_qt.h"
+#include "ui/multiget.h"
+#include "ui/ui_error.h"
+#include "ui/window_qt.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+namespace veltra::ui {
+namespace {
+
+using test::DialogWatchdog;
+
+struct LogDialog {
+  std::string cText;
+  TDialog oDlg;
+  TMultiGet oGet;
+  LogDialog() {
+    oDlg.New({.cCaption = "Log", .nStyle = 0, .nWidth = 500, .nHeight = 500});
+    oGet.New({.nRow = 0,
+              .nCol = 0,
+              .bSetGet =
+                  [this](std::optional<std::string> c) {
+                    if (c) {
+                      cText = *c;
+                    }
+                    return std::optional<std::string>(cText);
+                  },
+              .lReadOnly = true});
+  }
+  // Runs the dialog with fBody as its start callback; the body ends it (or the watchdog does).
+  void Run(std::function<void()> fBody) {
+    oDlg.bStart = std::move(fBody);
+    oDlg.Activate({.lCentered = true, .bInit = [this](TDialog& d) { d.SetControl(oGet); }});
+  }
+  // A line appended as the transfer loop does it.
+  void Message(const std::string& cLine) {
+    oGet.VarPut(*oGet.VarGet() + cLine + "\r\n");
+    oGet.Refresh(false);
+    oGet.GoBottom();
+  }
+  QPlainTextEdit* Edit() const { return static_cast<QPlainTextEdit*>(WIDGETOF(oGet)); }
+};
+
+TEST(MultiGetRules, StyleFromTheFlags) {
+  EXPECT_EQ(MULTIGETSTYLE(false, false, false, true, false, false), 0x50A11804U);
+  EXPECT_EQ(MULTIGETSTYLE(false, false, false, false, false, false), 0x50A11004U);
+  EXPECT_EQ(MULTIGETSTYLE(true, true, false, false, true, true), 0x50111005U);
+  EXPECT_EQ(MULTIGETSTYLE(false, false, true, false, false, true), 0x50811006U);
+}
+
+TEST(MultiGetRules, ItemGeometryDoublesWithoutTruePixels) {
+  // The program's control: (0, 0) - (79, 199).
+  EXPECT_EQ(CONTROLITEMGEOMETRY(0, 0, 79, 199, false, 8, 16), (ItemGeometry{0, 0, 400, 160}));
+  EXPECT_EQ(CONTROLITEMGEOMETRY(0, 0, 79, 199, true, 8, 16), (ItemGeometry{0, 0, 200, 80}));
+  EXPECT_EQ(CONTROLITEMGEOMETRY(10, 6, 49, 105, true, 8, 16), (ItemGeometry{6, 10, 100, 40}));
+}
+
+TEST(MultiGetRules, LineEndsToTheBoxAndBack) {
+  struct Case {
+    std::string cBound;
+    std::u16string cShown;
+    std::string cBack;
+  };
+  const Case aCases[] = {
+      {"", u"", ""},
+      {"a\r\nb\r\n", u"a\nb\n", "a\r\nb\r\n"},
+      {"a\nb\rc", u"a\nb\nc", "a\r\nb\r\nc"},
+      {"\x80 \xE8", u"\u20AC \u00E8", "\x80 \xE8"},
+  };
+  for (const Case& c : aCases) {
+    EXPECT_EQ(LOGTEXTTOWIDGET(c.cBound), c.cShown);
+    EXPECT_EQ(LOGTEXTFROMWIDGET(c.cShown), c.cBack);
+  }
+}
+
+TEST(MultiGetIds, CounterWrapsAfter30000To100) {
+  int nId = NEXTCONTROLID();
+  for (int i = 0; i < 30001 && nId != 30000; ++i) {
+    nId = NEXTCONTROLID();
+  }
+  ASSERT_EQ(nId, 30000);
+  EXPECT_EQ(NEXTCONTROLID(), 100);
+  EXPECT_EQ(NEXTCONTROLID(), 101);
+}
+
+TEST(MultiGetIds, DuplicateIdRaisesAndIsNotRegistered) {
+  std::vector<UiError> aErrors;
+  const auto bOld = SETUIERRORHOOK([&](const UiError& e) { aErrors.push_back(e); });
+  TDialog oDlg;
+  oDlg.New({});
+  TMultiGet oFirst;
+  oFirst.New({});
+  // Run the shared counter round until it hands out the first control's id again.
+  const int nTarget = oFirst.nId == 100 ? 30000 : oFirst.nId - 1;
+  for (int i = 0; i < 30001 && NEXTCONTROLID() != nTarget; ++i) {
+  }
+  TMultiGet oSecond;
+  oSecond.New({});
+  SETUIERRORHOOK(bOld);
+  ASSERT_EQ(oSecond.nId, oFirst.nId);
+  ASSERT_EQ(aErrors.size(), 1U);
+  EXPECT_EQ(aErrors[0].cDescription, "Duplicated Id");
+  char cExpected[32];
+  std::snprintf(cExpected, sizeof cExpected, "No: %6d", oFirst.nId);
+  EXPECT_EQ(aErrors[0].cOperation, cExpected);
+  EXPECT_EQ(oDlg.aControls, (std::vector<TControl*>{&oFirst}));
+}
+
+TEST(MultiGetIds, InitiatingWithoutItsItemRaisesNonDefinedId) {
+  std::vector<UiError> aErrors;
+  const auto bOld = SETUIERRORHOOK([&](const UiError& e) { aErrors.push_back(e); });
+  TDialog oDlg;
+  oDlg.New({});
+  TMultiGet oGet;
+  oGet.New({});
+  oGet.Initiate(oDlg); // the dialog has no window, so no item with this id
+  SETUIERRORHOOK(bOld);
+  ASSERT_EQ(aErrors.size(), 1U);
+  EXPECT_EQ(aErrors[0].cDescription, "Non defined Id");
+  EXPECT_EQ(aErrors[0].cOperation.substr(0, 4), "No: ");
+  EXPECT_EQ(aErrors[0].cOperation.size(), 10U);
+  EXPECT_EQ(std::stoi(aErrors[0].cOperation.substr(4)), oGet.nId);
+  EXPECT_EQ(WIDGETOF(oGet), nullptr);
+}
+
+TEST(MultiGetLog, AppendedLinesShowAndCaretFollowsTheEnd) {
+  DialogWatchdog oWatch;
+  LogDialog o;
+  o.Run([&] {
+    QPlainTextEdit* p = o.Edit();
+    EXPECT_TRUE(p->isReadOnly());
+    EXPECT_EQ(p->font().pixelSize(), 12);
+    EXPECT_EQ(p->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_NE(p->frameStyle() & QFrame::StyledPanel, 0);
+    o.oGet.GoBottom();
+    EXPECT_EQ(p->textCursor().position(), 0); // empty log
+    o.Message("Waiting command (ESC to exit)...");
+    for (int i = 0; i < 60; ++i) {
+      o.Message("Sending track " + std::to_string(i / 2) + ", side " + std::to_string(i % 2));
+    }
+    serial::SYSREFRESH();
+    EXPECT_EQ(p->toPlainText().toStdU16String(), LOGTEXTTOWIDGET(o.cText));
+    EXPECT_EQ(p->textCursor().position(), p->document()->characterCount() - 1);
+    EXPECT_GT(p->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(p->verticalScrollBar()->value(), p->verticalScrollBar()->maximum());
+    // A text that does not extend the shown one is shown whole; Refresh ignores arguments.
+    o.oGet.VarPut("x\r\ny");
+    o.oGet.Refresh();
+    EXPECT_EQ(p->toPlainText(), "x\ny");
+    o.oGet.VarPut("x\r");
+    o.oGet.Refresh(true);
+    o.oGet.VarPut("x\r\nz");
+    o.oGet.Refresh(false);
+    EXPECT_EQ(p->toPlainText(), "x\nz");
+    o.oDlg.End();
+  });
+  EXPECT_EQ(o.oDlg.nResult, 2);
+}
+
+TEST(MultiGetLog, KeysChangeNothingButCopyWorksAndEscEnds) {
+  DialogWatchdog oWatch;
+  LogDialog o;
+  bool lOpenBeforeEsc = false;
+  o.Run([&] {
+    QPlainTextEdit* p = o.Edit();
+    o.Message("first line");
+    o.Message("second line");
+    const QString cBefore = p->toPlainText();
+    QGuiApplication::clipboard()->setText("pasted");
+    QTest::keyClicks(p, "typed");
+    QTest::keyClick(p, Qt::Key_Delete);
+    QTest::keyClick(p, Qt::Key_Backspace);
+    QTest::keyClick(p, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(p, Qt::Key_Delete);
+    QTest::keyClick(p, Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(p, Qt::Key_Insert, Qt::ShiftModifier);
+    QTest::keyClick(p, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(p, Qt::Key_X, Qt::ControlModifier);
+    QTest::keyClick(p, Qt::Key_Return);
+    QTest::keyClick(p, Qt::Key_Tab);
+    EXPECT_EQ(p->toPlainText(), cBefore);
+    EXPECT_EQ(o.cText, "first line\r\nsecond line\r\n");
+    EXPECT_TRUE(p->hasFocus()) << "Tab stays in the box";
+    QTest::keyClick(p, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(p, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), cBefore);
+    lOpenBeforeEsc = WIDGETOF(o.oDlg)->isVisible() && !o.oDlg.nResult;
+    QTest::keyClick(p, Qt::Key_Escape);
+  });
+  EXPECT_TRUE(lOpenBeforeEsc);
+  EXPECT_EQ(o.oDlg.nResult, 2);
+}
+
+TEST(MultiGetLog, BoundTextKeepsCrLfAfterFocusChangesAndClosing) {
+  DialogWatchdog oWatch;
+  LogDialog o;
+  o.Run([&] {
+    o.Message("Waiting command (ESC to exit)...");
+    o.Message("Sending track 0, side 0");
+    o.Edit()->clearFocus(); // focus leaves: the shown text goes back to cText
+    EXPECT_EQ(o.cText, "Waiting command (ESC to exit)...\r\nSending track 0, side 0\r\n");
+    o.Edit()->setFocus();
+    o.Message("Sending track 0, side 1");
+    o.oDlg.End();
+  });
+  EXPECT_EQ(o.cText, "Waiting command (ESC to exit)...\r\nSending track 0, side 0\r\n"
+                     "Sending track 0, side 1\r\n");
+}
+
+// Appending goes by the new part only; this prints how the cost of a line evolves with the
+// length of the log (no timing assertion), and checks the shown text after 10,000 lines.
+TEST(MultiGetLog, TenThousandLinesShowExactlyTheBoundText) {
+  DialogWatchdog oWatch(60000);
+  LogDialog o;
+  o.Run([&] {
+    QElapsedTimer oClock;
+    std::vector<qint64> aNs;
+    for (int nBlock = 0; nBlock < 10; ++nBlock) {
+      oClock.restart();
+      for (int i = 0; i < 1000; ++i) {
+        const int n = nBlock * 1000 + i;
+        o.Message("Sending track " + std::to_string(n / 2) + ", side " + std::to_string(n % 2));
+      }
+      aNs.push_back(oClock.nsecsElapsed());
+    }
+    std::printf("[ bench    ] log append: lines 1-1000 %.1f us/line, 9001-10000 %.1f us/line\n",
+                static_cast<double>(aNs.front()) / 1000 / 1000,
+                static_cast<double>(aNs.back()) / 1000 / 1000);
+    EXPECT_EQ(o.Edit()->document()->blockCount(), 10001);
+    EXPECT_EQ(o.Edit()->toPlainText().toStdU16String(), LOGTEXTTOWIDGET(o.cText));
+    o.oDlg.End();
+  });
+}
+
+} // namespace
+} // namespace veltra::ui

@@ -1,0 +1,142 @@
+// TDialog's geometry and style rules, New, and its list of controls.
+#include "ui/dialog.h"
+
+#include "ui/control.h"
+#include "ui/ui_error.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace veltra::ui {
+namespace {
+
+TDialog* g_pDefaultParent = nullptr;
+
+// Pixels to dialog units and back, rounding as the dialog-unit mapping does.
+int MulDiv(int nValue, int nMul, int nDiv) {
+  const long long n = static_cast<long long>(nValue) * nMul;
+  return static_cast<int>(n >= 0 ? (n + nDiv / 2) / nDiv : -((-n + nDiv / 2) / nDiv));
+}
+
+std::string RightTrim(std::string cText) {
+  while (!cText.empty() && cText.back() == ' ') {
+    cText.pop_back();
+  }
+  return cText;
+}
+
+} // namespace
+
+PixelRect DIALOGRECT(int nTop, int nLeft, int nBottom, int nRight, bool lPixel, int nWidth,
+                     int nHeight) {
+  if (nWidth != 0 || nHeight != 0) {
+    return {nTop, nLeft, nHeight, nWidth};
+  }
+  if (lPixel) {
+    return {nTop, nLeft, nBottom, nRight};
+  }
+  return {static_cast<int>(nTop * 15.1), static_cast<int>(nLeft * 7.9),
+          static_cast<int>(nBottom * 15.1), static_cast<int>(nRight * 7.9)};
+}
+
+ClientSize DIALOGCLIENTSIZE(const PixelRect& oRect, int nOwnerTop, int nOwnerLeft, int nBaseX,
+                            int nBaseY) {
+  const int nTop = 8 * (oRect.nTop - nOwnerTop) / nBaseY;
+  const int nLeft = 4 * (oRect.nLeft - nOwnerLeft) / nBaseX;
+  const int nBottom = 8 * (oRect.nBottom - nOwnerTop) / nBaseY;
+  const int nRight = 4 * (oRect.nRight - nOwnerLeft) / nBaseX;
+  const int nCx = nRight - nLeft + 1;
+  const int nCy = nBottom - nTop + 1;
+  return {MulDiv(nCx, nBaseX, 4), MulDiv(nCy, nBaseY, 8)};
+}
+
+FrameLook FRAMEFORSTYLE(uint32_t nStyle) {
+  FrameLook o;
+  const bool lOverlapped = (nStyle & (WS_POPUP | WS_CHILD)) == 0;
+  // An overlapped window always has a title bar; pop-ups and children only when asked.
+  o.lTitle = lOverlapped || (nStyle & WS_CAPTION) == WS_CAPTION;
+  o.lBorder = o.lTitle || (nStyle & (WS_BORDER | WS_DLGFRAME | WS_THICKFRAME | DS_MODALFRAME));
+  o.lSysMenu = o.lTitle && (nStyle & WS_SYSMENU) != 0;
+  o.lMinButton = o.lSysMenu && (nStyle & WS_MINIMIZEBOX) != 0;
+  o.lMaxButton = o.lSysMenu && (nStyle & WS_MAXIMIZEBOX) != 0;
+  o.lResizable = (nStyle & WS_THICKFRAME) != 0;
+  return o;
+}
+
+std::pair<int, int> CENTEREDPOS(int nRefLeft, int nRefTop, int nRefWidth, int nRefHeight,
+                                int nWidth, int nHeight) {
+  return {nRefLeft + nRefWidth / 2 - nWidth / 2, nRefTop + nRefHeight / 2 - nHeight / 2};
+}
+
+TDialog::TDialog() = default;
+
+TDialog::~TDialog() {
+  if (g_pDefaultParent == this) {
+    g_pDefaultParent = nullptr;
+  }
+  for (TControl* pControl : aControls) {
+    pControl->oWnd = nullptr;
+  }
+}
+
+TDialog& TDialog::New(NewArgs oArgs) {
+  const PixelRect oRect = DIALOGRECT(oArgs.nTop, oArgs.nLeft, oArgs.nBottom, oArgs.nRight,
+                                     oArgs.lPixel, oArgs.nWidth, oArgs.nHeight);
+  nTop = oRect.nTop;
+  nLeft = oRect.nLeft;
+  nBottom = oRect.nBottom;
+  nRight = oRect.nRight;
+  cCaption = RightTrim(oArgs.cCaption.value_or(""));
+  nStyle = oArgs.nStyle;
+  nClrText = oArgs.nClrText;
+  nClrPane = oArgs.nClrPane;
+  oWnd = oArgs.oWnd;
+  oFont = oArgs.oFont;
+  cVarName = oArgs.cVarName;
+  lUnicode = oArgs.lUnicode.value_or(false);
+  lTruePixel = oArgs.lTruePixel.value_or(false);
+  lModify = true;
+  lVisible = false;
+  nResult = 0;
+  nLastKey = 0;
+  lResize16 = false;
+  for (TControl* pControl : aControls) {
+    pControl->oWnd = nullptr;
+  }
+  aControls.clear();
+  oClient = nullptr;
+  g_pDefaultParent = this;
+  return *this;
+}
+
+bool TDialog::AddControl(TControl& oControl) {
+  const bool lDuplicate = std::any_of(aControls.begin(), aControls.end(), [&](TControl* p) {
+    return p != &oControl && p->nId == oControl.nId;
+  });
+  if (lDuplicate) {
+    char cNo[16];
+    std::snprintf(cNo, sizeof cNo, "%6d", oControl.nId);
+    UIERROR({.cSubsystem = UI_SUBSYSTEM,
+             .cDescription = "Duplicated Id",
+             .cOperation = std::string("No: ") + cNo});
+    return false;
+  }
+  if (std::find(aControls.begin(), aControls.end(), &oControl) == aControls.end()) {
+    aControls.push_back(&oControl);
+  }
+  oControl.oWnd = this;
+  return true;
+}
+
+void TDialog::RemoveControl(TControl& oControl) {
+  std::erase(aControls, &oControl);
+  if (oClient == &oControl) {
+    oClient = nullptr;
+  }
+}
+
+TDialog* DEFAULTPARENT() {
+  return g_pDefaultParent;
+}
+
+} // namespace veltra::ui

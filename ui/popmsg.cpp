@@ -1,0 +1,62 @@
+// POPMSG's tables and text rules.
+#include "ui/popmsg.h"
+
+#include "ui/codepage.h"
+
+#include <algorithm>
+
+namespace veltra::ui {
+
+std::optional<int> POPMSGFLAGS(int nType) {
+  switch (nType) {
+  case 1:
+    return MB_ICONINFORMATION;
+  case 2:
+    return MB_OKCANCEL | MB_ICONQUESTION;
+  case 3:
+    return MB_YESNOCANCEL | MB_ICONQUESTION;
+  case 4:
+    return MB_YESNO | MB_ICONQUESTION;
+  case 5:
+    return MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
+  case 6:
+    return MB_OKCANCEL | MB_ICONHAND;
+  default:
+    return std::nullopt;
+  }
+}
+
+std::optional<PopResult> POPMSGRESULT(int nType, int nButtonId) {
+  switch (nType) {
+  case 2:
+  case 6:
+    return PopResult(nButtonId == 1);
+  case 3:
+    return PopResult(nButtonId);
+  case 4:
+  case 5:
+    return PopResult(nButtonId == IDYES);
+  default:
+    return std::nullopt;
+  }
+}
+
+std::string POPMSGTEXT(std::string_view cText) {
+  const bool lDos = std::any_of(cText.begin(), cText.end(), [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x81 && b <= 0xA8;
+  });
+  const std::string cWin = lDos ? OEMTOANSI(cText) : std::string(cText);
+  std::string cOut;
+  cOut.reserve(cWin.size() + 8);
+  for (const char c : cWin) {
+    if (c == ';') {
+      cOut += "\r\n";
+    } else {
+      cOut.push_back(c);
+    }
+  }
+  return cOut;
+}
+
+} // namespace veltra::ui
