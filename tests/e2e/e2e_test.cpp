@@ -3,7 +3,9 @@
 #include "tests/e2e/harness.h"
 
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <thread>
@@ -107,6 +109,170 @@ TEST_F(EndToEnd, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
   EXPECT_EQ(*nDevice, 0) << m_device.Out() << m_device.Err();
   EXPECT_NE(DeviceSummary().find("blocks 160, bytes 819200, errors 0"), std::string::npos)
       << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+}
+
+// Processor time (user + system) the process has used so far, in seconds.
+double CpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string cStat((std::istreambuf_iterator<char>(in)), {});
+  const auto nClose = cStat.rfind(')');
+  std::istringstream oFields(cStat.substr(nClose + 2));
+  std::string cField;
+  double dTicks = 0;
+  for (int i = 3; i <= 15 && oFields >> cField; ++i) {
+    if (i == 14 || i == 15) {
+      dTicks += std::stod(cField);
+    }
+  }
+  return dTicks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+TEST_F(EndToEnd, CommandsOtherThanTAndEAreIgnored) {
+  const std::string cImage = WriteImage("two.mgt", PatternImage(2 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage, "--commands", "XtTeTE"});
+  WriteSettings(cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+}
+
+TEST_F(EndToEnd, ShortImageAndFinalEndOfFileMarker) {
+  // 10240 bytes on disk whose last byte is 0x1A: 10239 are sent, the second block one short.
+  std::string cFile = PatternImage(2 * 5120);
+  cFile.back() = '\x1A';
+  const std::string cImage = WriteImage("marker.mgt", cFile);
+  const std::string cSent = WriteImage("sent.bin", cFile.substr(0, cFile.size() - 1));
+  const std::string cPort = StartDevice({"--expect", cSent});
+  WriteSettings(cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10239, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+}
+
+TEST_F(EndToEnd, ImageOfFiveThousandBytes) {
+  const std::string cImage = WriteImage("small.mgt", PatternImage(5000));
+  const std::string cPort = StartDevice({"--expect", cImage});
+  WriteSettings(cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(DeviceSummary().find("blocks 1, bytes 5000, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+}
+
+TEST_F(EndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
+  StartVeltra();
+  const auto cWindow = WaitWindow(Screen(), kChooser);
+  ASSERT_TRUE(cWindow.has_value()) << m_veltra.Err();
+  ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cWindow}));
+  ASSERT_TRUE(Keys(Screen(), {"key", "Escape"}));
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  EXPECT_FALSE(std::filesystem::exists(m_cDir + "/VELTRA.INI"));
+  EXPECT_FALSE(WaitWindow(Screen(), kDialog, 0s).has_value());
+}
+
+// Opening the port fails: the popup is answered, the window never appears, the exit is clean,
+// and the terminal is told which device failed.
+void ExpectOpenFailure(EndToEnd& t, Child& oVeltra, const Display& oScreen,
+                       const std::string& cDevice) {
+  const auto cPopup = WaitWindow(oScreen, "Attenzione");
+  ASSERT_TRUE(cPopup.has_value()) << oVeltra.Err();
+  EXPECT_FALSE(WaitWindow(oScreen, kDialog, 0s).has_value());
+  ASSERT_TRUE(Keys(oScreen, {"windowactivate", "--sync", *cPopup}));
+  ASSERT_TRUE(Keys(oScreen, {"key", "Return"}));
+  EXPECT_EQ(oVeltra.Wait(20s), std::optional<int>(0));
+  EXPECT_NE(oVeltra.Err().find("veltra: cannot open " + cDevice), std::string::npos)
+      << oVeltra.Err();
+  (void)t;
+}
+
+TEST_F(EndToEnd, PortThatDoesNotExistIsReportedAndNothingIsSent) {
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
+  WriteSettings("/dev/veltra-no-such-port");
+  StartVeltra();
+  ChooseImage(cImage);
+  ExpectOpenFailure(*this, m_veltra, Screen(), "/dev/veltra-no-such-port");
+}
+
+TEST_F(EndToEnd, PortHeldByAnotherProgramIsReported) {
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
+  const std::string cPort = StartDevice({"--expect", cImage, "--timeout", "30"});
+  ASSERT_FALSE(cPort.empty());
+  // Another terminal program holding the port as such programs do: an exclusive lock.
+  const int fd = ::open(cPort.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  WriteSettings(cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  ExpectOpenFailure(*this, m_veltra, Screen(), cPort);
+  ::close(fd);
+}
+
+TEST_F(EndToEnd, NoSettingsFileWritesComOneAndUsesIt) {
+  // COM1 is the machine's console here: the program runs in a private mount namespace where
+  // /dev/null stands in for it, so its open is refused as not being a terminal.
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
+  const char* const kGuard = "if [ -e /dev/ttyS0 ]; then mount --bind /dev/null /dev/ttyS0 || "
+                             "exit 97; fi; exec \"$0\"";
+  if (Run({"unshare", "-m", "sh", "-c", "mount --bind /dev/null /dev/null"}, {}).nExit != 0) {
+    GTEST_SKIP() << "no private mount namespace here: COM1 must not be opened for real";
+  }
+  StartVeltra({"unshare", "-m", "sh", "-c", kGuard});
+  ChooseImage(cImage);
+  ExpectOpenFailure(*this, m_veltra, Screen(), "/dev/ttyS0");
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\nPorta=COM1\n");
+}
+
+TEST_F(EndToEnd, EscAbortsWithOneAbortByteAndAltF4IsRefused) {
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
+  const std::string cPort =
+      StartDevice({"--expect", cImage, "--commands", "T!", "--timeout", "60", "--verbose"});
+  WriteSettings(cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  const auto cDialog = WaitWindow(Screen(), kDialog);
+  ASSERT_TRUE(cDialog.has_value());
+  ASSERT_TRUE(m_device.ReadLine(20s).has_value()) << "the first block arrives";
+
+  // Alt+F4 held as a person holds it: the window manager asks for a close, which is refused.
+  ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cDialog}));
+  ASSERT_TRUE(Keys(Screen(), {"keydown", "alt+F4", "sleep", "0.3", "keyup", "alt+F4"}));
+  EXPECT_FALSE(WindowGone(Screen(), kDialog, 1500ms)) << "Alt+F4 closed the window";
+
+  ASSERT_TRUE(Keys(Screen(), {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"}));
+  EXPECT_EQ(m_device.Wait(20s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(m_device.Out().find("received 0x09 (abort)"), std::string::npos) << m_device.Out();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  EXPECT_TRUE(WindowGone(Screen(), kDialog, 5s));
+}
+
+TEST_F(EndToEnd, DeviceGoneMidTransferLeavesTheProgramIdleAndEscStillEndsIt) {
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage, "--commands", "T", "--verbose"});
+  WriteSettings(cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  const auto cDialog = WaitWindow(Screen(), kDialog);
+  ASSERT_TRUE(cDialog.has_value());
+  EXPECT_EQ(m_device.Wait(30s), std::optional<int>(0)) << m_device.Out();
+  m_device.Kill(); // the line is gone for good
+
+  const double dBefore = CpuSeconds(m_veltra.Pid());
+  std::this_thread::sleep_for(1s);
+  const double dUsed = CpuSeconds(m_veltra.Pid()) - dBefore;
+  EXPECT_LT(dUsed, 0.3) << "veltra spins after the device went away";
+
+  ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cDialog}));
+  ASSERT_TRUE(Keys(Screen(), {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"}));
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
 }
 

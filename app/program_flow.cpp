@@ -1,0 +1,99 @@
+// The main flow. The window's callbacks capture the flow's variables by reference, so the
+// port handle that the init callback sets is the one the start callback and the close use.
+#include "app/program_flow.h"
+
+#include "app/port_link.h"
+#include "runtime/empty.h"
+#include "runtime/profile.h"
+#include "serial/comm_port.h"
+#include "serial/message_pump.h"
+#include "ui/dialog.h"
+#include "ui/file_chooser.h"
+#include "ui/key_state.h"
+#include "ui/multiget.h"
+
+namespace veltra::app {
+namespace {
+
+constexpr int VK_F4 = 115;
+constexpr int kIdleBoundMs = 20;
+
+} // namespace
+
+std::string BANNER() { return "VELTRA 1.00 (c) 2026 VELTRA developers  "; }
+
+TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
+  TransferBinding o;
+  o.WRITECOMM = [](int nComm, std::string_view cData) { return serial::WRITECOMM(nComm, cData); };
+  o.SYSREFRESH = [] { return serial::SYSREFRESH(); };
+  o.SYSWAIT = [] { return serial::SYSWAIT(kIdleBoundMs); };
+  o.SLEEP = [](long nMs) { serial::SLEEP(nMs); };
+  o.GETASYNCKEYSTATE = [](int nKey) { return ui::GETASYNCKEYSTATE(nKey); };
+  o.VarGet = [&oGet] { return oGet.VarGet(); };
+  o.VarPut = [&oGet](const std::string& c) { oGet.VarPut(c); };
+  o.Refresh = [&oGet](bool lErase) { oGet.Refresh(lErase); };
+  o.GoBottom = [&oGet] { oGet.GoBottom(); };
+  o.End = [&oDlg] { return oDlg.End(); };
+  return o;
+}
+
+void MAIN(const std::vector<std::string>& /*aArgs*/) {
+  // The current folder, as drive + ":" + separator + folder (no drive part on Linux).
+  const std::string cDir = ui::CURDIRPATH();
+  const std::string cFile = ui::CGETFILE("File MGT (*.mgt)|*.mgt",
+                                         "Seleziona immagine da inviare", std::nullopt, cDir);
+  std::string cText;
+  std::string cPort = runtime::GETPVPROFSTRING(kSettingsSection, kSettingsPort, "", kSettingsFile);
+  if (runtime::EMPTY(cFile)) {
+    return;
+  }
+  cImage = runtime::MEMOREAD(cFile);
+  if (runtime::EMPTY(cPort)) {
+    cPort = kDefaultPort;
+    runtime::WRITEPPROSTRING(kSettingsSection, kSettingsPort, cPort, kSettingsFile);
+  }
+
+  ui::TDialog oDlg;
+  oDlg.New({.cCaption = BANNER() + "(" + cPort + ":115200,N,8,2)",
+            .nStyle = 0,
+            .nWidth = 500,
+            .nHeight = 500,
+            .cVarName = "oDlg",
+            .lTruePixel = false});
+  oDlg.lModify = false;
+  oDlg.lHelpIcon = false;
+
+  ui::TMultiGet oGet;
+  oGet.New({.nRow = 0,
+            .nCol = 0,
+            .bSetGet =
+                [&cText](std::optional<std::string> cValue) -> std::optional<std::string> {
+              if (cValue) {
+                cText = std::move(*cValue);
+              }
+              return cText;
+            },
+            .lReadOnly = true});
+
+  int nComm = -1;
+  const TransferBinding oBinding = BINDTRANSFER(oDlg, oGet);
+  oDlg.bStart = [&] { VELTRA(nComm, oBinding); };
+  oDlg.Activate({.lCentered = true,
+                 .bValid = [](ui::TDialog& o) { return ui::VALID_(o, false); },
+                 .bInit =
+                     [&](ui::TDialog& o) {
+                       o.SetControl(oGet);
+                       nComm = APRICOM(o, cPort);
+                       // Alt+F4 must not close the window while the device is being served.
+                       o.bValid = [](ui::TDialog&) { return !ui::GETASYNCKEYSTATE(VK_F4); };
+                       if (nComm < 0) {
+                         o.End();
+                       }
+                     },
+                 .lResize16 = true});
+  if (nComm >= 0) {
+    serial::CLOSECOMM(nComm);
+  }
+}
+
+} // namespace veltra::app

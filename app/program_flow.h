@@ -1,0 +1,33 @@
+// The program's own entry: choose the image, read the port name, load the image, run the one
+// window with its port link and transfer loop, and close the port when the window has gone.
+#pragma once
+
+#include "app/transfer_loop.h"
+
+#include <string>
+#include <vector>
+
+namespace veltra::ui {
+class TDialog;
+class TMultiGet;
+} // namespace veltra::ui
+
+namespace veltra::app {
+
+// The settings file, in the current folder.
+inline constexpr const char* kSettingsFile = ".\\VELTRA.INI";
+inline constexpr const char* kSettingsSection = "Impostazioni";
+inline constexpr const char* kSettingsPort = "Porta";
+inline constexpr const char* kDefaultPort = "COM1";
+
+// "VELTRA 1.00 " with the year and maker notice, and two blanks.
+std::string BANNER();
+
+// The transfer loop's surroundings: the real port write, pump, pause and key test, the log
+// control oGet and the window oDlg that owns it.
+TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet);
+
+// Command-line arguments are accepted and ignored.
+void MAIN(const std::vector<std::string>& aArgs);
+
+} // namespace veltra::app
