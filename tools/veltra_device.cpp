@@ -1,9 +1,11 @@
 // veltra-device: plays the retro computer's disk device on a serial port or on a
 // pseudo-terminal it creates. It sends the command bytes of a script ("T" per block, then
 // "E"), checks every answer (0x00, at least 9 ms of silence, then the block), compares the
-// blocks with an expected image and prints a summary. Plain POSIX; it shares only the port
-// naming with VELTRA.
+// blocks with an expected image and prints a summary. Plain POSIX, sharing the port naming
+// and the termios line settings with VELTRA.
+#include "serial/comm_baud.h"
 #include "serial/comm_port.h"
+#include "serial/comm_termios.h"
 
 #include <algorithm>
 #include <array>
@@ -38,6 +40,7 @@ constexpr auto kQuietEnd = std::chrono::milliseconds(200);
 
 const char* const kUsage =
     "usage: veltra-device [options] (--pty | PORT)\n"
+    "Plays the disk device for VELTRA: sends T per block, checks every answer.\n"
     "  --pty               create a pseudo-terminal; its path is the first line printed\n"
     "  PORT                a serial port, named as in VELTRA.INI (COM1, ttyUSB0, /dev/...)\n"
     "  --image FILE        script: one T per 5120-byte block of FILE, then E\n"
@@ -153,7 +156,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       }
       char* pEnd = nullptr;
       const double dValue = std::strtod(cValue->c_str(), &pEnd);
-      if (*pEnd != '\0' || !(dValue >= 0)) {
+      if (*pEnd != '\0' || !(dValue >= 0 && dValue <= 1e6)) {
         return std::nullopt;
       }
       if (cArg == "--timeout") {
@@ -274,29 +277,31 @@ bool WriteAll(int nFd, std::string_view cData) {
   return true;
 }
 
+// Raw mode, and with oLine also its speed and format (the line settings code of VELTRA).
 void SetRaw(int nFd, const std::optional<LineFormat>& oLine) {
+  using namespace veltra::serial::detail;
   termios oTio{};
   if (::tcgetattr(nFd, &oTio) != 0) {
     return;
   }
-  ::cfmakeraw(&oTio);
-  oTio.c_cflag |= CLOCAL | CREAD;
+  MakeRawLine(oTio);
+  std::optional<speed_t> oSpeed;
   if (oLine) {
-    oTio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    constexpr std::array<tcflag_t, 4> aSizes = {CS5, CS6, CS7, CS8};
-    oTio.c_cflag |= aSizes[static_cast<std::size_t>(oLine->nDataBits - 5)];
-    const std::string_view cParities = "NOEMS";
-    constexpr std::array<tcflag_t, 5> aParity = {0, PARENB | PARODD, PARENB,
-                                                 PARENB | PARODD | CMSPAR, PARENB | CMSPAR};
-    oTio.c_cflag |= aParity[cParities.find(oLine->cParity)];
-    if (oLine->nStopBits == 2) {
-      oTio.c_cflag |= CSTOPB;
-    }
-    if (oLine->nBaud == 115200) {
-      ::cfsetspeed(&oTio, B115200);
+    const auto nParity = std::string_view("NOEMS").find(oLine->cParity);
+    ApplyLineSettings({.nBaudRate = oLine->nBaud,
+                       .nByteSize = static_cast<std::uint8_t>(oLine->nDataBits),
+                       .eParity = static_cast<Parity>(nParity),
+                       .nStopBits = oLine->nStopBits == 2 ? kTwoStopBits : kOneStopBit},
+                      oTio);
+    oSpeed = StandardSpeed(oLine->nBaud);
+    if (oSpeed) {
+      ::cfsetspeed(&oTio, *oSpeed);
     }
   }
   ::tcsetattr(nFd, TCSANOW, &oTio);
+  if (oLine && !oSpeed) {
+    SetAnyBaudRate(nFd, oLine->nBaud);
+  }
 }
 
 struct Port {
@@ -548,6 +553,10 @@ double Percentile99(std::vector<double> aValues) {
 } // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   const auto oOptions = ParseOptions(argc, argv);
   if (!oOptions) {
     std::fputs(kUsage, stderr);

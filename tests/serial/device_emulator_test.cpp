@@ -96,6 +96,23 @@ TEST(DeviceEmulator, ServesAFullImageByteExact) {
   EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(oIn), {}) == cImage);
 }
 
+// Paced, the emulator takes the bytes no faster than a 115200 8N2 line (11 bits a byte)
+// would deliver them.
+TEST(DeviceEmulator, PacedReadingTakesTheLineTime) {
+  const std::string cImage = RandomBytes(2 * kBlock, 15);
+  Child oDevice({DevicePath(), "--pty", "--expect", WriteFile(TempDir() + "/disk.mgt", cImage),
+                 "--pace", "115200,8N2", "--settle", "50"});
+  const auto cPath = oDevice.ReadLine();
+  ASSERT_TRUE(cPath.has_value());
+  EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 2);
+  EXPECT_EQ(oDevice.Wait(10s), 0) << oDevice.Output();
+  const std::string cSummary = LastLine(oDevice.Output());
+  const std::size_t nAt = cSummary.find("elapsed ");
+  ASSERT_NE(nAt, std::string::npos) << cSummary;
+  const double dLineSeconds = 2.0 * (kBlock + 1) * 11 / 115200;
+  EXPECT_GE(std::stod(cSummary.substr(nAt + 8)), dLineSeconds) << cSummary;
+}
+
 struct FaultCase {
   const char* pName;
   PcSide oPc;
