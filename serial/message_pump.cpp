@@ -1,28 +1,27 @@
-// Message pump over the Qt event loop. The quit request is a posted event to a pump object
-// living on the user-interface thread, so it takes its place in the queue behind the events
-// posted before it.
+// Message pump over the Qt event loop. The quit request is a flag, as the platform's own quit
+// message is a flag: it is taken once the events posted so far have been handled, and it
+// stops the pass there. State of the wait is touched on the user-interface thread only;
+// other threads reach it through the thread's doorbell.
 #include "serial/message_pump.h"
 
+#include "serial/ui_doorbell.h"
+
 #include <QCoreApplication>
-#include <QEvent>
 #include <QEventLoop>
-#include <QObject>
-#include <QPointer>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <thread>
 
 namespace veltra::serial {
 namespace {
 
-const QEvent::Type kQuitEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+// Any thread.
+std::atomic<bool> g_lQuitPosted{false};
+std::atomic<bool> g_lWakeRequested{false};
+std::atomic<int> g_nLastKey{0};
 
-// State of the user-interface thread only.
-bool g_lQuitTaken = false;
+// User-interface thread only.
 bool g_lMainLoopRunning = false;
 bool g_lWakePending = false;
 QEventLoop* g_pWaitLoop = nullptr;
@@ -35,61 +34,44 @@ void WakeOnUiThread() {
   }
 }
 
-class PumpObject : public QObject {
-public:
-  bool event(QEvent* e) override {
-    if (e->type() == kQuitEvent) {
-      g_lQuitTaken = true;
-      // Stop handling further events in this pass: the quit request ends the pass.
-      if (g_pWaitLoop != nullptr) {
-        g_pWaitLoop->quit();
-      }
-      return true;
-    }
-    if (e->type() == kWakeEvent) {
-      WakeOnUiThread();
-      return true;
-    }
-    return QObject::event(e);
+bool TakeQuit() {
+  if (!g_lQuitPosted.exchange(false)) {
+    return false;
   }
-};
-
-// Created on first use on the user-interface thread and destroyed with the application.
-PumpObject* Pump() {
-  static QPointer<PumpObject> pPump;
-  if (pPump == nullptr) {
-    pPump = new PumpObject; // NOLINT: parented to the application below
-    pPump->setParent(QCoreApplication::instance());
+  if (g_lMainLoopRunning) {
+    QCoreApplication::exit(0);
   }
-  return pPump;
-}
-
-bool OnUiThread() {
-  return QCoreApplication::instance() != nullptr &&
-         QThread::currentThread() == QCoreApplication::instance()->thread();
+  return true;
 }
 
 } // namespace
 
-bool SYSREFRESH() {
-  Pump();
-  g_lQuitTaken = false;
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-  const bool lQuit = g_lQuitTaken;
-  g_lQuitTaken = false;
-  if (lQuit && g_lMainLoopRunning) {
-    QCoreApplication::exit(0);
+namespace detail {
+
+void AnswerWakeRequest() {
+  if (g_lWakeRequested.exchange(false)) {
+    WakeOnUiThread();
   }
-  return !lQuit;
+}
+
+} // namespace detail
+
+bool SYSREFRESH() {
+  detail::PrepareUiThread();
+  QCoreApplication::sendPostedEvents();
+  if (TakeQuit()) {
+    return false;
+  }
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  return !TakeQuit();
 }
 
 bool SYSWAIT(int nMaxMs) {
-  Pump();
-  if (!g_lWakePending && g_pWaitLoop == nullptr) {
+  detail::PrepareUiThread();
+  if (!g_lWakePending && g_pWaitLoop == nullptr && !g_lQuitPosted.load()) {
     QEventLoop oLoop;
-    // A periodic precise timer bounds the wait: a coarse single-shot timer may fire before
-    // the loop is entered and then never again.
+    // A periodic precise timer bounds the wait: a single-shot coarse timer may fire early,
+    // be handled elsewhere, and leave the loop waiting for ever.
     QTimer oBound;
     oBound.setTimerType(Qt::PreciseTimer);
     oBound.setInterval(nMaxMs > 0 ? nMaxMs : 1);
@@ -98,31 +80,36 @@ bool SYSWAIT(int nMaxMs) {
     g_pWaitLoop = &oLoop;
     oLoop.exec();
     g_pWaitLoop = nullptr;
-    if (g_lQuitTaken) {
-      g_lQuitTaken = false;
-      if (g_lMainLoopRunning) {
-        QCoreApplication::exit(0);
-      }
-      return false;
-    }
   }
   g_lWakePending = false;
   return SYSREFRESH();
 }
 
 void WAKEWAIT() {
-  if (OnUiThread()) {
+  if (detail::OnUiThread()) {
     WakeOnUiThread();
-  } else if (QCoreApplication::instance() != nullptr) {
-    QCoreApplication::postEvent(Pump(), new QEvent(kWakeEvent));
+  } else {
+    g_lWakeRequested.store(true);
+    detail::RingUiThread();
   }
 }
 
 void POSTQUITMESSAGE(int /*nExitCode*/) {
-  QCoreApplication::postEvent(Pump(), new QEvent(kQuitEvent));
+  g_lQuitPosted.store(true);
+  WAKEWAIT();
 }
 
-void SETMAINLOOPRUNNING(bool lRunning) { g_lMainLoopRunning = lRunning; }
+void SETMAINLOOPRUNNING(bool lRunning) {
+  g_lMainLoopRunning = lRunning;
+}
+
+void SETLASTKEY(int nKey) {
+  g_nLastKey.store(nKey & 0xFFFF);
+}
+
+int LASTKEY() {
+  return g_nLastKey.load();
+}
 
 void SLEEP(std::optional<long> nMilliseconds) {
   const long nMs = nMilliseconds.value_or(0);

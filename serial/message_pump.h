@@ -1,5 +1,6 @@
 // The message pump of the user-interface thread: handling every pending event, a wait that
-// sleeps until something worth looking at happens, the quit request, and the pause.
+// sleeps until something worth looking at happens, the quit request, the last key, and the
+// pause.
 #pragma once
 
 #include <optional>
@@ -7,7 +8,9 @@
 namespace veltra::serial {
 
 // Handles every event pending for the user-interface thread and returns without waiting.
-// Returns false when it took a quit request (see POSTQUITMESSAGE), true otherwise.
+// Returns false when it took a quit request (see POSTQUITMESSAGE), true otherwise. The quit
+// request is taken after the posted events; once taken, nothing else is handled in this call
+// (input, timers and events posted meanwhile stay queued for the next one).
 bool SYSREFRESH();
 
 // The non-spinning form of SYSREFRESH for polling loops: sleeps until WAKEWAIT is called
@@ -19,12 +22,18 @@ bool SYSWAIT(int nMaxMs = 20);
 void WAKEWAIT();
 
 // Queues a quit request for the user-interface thread; SYSREFRESH returns false when it
-// takes it, and passes it on to the program's main loop when that is running.
+// takes it, and passes it on to the program's main loop when that is running. Callable from
+// any thread.
 void POSTQUITMESSAGE(int nExitCode = 0);
 
-// True while the program's main loop runs (a quit request taken by SYSREFRESH is then
-// posted again so that the main loop ends too).
+// True while the program's main loop runs (a quit request taken by SYSREFRESH then ends the
+// main loop too).
 void SETMAINLOOPRUNNING(bool lRunning);
+
+// The last key of a character message: the window layer's key tracker stores it (the pump
+// itself sees no key events). Only the low 16 bits are kept.
+void SETLASTKEY(int nKey);
+int LASTKEY();
 
 // Suspends the calling thread; no events are handled meanwhile. No value counts as 0.
 void SLEEP(std::optional<long> nMilliseconds);

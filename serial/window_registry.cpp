@@ -41,6 +41,22 @@ bool POSTTOWINDOW(int hWnd, std::unique_ptr<QEvent> oEvent) {
   return true;
 }
 
+bool SENDTOWINDOW(int hWnd, QEvent& oEvent) {
+  QObject* pReceiver = nullptr;
+  {
+    std::lock_guard lock(g_mutex);
+    const auto it = g_windows.find(hWnd);
+    if (hWnd == 0 || it == g_windows.end()) {
+      return false;
+    }
+    pReceiver = it->second;
+  }
+  // Not under the lock: the receiver may register or unregister windows while it handles the
+  // event.
+  QCoreApplication::sendEvent(pReceiver, &oEvent);
+  return true;
+}
+
 bool ISWINDOW(int hWnd) {
   std::lock_guard lock(g_mutex);
   return g_windows.count(hWnd) != 0;

@@ -1,6 +1,6 @@
 // Window handles: small integers that name a receiver object living on the user-interface
-// thread. Receive workers post their notifications through a handle, so a window that has
-// gone away is simply not found instead of being touched after it was freed.
+// thread. Notifications reach windows through their handles, so a window that has gone away
+// is simply not found instead of being touched after it was freed.
 #pragma once
 
 #include <memory>
@@ -19,6 +19,11 @@ void UNREGISTERWINDOW(int hWnd);
 // Posts oEvent to the receiver named by hWnd (from any thread). Returns false, and destroys
 // the event, when hWnd is 0 or names no registered window.
 bool POSTTOWINDOW(int hWnd, std::unique_ptr<QEvent> oEvent);
+
+// Delivers oEvent at once to the receiver named by hWnd. Only on the user-interface thread,
+// where the receivers live (so none can go away during the call). False, and nothing
+// delivered, when hWnd is 0 or names no registered window.
+bool SENDTOWINDOW(int hWnd, QEvent& oEvent);
 
 // True while hWnd names a registered window.
 bool ISWINDOW(int hWnd);

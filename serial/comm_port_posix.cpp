@@ -1,0 +1,392 @@
+// Serial ports on Linux: device naming, exclusive open, termios set-up, the blocking write,
+// and the receive worker that waits on the device and on a stop eventfd with poll.
+#include "serial/comm_baud.h"
+#include "serial/comm_port.h"
+#include "serial/comm_port_record.h"
+#include "serial/comm_termios.h"
+#include "serial/unique_fd.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <system_error>
+#include <thread>
+#include <time.h>
+
+namespace veltra::serial {
+namespace detail {
+
+struct CommDevice {
+  UniqueFd oFd;
+  UniqueFd oStop; // eventfd: readable once CLOSECOMM wants the worker gone
+  termios oSaved{};
+  std::thread oWorker;
+
+  CommDevice() = default;
+  CommDevice(const CommDevice&) = delete;
+  CommDevice& operator=(const CommDevice&) = delete;
+
+  void StopWorker() {
+    if (oWorker.joinable()) {
+      const std::uint64_t nOne = 1;
+      [[maybe_unused]] const ssize_t nIgnored = ::write(oStop.Get(), &nOne, sizeof nOne);
+      oWorker.join();
+    }
+  }
+
+  // Puts the line back as it was found and gives up exclusive use; closing the descriptor
+  // then drops the lock.
+  ~CommDevice() {
+    StopWorker();
+    if (oFd.Valid()) {
+      ::tcsetattr(oFd.Get(), TCSANOW, &oSaved);
+      ::ioctl(oFd.Get(), TIOCNXCL);
+    }
+  }
+};
+
+CommPort::CommPort() = default;
+CommPort::~CommPort() = default;
+
+namespace {
+
+constexpr int kStagingSize = 1024;
+constexpr int kMaxBatch = kStagingSize - 1;
+
+struct StandardRate {
+  unsigned nBaud;
+  speed_t nSpeed;
+};
+
+constexpr std::array<StandardRate, 30> kStandardRates = {{
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+}};
+
+void WaitForStop(int nStopFd) {
+  pollfd oStop{nStopFd, POLLIN, 0};
+  while (::poll(&oStop, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
+struct Batch {
+  int nCount = 0;
+  bool lLineGone = false;
+};
+
+// Takes what the driver holds, at most 1023 bytes and never more than the ring has room for;
+// the rest stays in the driver's queue for the next round.
+Batch ReadBatch(int nFd, short nRevents, char* pStaging, int nRoom) {
+  int nWaiting = 0;
+  const bool lCounted = ::ioctl(nFd, FIONREAD, &nWaiting) == 0;
+  const bool lHangup = (nRevents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+  if ((!lCounted || nWaiting <= 0) && lHangup) {
+    return {0, true};
+  }
+  // Readable with nothing counted: one byte tells data (kept), end of file or an error apart.
+  const int nWant = std::min({std::max(nWaiting, 1), kMaxBatch, nRoom});
+  for (;;) {
+    const ssize_t nRead = ::read(nFd, pStaging, static_cast<std::size_t>(nWant));
+    if (nRead > 0) {
+      return {static_cast<int>(nRead), false};
+    }
+    if (nRead < 0 && errno == EINTR) {
+      continue;
+    }
+    if (nRead < 0 && errno == EAGAIN) {
+      return {0, lHangup};
+    }
+    return {0, true}; // end of file (the other end of a pty closed), EIO (device unplugged)
+  }
+}
+
+void ReceiveWorker(CommPort& oPort, int nFd, int nStopFd) {
+  std::array<char, kStagingSize> aStaging{};
+  bool lAnnounced = true; // every byte in the ring has been announced to a window
+  unsigned nSeenArm = 0;
+  for (;;) {
+    if (oPort.oRing.Free() == 0) {
+      // Not reading the device while the ring is full leaves the bytes in the driver's queue
+      // instead of overwriting unread ones, and keeps poll from spinning on them.
+      const RoomWait eWait = WaitForRoom(oPort, lAnnounced, nSeenArm);
+      if (eWait == RoomWait::Closing) {
+        return;
+      }
+      if (eWait == RoomWait::Armed) {
+        lAnnounced = NotifyWindow(oPort);
+        continue;
+      }
+    }
+    std::array<pollfd, 2> aFds{{{nStopFd, POLLIN, 0}, {nFd, POLLIN, 0}}};
+    if (::poll(aFds.data(), aFds.size(), -1) < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      WaitForStop(nStopFd);
+      return;
+    }
+    if (aFds[0].revents != 0) {
+      return;
+    }
+    const Batch oBatch = ReadBatch(nFd, aFds[1].revents, aStaging.data(), oPort.oRing.Free());
+    if (oBatch.lLineGone) {
+      // Hang-up or unplugged: the device would report readable for ever. Stop reading and
+      // use no processor time until the port is closed.
+      WaitForStop(nStopFd);
+      return;
+    }
+    if (oBatch.nCount > 0) {
+      oPort.oRing.Append(aStaging.data(), oBatch.nCount);
+    }
+    const bool lTold = NotifyWindow(oPort);
+    lAnnounced = lTold || (lAnnounced && oBatch.nCount == 0);
+  }
+}
+
+} // namespace
+
+void MakeRawLine(termios& oTio) {
+  ::cfmakeraw(&oTio);
+  oTio.c_cflag |= CLOCAL | CREAD;
+  oTio.c_cc[VMIN] = 1;
+  oTio.c_cc[VTIME] = 0;
+}
+
+void ApplyLineSettings(const LineSettings& oSettings, termios& oTio) {
+  MakeRawLine(oTio);
+  oTio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  oTio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+  switch (oSettings.nByteSize) {
+  case 5:
+    oTio.c_cflag |= CS5;
+    break;
+  case 6:
+    oTio.c_cflag |= CS6;
+    break;
+  case 7:
+    oTio.c_cflag |= CS7;
+    break;
+  default:
+    oTio.c_cflag |= CS8;
+    break;
+  }
+  switch (oSettings.eParity) {
+  case Parity::None:
+    break;
+  case Parity::Odd:
+    oTio.c_cflag |= PARENB | PARODD;
+    break;
+  case Parity::Even:
+    oTio.c_cflag |= PARENB;
+    break;
+  case Parity::Mark:
+    oTio.c_cflag |= PARENB | CMSPAR | PARODD;
+    break;
+  case Parity::Space:
+    oTio.c_cflag |= PARENB | CMSPAR;
+    break;
+  }
+  if (oSettings.nStopBits == kTwoStopBits) {
+    oTio.c_cflag |= CSTOPB;
+  }
+}
+
+tcflag_t LineFormatBits(const termios& oTio) {
+  return oTio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+}
+
+std::optional<speed_t> StandardSpeed(unsigned nBaud) {
+  const auto it = std::find_if(kStandardRates.begin(), kStandardRates.end(),
+                               [nBaud](const StandardRate& o) { return o.nBaud == nBaud; });
+  return it == kStandardRates.end() ? std::nullopt : std::optional<speed_t>(it->nSpeed);
+}
+
+} // namespace detail
+
+std::string COMMDEVICEPATH(std::string_view cDevice) {
+  constexpr std::string_view kPrefix = "\\\\.\\";
+  if (cDevice.substr(0, kPrefix.size()) == kPrefix) {
+    cDevice.remove_prefix(kPrefix.size());
+  }
+  if (cDevice.empty()) {
+    return {};
+  }
+  if (cDevice.front() == '/') {
+    return std::string(cDevice);
+  }
+  if (cDevice.size() > 3) {
+    std::string cHead(cDevice.substr(0, 3));
+    for (char& c : cHead) {
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    const std::string_view cDigits = cDevice.substr(3);
+    unsigned nPort = 0;
+    const auto [pEnd, eErr] =
+        std::from_chars(cDigits.data(), cDigits.data() + cDigits.size(), nPort);
+    if (cHead == "COM" && eErr == std::errc() && pEnd == cDigits.data() + cDigits.size() &&
+        nPort >= 1) {
+      return "/dev/ttyS" + std::to_string(nPort - 1);
+    }
+  }
+  return "/dev/" + std::string(cDevice);
+}
+
+int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
+  using namespace detail;
+  const std::string cPath = COMMDEVICEPATH(cDevice);
+  if (cPath.empty()) {
+    return -1;
+  }
+  // On every failure below, destroying oDevice (or the record holding it) puts the line back.
+  auto oDevice = std::make_unique<CommDevice>();
+  // Non-blocking so that the open does not wait for a carrier; the worker waits in poll.
+  oDevice->oFd.Reset(::open(cPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  const int nFd = oDevice->oFd.Get();
+  // Only terminals: image bytes must never end up in a regular file. A lock held by anyone
+  // else (a second open of ours, picocom, ...) refuses the port.
+  if (nFd < 0 || ::isatty(nFd) == 0 || ::flock(nFd, LOCK_EX | LOCK_NB) != 0 ||
+      ::tcgetattr(nFd, &oDevice->oSaved) != 0) {
+    oDevice->oFd.Reset(); // nothing changed on the line yet
+    return -1;
+  }
+  ::ioctl(nFd, TIOCEXCL);
+  // Raw from the start, so that bytes pass unchanged even before SETCOMMSTATE.
+  termios oRaw = oDevice->oSaved;
+  MakeRawLine(oRaw);
+  if (::tcsetattr(nFd, TCSANOW, &oRaw) != 0) {
+    return -1;
+  }
+  const int nDtr = TIOCM_DTR;
+  ::ioctl(nFd, TIOCMBIS, &nDtr); // a pty has no DTR: the outcome is not examined
+  oDevice->oStop.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!oDevice->oStop.Valid()) {
+    return -1;
+  }
+
+  auto oPort = std::make_shared<CommPort>();
+  oPort->nInQueue = nInQueue & 0xFFFF;
+  oPort->nOutQueue = nOutQueue & 0xFFFF;
+  CommPort& rPort = *oPort;
+  const int nStopFd = oDevice->oStop.Get();
+  oPort->oDevice = std::move(oDevice);
+  const int nComm = AddPort(oPort);
+  if (nComm < 0) {
+    return -1;
+  }
+  try {
+    rPort.oDevice->oWorker = std::thread(ReceiveWorker, std::ref(rPort), nFd, nStopFd);
+  } catch (const std::system_error&) {
+    RemovePort(nComm);
+    return -1;
+  }
+  return nComm;
+}
+
+bool CLOSECOMM(int nComm) {
+  const auto oPort = detail::RemovePort(nComm);
+  if (oPort == nullptr) {
+    return false;
+  }
+  // Cancels a wait for a notification to be handled (this thread would handle it), then the
+  // stop event ends a wait on the device; the worker is joined, never killed.
+  detail::SignalClosing(*oPort);
+  oPort->oDevice->StopWorker();
+  oPort->oDevice.reset();
+  return true;
+}
+
+long WRITECOMM(int nComm, std::string_view cData) {
+  const auto oPort = detail::FindPort(nComm);
+  if (oPort == nullptr) {
+    return 0;
+  }
+  const int nFd = oPort->oDevice->oFd.Get();
+  std::size_t nDone = 0;
+  while (nDone < cData.size()) {
+    const ssize_t nWritten = ::write(nFd, cData.data() + nDone, cData.size() - nDone);
+    if (nWritten > 0) {
+      nDone += static_cast<std::size_t>(nWritten);
+      continue;
+    }
+    if (nWritten < 0 && errno == EINTR) {
+      continue;
+    }
+    if (nWritten < 0 && errno == EAGAIN) {
+      // The driver's output queue is full: wait until it takes more, or the line goes.
+      pollfd oOut{nFd, POLLOUT, 0};
+      if (::poll(&oOut, 1, -1) < 0 && errno != EINTR) {
+        break;
+      }
+      if ((oOut.revents & POLLOUT) == 0 && (oOut.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        break;
+      }
+      continue;
+    }
+    break; // EIO, ENXIO, EPIPE: the device has gone; report what was written
+  }
+  // Returns once the bytes have left the line, so a pause after the write is measured from
+  // the end of the transmission.
+  while (nDone > 0 && ::tcdrain(nFd) != 0 && errno == EINTR) {
+  }
+  return static_cast<long>(nDone);
+}
+
+bool SETCOMMSTATE(int nComm, std::string_view cDcb) {
+  using namespace detail;
+  const auto oSettings = DecodeDcb(cDcb);
+  const auto oPort = FindPort(nComm);
+  if (!oSettings || oPort == nullptr) {
+    return false;
+  }
+  const int nFd = oPort->oDevice->oFd.Get();
+  termios oTio{};
+  if (::tcgetattr(nFd, &oTio) != 0) {
+    return false;
+  }
+  ApplyLineSettings(*oSettings, oTio);
+  const auto oSpeed = StandardSpeed(oSettings->nBaudRate);
+  if (oSpeed) {
+    ::cfsetspeed(&oTio, *oSpeed);
+  }
+  if (::tcsetattr(nFd, TCSANOW, &oTio) != 0 ||
+      (!oSpeed && !SetAnyBaudRate(nFd, oSettings->nBaudRate))) {
+    return false;
+  }
+  // tcsetattr succeeds when any part was applied; a driver (a pty, say) may quietly keep its
+  // own size or parity, so only a read-back tells.
+  termios oBack{};
+  return ::tcgetattr(nFd, &oBack) == 0 && LineFormatBits(oBack) == LineFormatBits(oTio) &&
+         ReadBaudRate(nFd) == oSettings->nBaudRate;
+}
+
+std::optional<double> COMMWORKERCPUTIME(int nComm) {
+  const auto oPort = detail::FindPort(nComm);
+  if (oPort == nullptr) {
+    return std::nullopt;
+  }
+  clockid_t nClock{};
+  timespec oTime{};
+  if (::pthread_getcpuclockid(oPort->oDevice->oWorker.native_handle(), &nClock) != 0 ||
+      ::clock_gettime(nClock, &oTime) != 0) {
+    return std::nullopt;
+  }
+  return static_cast<double>(oTime.tv_sec) + static_cast<double>(oTime.tv_nsec) * 1e-9;
+}
+
+} // namespace veltra::serial

@@ -1,0 +1,23 @@
+// A doorbell for the user-interface thread. Any thread rings it (a write to an eventfd: no
+// allocation, no Qt call); the user-interface thread answers inside its event handling,
+// through a socket notifier, in whatever event loop runs (SYSREFRESH, SYSWAIT, a dialog's
+// own loop). Receive workers hand over their notifications this way, and WAKEWAIT reaches
+// the thread from elsewhere.
+#pragma once
+
+namespace veltra::serial::detail {
+
+void RingUiThread();
+
+// Creates the answering side. Does nothing off the user-interface thread or when already done;
+// until it is done, rings wait and are answered then.
+void PrepareUiThread();
+
+bool OnUiThread();
+
+// The answers, run on the user-interface thread each time the doorbell rang: defined with the
+// comm notification and the message pump.
+void DeliverCommNotifications();
+void AnswerWakeRequest();
+
+} // namespace veltra::serial::detail

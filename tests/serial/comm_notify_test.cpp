@@ -1,0 +1,201 @@
+// Comm notification over real pseudo-terminals, delivered through the Qt event loop to a
+// receiver standing for a window.
+#include "serial/comm_notify.h"
+#include "serial/comm_port.h"
+#include "serial/message_pump.h"
+#include "serial/receive_ring.h"
+#include "serial_test_support.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <memory>
+#include <thread>
+
+namespace veltra::serial::test {
+namespace {
+
+class CommNotify : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_GE(nComm, 0); }
+  void TearDown() override { CLOSECOMM(nComm); }
+
+  // The program's own callback: disarm, take at most 1000 bytes, re-arm.
+  void ConnectStyle(Receiver& oWnd) {
+    oWnd.bCommNotify = [this, &oWnd](int nPort) {
+      ENABLECOMMNOTIFICATION(nPort, 0, 1, -1);
+      std::string cBuf(1000, ' ');
+      cReceived.append(cBuf, 0, static_cast<std::size_t>(READCOMM(nPort, cBuf)));
+      ENABLECOMMNOTIFICATION(nPort, oWnd.hWnd(), 1, -1);
+    };
+  }
+
+  Pty oPty;
+  int nComm = OPENCOMM(oPty.SlavePath(), 16384, 16384);
+  std::string cReceived;
+};
+
+TEST_F(CommNotify, OneByteGivesOneCallbackThatReadsIt) {
+  Receiver oWnd;
+  oWnd.bCommNotify = [&](int nPort) {
+    std::string cBuf(10, ' ');
+    cReceived.append(cBuf, 0, static_cast<std::size_t>(READCOMM(nPort, cBuf)));
+  };
+  EXPECT_TRUE(ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1));
+  oPty.Send("T");
+  ASSERT_TRUE(PumpUntil([&] { return !oWnd.aCalls.empty(); }));
+  PumpFor(50ms);
+  ASSERT_EQ(oWnd.aCalls.size(), 1U);
+  EXPECT_EQ(oWnd.aCalls[0].nComm, nComm);
+  EXPECT_EQ(oWnd.aCalls[0].nStatus, CN_RECEIVE);
+  EXPECT_EQ(cReceived, "T");
+}
+
+TEST_F(CommNotify, BytesBeforeArmingAreReadWithTheFirstNotifiedBatch) {
+  Receiver oWnd;
+  ConnectStyle(oWnd);
+  oPty.Send("TT");
+  ASSERT_TRUE(PumpUntil([&] { return COMMRECEIVED(nComm) == 2; }));
+  PumpFor(30ms);
+  EXPECT_TRUE(oWnd.aCalls.empty());
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  PumpFor(30ms);
+  EXPECT_TRUE(oWnd.aCalls.empty()) << "arming alone tells nobody";
+  oPty.Send("E");
+  ASSERT_TRUE(PumpUntil([&] { return cReceived == "TTE"; }));
+}
+
+TEST_F(CommNotify, OnlyTheArmedWindowIsToldAndZeroStopsIt) {
+  Receiver oFirst;
+  Receiver oSecond;
+  ENABLECOMMNOTIFICATION(nComm, oFirst.hWnd(), 1, -1);
+  ENABLECOMMNOTIFICATION(nComm, oSecond.hWnd(), 1, -1);
+  oPty.Send("a");
+  ASSERT_TRUE(PumpUntil([&] { return oSecond.aCalls.size() == 1; }));
+  EXPECT_TRUE(ENABLECOMMNOTIFICATION(nComm, 0, 1, -1));
+  oPty.Send("b");
+  ASSERT_TRUE(PumpUntil([&] { return COMMRECEIVED(nComm) == 2; }));
+  PumpFor(30ms);
+  EXPECT_TRUE(oFirst.aCalls.empty());
+  EXPECT_EQ(oSecond.aCalls.size(), 1U);
+  EXPECT_EQ(ReadAll(nComm, 2), "ab") << "bytes are stored while notification is off";
+}
+
+TEST_F(CommNotify, BurstDuringSleepArrivesAfterItInBatchesOfAtMost1023) {
+  Receiver oWnd;
+  std::vector<int> aBatches;
+  oWnd.bCommNotify = [&](int nPort) {
+    std::string cBuf(4096, ' ');
+    const int n = READCOMM(nPort, cBuf);
+    aBatches.push_back(n);
+    cReceived.append(cBuf, 0, static_cast<std::size_t>(n));
+  };
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  const std::string cSent = RandomBytes(3000, 7);
+  oPty.Send(cSent);
+  SLEEP(200);
+  EXPECT_TRUE(oWnd.aCalls.empty());
+  ASSERT_TRUE(PumpUntil([&] { return cReceived.size() == cSent.size(); }));
+  EXPECT_TRUE(cReceived == cSent);
+  EXPECT_GE(aBatches.size(), 3U);
+  EXPECT_LE(*std::max_element(aBatches.begin(), aBatches.end()), 1023);
+}
+
+// Bytes that filled the ring while notification was off: arming must announce them, or
+// the program (which reads only when told) and the worker (which waits for room) would wait
+// for each other for ever.
+TEST_F(CommNotify, ArmingAnnouncesAFullRingAndNothingIsLost) {
+  Receiver oWnd;
+  ConnectStyle(oWnd);
+  const std::string cSent = RandomBytes(3000, 8);
+  oPty.Send(cSent);
+  ASSERT_TRUE(PumpUntil([&] { return COMMRECEIVED(nComm) == ReceiveRing::kCapacity; }));
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  ASSERT_TRUE(PumpUntil([&] { return cReceived.size() + COMMRECEIVED(nComm) == cSent.size(); }));
+  EXPECT_GE(cReceived.size(), 2000U);
+  EXPECT_TRUE(cReceived + ReadAll(nComm, cSent.size() - cReceived.size()) == cSent);
+}
+
+TEST_F(CommNotify, CloseWhileTheNotificationWaitsUnhandledReturns) {
+  Receiver oWnd;
+  ConnectStyle(oWnd);
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  oPty.Send("T");
+  // Not pumping: the worker has posted and waits for this thread to handle the event.
+  for (int i = 0; i < 500 && COMMRECEIVED(nComm) == 0; ++i) {
+    std::this_thread::sleep_for(1ms);
+  }
+  std::this_thread::sleep_for(20ms);
+  bool lClosed = false;
+  Bounded([&] { lClosed = CLOSECOMM(nComm); });
+  EXPECT_TRUE(lClosed);
+  PumpFor(20ms);
+  EXPECT_TRUE(oWnd.aCalls.empty()) << "a closed port's notification is dropped";
+}
+
+TEST_F(CommNotify, ReceiverGoneWithItsEventQueuedReleasesTheWorker) {
+  auto oWnd = std::make_unique<Receiver>();
+  ENABLECOMMNOTIFICATION(nComm, oWnd->hWnd(), 1, -1);
+  oPty.Send("a");
+  for (int i = 0; i < 500 && COMMRECEIVED(nComm) == 0; ++i) {
+    std::this_thread::sleep_for(1ms);
+  }
+  std::this_thread::sleep_for(20ms);
+  oWnd.reset(); // drops the queued event, which lets the worker go on
+  oPty.Send("b");
+  ASSERT_TRUE(PumpUntil([&] { return COMMRECEIVED(nComm) == 2; }));
+  EXPECT_EQ(ReadAll(nComm, 2), "ab");
+}
+
+// Windows come and go (unregistered without disarming) while a stream arrives: a
+// notification for a window that has gone is dropped, the worker goes on, and every byte
+// reaches a reader in order.
+TEST_F(CommNotify, WindowsComingAndGoingLoseNoBytes) {
+  const std::string cSent = RandomBytes(100000, 14);
+  std::thread oDevice([&] {
+    for (std::size_t i = 0; i < cSent.size(); i += 600) {
+      oPty.Send(cSent.substr(i, 600));
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  for (int i = 0; i < 20; ++i) {
+    Receiver oWnd;
+    ConnectStyle(oWnd);
+    ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+    EXPECT_TRUE(PumpUntil([&] { return !oWnd.aCalls.empty(); }));
+  }
+  // The last window went away armed; from here the test reads.
+  ENABLECOMMNOTIFICATION(nComm, 0, 1, -1);
+  PumpFor(20ms);
+  cReceived += ReadAll(nComm, cSent.size() - cReceived.size());
+  oDevice.join();
+  EXPECT_TRUE(cReceived == cSent) << cReceived.size();
+}
+
+// Prints the latency of notifications from the worker's post to the receiver, with the
+// user-interface thread waiting in SYSWAIT as the transfer loop does.
+TEST_F(CommNotify, LatencyFromPostToHandled) {
+  Receiver oWnd;
+  ConnectStyle(oWnd);
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  constexpr int kCount = 300;
+  std::thread oDevice([&] {
+    for (int i = 0; i < kCount; ++i) {
+      oPty.Send("T");
+      std::this_thread::sleep_for(2ms);
+    }
+  });
+  const bool lAll = PumpUntil([&] { return cReceived.size() == kCount; }, 10s);
+  oDevice.join();
+  ASSERT_TRUE(lAll) << cReceived.size();
+  std::vector<double> aMs;
+  for (const auto& oCall : oWnd.aCalls) {
+    EXPECT_EQ(oCall.nComm, nComm);
+    aMs.push_back(std::chrono::duration<double, std::milli>(oCall.tLatency).count());
+  }
+  std::sort(aMs.begin(), aMs.end());
+  std::printf("notification latency over %zu: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
+              aMs.size(), aMs[aMs.size() / 2], aMs[aMs.size() * 99 / 100], aMs.back());
+}
+
+} // namespace
+} // namespace veltra::serial::test

@@ -1,0 +1,339 @@
+// Ports over real pseudo-terminals: naming, opening, the ring, writing, configuration.
+#include "serial/comm_baud.h"
+#include "serial/comm_dcb.h"
+#include "serial/comm_port.h"
+#include "serial/comm_termios.h"
+#include "serial/receive_ring.h"
+#include "serial_test_support.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace veltra::serial::test {
+namespace {
+
+// An open port on a fresh pty; closed at the end unless the test closed it.
+struct OpenPort {
+  Pty oPty;
+  int nComm = OPENCOMM(oPty.SlavePath());
+  ~OpenPort() { CLOSECOMM(nComm); }
+};
+
+TEST(CommPort, DevicePathFollowsTheNamingRules) {
+  const std::vector<std::pair<std::string, std::string>> aCases = {
+      {"\\\\.\\COM1", "/dev/ttyS0"},
+      {"com3", "/dev/ttyS2"},
+      {"\\\\.\\Com12", "/dev/ttyS11"},
+      {"\\\\.\\ttyUSB0", "/dev/ttyUSB0"},
+      {"ttyACM1", "/dev/ttyACM1"},
+      {"\\\\.\\/dev/pts/7", "/dev/pts/7"},
+      {"/dev/serial/by-id/x", "/dev/serial/by-id/x"},
+      {"COM0", "/dev/COM0"},
+      {"COMX", "/dev/COMX"},
+      {"COM", "/dev/COM"},
+      {"", ""},
+      {"\\\\.\\", ""}};
+  for (const auto& [cName, cPath] : aCases) {
+    EXPECT_EQ(COMMDEVICEPATH(cName), cPath) << cName;
+  }
+}
+
+TEST(CommPort, OpenRefusesWhatIsNotAFreeTerminal) {
+  const std::string cDir = TempDir();
+  const std::string cFile = cDir + "/image.mgt";
+  std::ofstream(cFile) << "";
+  Pty oPty;
+  const int nFirst = OPENCOMM(oPty.SlavePath());
+  ASSERT_GE(nFirst, 0);
+  EXPECT_EQ(OPENCOMM(cDir + "/missing"), -1);
+  EXPECT_EQ(OPENCOMM(cFile), -1);
+  EXPECT_EQ(OPENCOMM(cDir), -1);
+  EXPECT_EQ(OPENCOMM(oPty.SlavePath()), -1) << "a second open of an open port";
+  EXPECT_EQ(OPENCOMM(""), -1);
+  std::ifstream oIn(cFile, std::ios::ate);
+  EXPECT_EQ(oIn.tellg(), 0) << "nothing written into the regular file";
+  EXPECT_TRUE(CLOSECOMM(nFirst));
+  const int nAgain = OPENCOMM(oPty.SlavePath());
+  EXPECT_GT(nAgain, nFirst) << "released by the close; handles are never reused";
+  CLOSECOMM(nAgain);
+}
+
+TEST(CommPort, QueueSizesKeepTheirLow16Bits) {
+  Pty oPty;
+  const std::vector<std::tuple<std::optional<std::pair<int, int>>, int, int>> aCases = {
+      {std::nullopt, 1024, 128},
+      {std::pair{16384, 16384}, 16384, 16384},
+      {std::pair{65536, 65537}, 0, 1},
+      {std::pair{70000, 0}, 70000 & 0xFFFF, 0}};
+  for (const auto& [oSizes, nIn, nOut] : aCases) {
+    const int nComm = oSizes ? OPENCOMM(oPty.SlavePath(), oSizes->first, oSizes->second)
+                             : OPENCOMM(oPty.SlavePath());
+    EXPECT_EQ(COMMQUEUESIZES(nComm), (std::pair{nIn, nOut}));
+    CLOSECOMM(nComm);
+  }
+}
+
+TEST(CommPort, ClosedOrUnknownHandlesFailSafely) {
+  OpenPort oPort;
+  ASSERT_TRUE(CLOSECOMM(oPort.nComm));
+  for (const int nComm : {oPort.nComm, -1, 1 << 30}) {
+    std::string cBuffer = "untouched";
+    EXPECT_FALSE(CLOSECOMM(nComm));
+    EXPECT_EQ(READCOMM(nComm, cBuffer), 0);
+    EXPECT_EQ(cBuffer, "untouched");
+    EXPECT_EQ(WRITECOMM(nComm, "x"), 0);
+    EXPECT_FALSE(SETCOMMSTATE(nComm, detail::EncodeDcb({.nBaudRate = 9600})));
+    EXPECT_FALSE(ENABLECOMMNOTIFICATION(nComm, 1, 1, -1));
+    EXPECT_FALSE(COMMQUEUESIZES(nComm).has_value());
+    EXPECT_EQ(COMMRECEIVED(nComm), -1);
+  }
+}
+
+TEST(CommPort, AllByteValuesRoundTripBothWays) {
+  OpenPort oPort;
+  std::string cAll(256, '\0');
+  for (int i = 0; i < 256; ++i) {
+    cAll[static_cast<std::size_t>(i)] = static_cast<char>(i);
+  }
+  oPort.oPty.Send(cAll);
+  EXPECT_EQ(ReadAll(oPort.nComm, 256), cAll);
+  EXPECT_EQ(WRITECOMM(oPort.nComm, cAll), 256);
+  EXPECT_EQ(oPort.oPty.Receive(256), cAll);
+}
+
+TEST(CommPort, ReadCopiesInPlaceAndKeepsTheRestOfTheBuffer) {
+  OpenPort oPort;
+  std::string cBuffer(1000, '.');
+  EXPECT_EQ(READCOMM(oPort.nComm, cBuffer), 0);
+  EXPECT_EQ(cBuffer, std::string(1000, '.'));
+  const std::string cSent = RandomBytes(1500, 1);
+  oPort.oPty.Send(cSent);
+  ASSERT_TRUE(PumpUntil([&] { return COMMRECEIVED(oPort.nComm) == 1500; }));
+  EXPECT_EQ(READCOMM(oPort.nComm, cBuffer), 1000);
+  EXPECT_EQ(cBuffer, cSent.substr(0, 1000));
+  std::string cSecond(1000, '.');
+  EXPECT_EQ(READCOMM(oPort.nComm, cSecond), 500);
+  EXPECT_EQ(cSecond, cSent.substr(1000) + std::string(500, '.'));
+  std::string cEmpty;
+  EXPECT_EQ(READCOMM(oPort.nComm, cEmpty), 0);
+}
+
+TEST(CommPort, BytesAcrossTheRingEndComeBackInOrder) {
+  OpenPort oPort;
+  oPort.oPty.Send(std::string(2000, 'a'));
+  ASSERT_EQ(ReadAll(oPort.nComm, 2000).size(), 2000U);
+  const std::string cWrapped = RandomBytes(100, 2); // ring positions 2000..2047, then 0..51
+  oPort.oPty.Send(cWrapped);
+  EXPECT_EQ(ReadAll(oPort.nComm, 100), cWrapped);
+}
+
+// More than the ring holds, with nobody reading: the worker leaves the rest in the driver.
+TEST(CommPort, BurstBeyondTheRingIsHeldBackNotLost) {
+  OpenPort oPort;
+  const std::string cSent = RandomBytes(3000, 3);
+  oPort.oPty.Send(cSent);
+  ASSERT_TRUE(PumpUntil([&] { return COMMRECEIVED(oPort.nComm) == ReceiveRing::kCapacity; }));
+  PumpFor(50ms);
+  EXPECT_EQ(COMMRECEIVED(oPort.nComm), ReceiveRing::kCapacity) << "no overwrite";
+  EXPECT_EQ(ReadAll(oPort.nComm, 3000), cSent);
+}
+
+TEST(CommPort, LongStreamWithUnevenReadsArrivesInOrder) {
+  OpenPort oPort;
+  const std::string cSent = RandomBytes(300000, 4);
+  std::thread oDevice([&] { oPort.oPty.Send(cSent); });
+  std::mt19937 oRandom(5);
+  std::string cGot;
+  const auto tEnd = std::chrono::steady_clock::now() + 20s;
+  while (cGot.size() < cSent.size() && std::chrono::steady_clock::now() < tEnd) {
+    std::string cBuf(1 + oRandom() % 3000, '\0');
+    cGot.append(cBuf, 0, static_cast<std::size_t>(READCOMM(oPort.nComm, cBuf)));
+  }
+  oDevice.join();
+  EXPECT_TRUE(cGot == cSent) << "got " << cGot.size() << " bytes";
+}
+
+TEST(CommPort, WriteReturnsTheTrueCountOfAnyLength) {
+  OpenPort oPort;
+  EXPECT_EQ(WRITECOMM(oPort.nComm, std::string(1, '\0')), 1);
+  EXPECT_EQ(oPort.oPty.Receive(1), std::string(1, '\0'));
+  EXPECT_EQ(WRITECOMM(oPort.nComm, ""), 0);
+  const std::string cLarge = RandomBytes(100000, 6); // beyond a 16-bit count
+  std::string cGot;
+  std::thread oDevice([&] { cGot = oPort.oPty.Receive(cLarge.size()); });
+  EXPECT_EQ(WRITECOMM(oPort.nComm, cLarge), 100000);
+  oDevice.join();
+  EXPECT_TRUE(cGot == cLarge);
+}
+
+TEST(CommPort, OtherEndClosedEndsWritesAndIdlesTheWorker) {
+  OpenPort oPort;
+  oPort.oPty.CloseMaster();
+  long nWritten = -1;
+  Bounded([&] { nWritten = WRITECOMM(oPort.nComm, std::string(50000, 'x')); });
+  EXPECT_EQ(nWritten, 0);
+  const double dBefore = COMMWORKERCPUTIME(oPort.nComm).value_or(-1);
+  std::this_thread::sleep_for(1s);
+  const double dUsed = COMMWORKERCPUTIME(oPort.nComm).value_or(-1) - dBefore;
+  std::printf("worker CPU time over 1 s after hang-up: %.3f ms\n", dUsed * 1e3);
+  EXPECT_LT(dUsed, 0.05) << "the worker must not spin on a dead line";
+  EXPECT_EQ(COMMRECEIVED(oPort.nComm), 0);
+  bool lClosed = false;
+  Bounded([&] { lClosed = CLOSECOMM(oPort.nComm); });
+  EXPECT_TRUE(lClosed);
+}
+
+TEST(CommPort, IdleWorkerUsesNoProcessorTime) {
+  OpenPort oPort;
+  oPort.oPty.Send("x");
+  ASSERT_EQ(ReadAll(oPort.nComm, 1), "x");
+  const double dBefore = COMMWORKERCPUTIME(oPort.nComm).value_or(-1);
+  std::this_thread::sleep_for(1s);
+  const double dUsed = COMMWORKERCPUTIME(oPort.nComm).value_or(-1) - dBefore;
+  std::printf("worker CPU time over 1 s idle: %.3f ms\n", dUsed * 1e3);
+  EXPECT_LT(dUsed, 0.05);
+}
+
+// The records the definitions build, read back field by field.
+struct DcbCase {
+  const char* pName;
+  const char* pDef;
+  unsigned nBaud;
+  int nSize;
+  detail::Parity eParity;
+  int nStop;
+};
+void PrintTo(const DcbCase& o, std::ostream* pOut) {
+  *pOut << o.pName;
+}
+
+class BuildCommDcb : public ::testing::TestWithParam<DcbCase> {};
+
+TEST_P(BuildCommDcb, BuildsTheRecord) {
+  const DcbCase& o = GetParam();
+  std::string cDcb = "old";
+  ASSERT_TRUE(BUILDCOMMDCB(o.pDef, cDcb));
+  EXPECT_TRUE(BUILDCOMMDCB(o.pDef));
+  ASSERT_EQ(cDcb.size(), 28U);
+  auto Byte = [&](int i) { return static_cast<unsigned>(static_cast<unsigned char>(cDcb[i])); };
+  EXPECT_EQ(Byte(0), 28U);
+  EXPECT_EQ(Byte(4) | Byte(5) << 8 | Byte(6) << 16 | Byte(7) << 24, o.nBaud);
+  EXPECT_EQ(Byte(8) & 1U, 1U) << "binary flag";
+  EXPECT_EQ(Byte(8) & ~1U, o.eParity == detail::Parity::None ? 0U : 2U) << "no flow control";
+  EXPECT_EQ(Byte(9), 0U);
+  EXPECT_EQ(Byte(18), static_cast<unsigned>(o.nSize));
+  EXPECT_EQ(Byte(19), static_cast<unsigned>(o.eParity));
+  EXPECT_EQ(Byte(20), o.nStop == 2 ? 2U : 0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Definitions, BuildCommDcb,
+    ::testing::Values(DcbCase{"Comma8N2", "115200,N,8,2", 115200, 8, detail::Parity::None, 2},
+                      DcbCase{"Blanks7E1", " 9600 , e , 7 , 1 ", 9600, 7, detail::Parity::Even, 1},
+                      DcbCase{"Small5O1", "300,o,5,1", 300, 5, detail::Parity::Odd, 1},
+                      DcbCase{"Odd6M2", "250000,M,6,2", 250000, 6, detail::Parity::Mark, 2},
+                      DcbCase{"BaudOnly", "19200", 19200, 8, detail::Parity::None, 1},
+                      DcbCase{"Keys8N2", "baud=115200 parity=n data=8 stop=2", 115200, 8,
+                              detail::Parity::None, 2},
+                      DcbCase{"KeysAnyOrder", "STOP=1 Baud=1200 parity=s", 1200, 8,
+                              detail::Parity::Space, 1}),
+    [](const auto& oInfo) { return std::string(oInfo.param.pName); });
+
+TEST(BuildCommDcbRejects, BadDefinitionsAndEmptiesTheResult) {
+  for (const char* pDef :
+       {"", "   ", "fast", "115200,X,8,2", "115200,N,9,2", "115200,N,4,1", "115200,N,8,3",
+        "115200,N,8,1.5", "0,N,8,1", "49,N,8,1", "115200,N,8,2,x", ",N,8,1", "115200,,8,1",
+        "-9600,N,8,1", "baud=115200 parity=q", "parity=n data=8", "baud=9600 baud=9600",
+        "baud=9600 xon=on", "baud=9600,parity=n"}) {
+    std::string cDcb = "kept only on success";
+    EXPECT_FALSE(BUILDCOMMDCB(pDef, cDcb)) << pDef;
+    EXPECT_EQ(cDcb, "") << pDef;
+    EXPECT_FALSE(BUILDCOMMDCB(pDef)) << pDef;
+  }
+}
+
+TEST(SetCommState, Applies115200With8N2) {
+  OpenPort oPort;
+  const int nSlave = ::open(oPort.oPty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  std::string cDcb;
+  ASSERT_TRUE(BUILDCOMMDCB("115200,N,8,2", cDcb));
+  EXPECT_TRUE(SETCOMMSTATE(oPort.nComm, cDcb));
+  termios oTio{};
+  ASSERT_EQ(::tcgetattr(nSlave, &oTio), 0);
+  EXPECT_EQ(::cfgetospeed(&oTio), static_cast<speed_t>(B115200));
+  EXPECT_EQ(::cfgetispeed(&oTio), static_cast<speed_t>(B115200));
+  EXPECT_EQ(oTio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CLOCAL | CREAD),
+            static_cast<tcflag_t>(CS8 | CSTOPB | CLOCAL | CREAD));
+  EXPECT_EQ(oTio.c_lflag & (ICANON | ECHO | ISIG), 0U);
+  EXPECT_EQ(oTio.c_iflag & (IXON | IXOFF | ICRNL), 0U);
+  // A rate outside the termios table goes through termios2.
+  ASSERT_TRUE(BUILDCOMMDCB("250000,N,8,1", cDcb));
+  EXPECT_TRUE(SETCOMMSTATE(oPort.nComm, cDcb));
+  EXPECT_EQ(detail::ReadBaudRate(nSlave), 250000U);
+  // A pty carries 8 bits without parity whatever it is told; the read-back notices.
+  ASSERT_TRUE(BUILDCOMMDCB("9600,E,7,1", cDcb));
+  EXPECT_FALSE(SETCOMMSTATE(oPort.nComm, cDcb));
+  ::close(nSlave);
+}
+
+TEST(SetCommState, RejectsMalformedRecords) {
+  OpenPort oPort;
+  const std::string cGood = detail::EncodeDcb({.nBaudRate = 115200, .nStopBits = 2});
+  auto With = [&](int nOffset, int nValue) {
+    std::string c = cGood;
+    c[static_cast<std::size_t>(nOffset)] = static_cast<char>(nValue);
+    return c;
+  };
+  ASSERT_TRUE(SETCOMMSTATE(oPort.nComm, cGood));
+  for (const std::string& cBad :
+       {cGood.substr(0, 27), cGood + '\0', With(0, 27), std::string(28, '\0'), With(18, 9),
+        With(18, 4), With(19, 5), With(20, 1), With(8, 1 | 4) /* CTS flow */,
+        With(9, 1) /* XON/XOFF out */}) {
+    EXPECT_FALSE(SETCOMMSTATE(oPort.nComm, cBad)) << ::testing::PrintToString(cBad);
+  }
+}
+
+TEST(SetCommState, LineSettingsMapOntoTermios) {
+  using detail::Parity;
+  const std::vector<std::pair<detail::LineSettings, tcflag_t>> aCases = {
+      {{.nByteSize = 8}, CS8},
+      {{.nByteSize = 7, .eParity = Parity::Even}, CS7 | PARENB},
+      {{.nByteSize = 5, .eParity = Parity::Odd, .nStopBits = 2}, CS5 | PARENB | PARODD | CSTOPB},
+      {{.nByteSize = 8, .eParity = Parity::Mark}, CS8 | PARENB | PARODD | CMSPAR},
+      {{.nByteSize = 6, .eParity = Parity::Space}, CS6 | PARENB | CMSPAR}};
+  for (const auto& [oSettings, nBits] : aCases) {
+    termios oTio{};
+    oTio.c_cflag = CRTSCTS | PARODD | CSTOPB;
+    oTio.c_iflag = IXON | IXOFF;
+    detail::ApplyLineSettings(oSettings, oTio);
+    EXPECT_EQ(detail::LineFormatBits(oTio), nBits);
+    EXPECT_EQ(oTio.c_cflag & (CRTSCTS | CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(oTio.c_iflag & (IXON | IXOFF), 0U);
+  }
+}
+
+TEST(CommPort, CloseRestoresTheLineFoundAtOpen) {
+  Pty oPty;
+  const int nSlave = ::open(oPty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  termios oBefore{};
+  ::tcgetattr(nSlave, &oBefore);
+  ASSERT_NE(oBefore.c_lflag & ICANON, 0U);
+  const int nComm = OPENCOMM(oPty.SlavePath());
+  termios oOpen{};
+  ::tcgetattr(nSlave, &oOpen);
+  EXPECT_EQ(oOpen.c_lflag & (ICANON | ECHO), 0U) << "raw while open";
+  EXPECT_TRUE(CLOSECOMM(nComm));
+  termios oAfter{};
+  ::tcgetattr(nSlave, &oAfter);
+  EXPECT_EQ(oAfter.c_lflag, oBefore.c_lflag);
+  EXPECT_EQ(oAfter.c_cflag, oBefore.c_cflag);
+  ::close(nSlave);
+}
+
+} // namespace
+} // namespace veltra::serial::test

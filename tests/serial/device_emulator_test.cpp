@@ -1,0 +1,176 @@
+// The device emulator against a PC side built from our own port layer, over the pty the
+// emulator creates: exit codes, summary lines, saved images.
+#include "serial/comm_port.h"
+#include "serial/message_pump.h"
+#include "serial_test_support.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace veltra::serial::test {
+namespace {
+
+constexpr std::size_t kBlock = 5120;
+
+struct PcSide {
+  int nPauseMs = 10;
+  std::optional<std::size_t> nCorruptAt = std::nullopt; // image offset sent wrong
+  bool lAnswer = true;
+  int nAbortAfter = -1; // blocks served before sending 0x09
+  std::chrono::milliseconds tLimit = 60s;
+};
+
+// Serves "T" requests as the program does (0x00, pause, next block) until "E", an abort, or
+// the time limit. Returns the number of blocks served.
+int ServeAsThePc(const std::string& cPath, const std::string& cImage, const PcSide& o) {
+  const int nComm = OPENCOMM(cPath, 16384, 16384);
+  std::string cDcb;
+  EXPECT_TRUE(BUILDCOMMDCB("115200,N,8,2", cDcb) && SETCOMMSTATE(nComm, cDcb));
+  Receiver oWnd;
+  std::string cIn;
+  oWnd.bCommNotify = [&](int nPort) {
+    std::string cBuf(1000, ' ');
+    cIn.append(cBuf, 0, static_cast<std::size_t>(READCOMM(nPort, cBuf)));
+  };
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  int nServed = 0;
+  std::size_t nOffset = 0;
+  const auto tEnd = std::chrono::steady_clock::now() + o.tLimit;
+  while (std::chrono::steady_clock::now() < tEnd) {
+    if (cIn.empty()) {
+      SYSWAIT(20);
+      continue;
+    }
+    const char cCmd = cIn.front();
+    cIn.erase(0, 1);
+    if (cCmd == 'E') {
+      break;
+    }
+    if (cCmd != 'T' || !o.lAnswer) {
+      continue;
+    }
+    EXPECT_EQ(WRITECOMM(nComm, std::string(1, '\0')), 1);
+    SLEEP(o.nPauseMs);
+    std::string cData = cImage.substr(std::min(nOffset, cImage.size()), kBlock);
+    if (o.nCorruptAt && *o.nCorruptAt >= nOffset && *o.nCorruptAt < nOffset + cData.size()) {
+      cData[*o.nCorruptAt - nOffset] ^= 0x5A;
+    }
+    EXPECT_EQ(WRITECOMM(nComm, cData), static_cast<long>(cData.size()));
+    nOffset += kBlock;
+    if (++nServed == o.nAbortAfter) {
+      WRITECOMM(nComm, "\x09");
+      break;
+    }
+  }
+  CLOSECOMM(nComm);
+  return nServed;
+}
+
+std::string WriteFile(const std::string& cPath, const std::string& cData) {
+  std::ofstream(cPath, std::ios::binary) << cData;
+  return cPath;
+}
+
+std::string LastLine(const std::string& cText) {
+  const std::size_t nEnd = cText.find_last_not_of('\n');
+  const std::size_t nStart = cText.rfind('\n', nEnd);
+  return cText.substr(nStart == std::string::npos ? 0 : nStart + 1, nEnd - nStart);
+}
+
+TEST(DeviceEmulator, ServesAFullImageByteExact) {
+  const std::string cDir = TempDir();
+  const std::string cImage = RandomBytes(160 * kBlock, 11);
+  const std::string cSaved = cDir + "/saved.mgt";
+  Child oDevice({DevicePath(), "--pty", "--expect", WriteFile(cDir + "/disk.mgt", cImage), "--save",
+                 cSaved, "--settle", "100"});
+  const auto cPath = oDevice.ReadLine();
+  ASSERT_TRUE(cPath.has_value());
+  EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 160);
+  EXPECT_EQ(oDevice.Wait(30s), 0) << oDevice.Output();
+  const std::string cSummary = LastLine(oDevice.Output());
+  std::printf("%s\n", cSummary.c_str());
+  EXPECT_EQ(cSummary.rfind("veltra-device: blocks 160, bytes 819200, errors 0, elapsed ", 0), 0U)
+      << cSummary;
+  std::ifstream oIn(cSaved, std::ios::binary);
+  EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(oIn), {}) == cImage);
+}
+
+// Paced, the emulator takes the bytes no faster than a 115200 8N2 line (11 bits a byte)
+// would deliver them.
+TEST(DeviceEmulator, PacedReadingTakesTheLineTime) {
+  const std::string cImage = RandomBytes(2 * kBlock, 15);
+  Child oDevice({DevicePath(), "--pty", "--expect", WriteFile(TempDir() + "/disk.mgt", cImage),
+                 "--pace", "115200,8N2", "--settle", "50"});
+  const auto cPath = oDevice.ReadLine();
+  ASSERT_TRUE(cPath.has_value());
+  EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 2);
+  EXPECT_EQ(oDevice.Wait(10s), 0) << oDevice.Output();
+  const std::string cSummary = LastLine(oDevice.Output());
+  const std::size_t nAt = cSummary.find("elapsed ");
+  ASSERT_NE(nAt, std::string::npos) << cSummary;
+  const double dLineSeconds = 2.0 * (kBlock + 1) * 11 / 115200;
+  EXPECT_GE(std::stod(cSummary.substr(nAt + 8)), dLineSeconds) << cSummary;
+}
+
+struct FaultCase {
+  const char* pName;
+  PcSide oPc;
+  std::vector<std::string> aArgs;
+  const char* pReport;
+  const char* pErrors; // in the summary line
+};
+
+void PrintTo(const FaultCase& o, std::ostream* pOut) {
+  *pOut << o.pName;
+}
+
+class DeviceEmulatorFault : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(DeviceEmulatorFault, ExitsNonZeroWithAClearReport) {
+  const FaultCase& o = GetParam();
+  const std::string cImage = RandomBytes(3 * kBlock, 12);
+  std::vector<std::string> aArgs = {DevicePath(), "--pty",
+                                    "--expect",   WriteFile(TempDir() + "/disk.mgt", cImage),
+                                    "--settle",   "50"};
+  aArgs.insert(aArgs.end(), o.aArgs.begin(), o.aArgs.end());
+  Child oDevice(aArgs);
+  const auto cPath = oDevice.ReadLine();
+  ASSERT_TRUE(cPath.has_value());
+  ServeAsThePc(*cPath, cImage, o.oPc);
+  EXPECT_EQ(oDevice.Wait(10s), 1);
+  EXPECT_NE(oDevice.Output().find(o.pReport), std::string::npos) << oDevice.Output();
+  EXPECT_NE(LastLine(oDevice.Output()).find(o.pErrors), std::string::npos) << oDevice.Output();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DeviceEmulatorFault,
+    ::testing::Values(FaultCase{"WrongByte",
+                                {.nCorruptAt = kBlock + 7},
+                                {},
+                                "block 2: mismatch at offset 7 (image offset 5127)",
+                                "errors 1,"},
+                      FaultCase{
+                          "NoPause", {.nPauseMs = 0}, {}, "ms of silence after 0x00", "errors 3,"},
+                      FaultCase{"SilentPc",
+                                {.lAnswer = false, .tLimit = 1s},
+                                {"--timeout", "0.3"},
+                                "timeout: the PC sent nothing for 0.3 s",
+                                "errors 1,"}),
+    [](const auto& oInfo) { return std::string(oInfo.param.pName); });
+
+TEST(DeviceEmulator, SendsAnyCommandsAndReportsTheAbort) {
+  const std::string cImage = RandomBytes(kBlock, 13);
+  Child oDevice({DevicePath(), "--pty", "--commands", "XtT!", "--settle", "50", "--verbose"});
+  const auto cPath = oDevice.ReadLine();
+  ASSERT_TRUE(cPath.has_value());
+  EXPECT_EQ(ServeAsThePc(*cPath, cImage, {.nAbortAfter = 1}), 1);
+  EXPECT_EQ(oDevice.Wait(10s), 0) << oDevice.Output();
+  EXPECT_NE(oDevice.Output().find("veltra-device: received 0x09 (abort)\n"), std::string::npos);
+  EXPECT_NE(oDevice.Output().find("block 1 (track 0, side 0): 5120 bytes"), std::string::npos);
+  EXPECT_EQ(LastLine(oDevice.Output()).rfind("veltra-device: blocks 1, bytes 5120, errors 0", 0),
+            0U);
+}
+
+} // namespace
+} // namespace veltra::serial::test

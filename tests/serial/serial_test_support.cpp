@@ -1,0 +1,250 @@
+// Shared pieces of the serial suites, and the suite's main (it needs a QCoreApplication).
+#include "serial_test_support.h"
+
+#include "serial/comm_port.h"
+#include "serial/message_pump.h"
+
+#include <QCoreApplication>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <random>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace veltra::serial::test {
+
+Pty::Pty() {
+  int nSlave = -1;
+  std::array<char, 128> aName{};
+  if (::openpty(&m_nMaster, &nSlave, aName.data(), nullptr, nullptr) != 0) {
+    ADD_FAILURE() << "openpty failed";
+    return;
+  }
+  ::close(nSlave);
+  ::fcntl(m_nMaster, F_SETFL, ::fcntl(m_nMaster, F_GETFL) | O_NONBLOCK);
+  m_cSlave = aName.data();
+}
+
+Pty::~Pty() {
+  CloseMaster();
+}
+
+void Pty::CloseMaster() {
+  if (m_nMaster >= 0) {
+    ::close(m_nMaster);
+    m_nMaster = -1;
+  }
+}
+
+void Pty::Send(std::string_view cData) const {
+  const auto tEnd = std::chrono::steady_clock::now() + 5s;
+  while (!cData.empty() && std::chrono::steady_clock::now() < tEnd) {
+    const ssize_t n = ::write(m_nMaster, cData.data(), cData.size());
+    if (n > 0) {
+      cData.remove_prefix(static_cast<std::size_t>(n));
+    } else {
+      pollfd oOut{m_nMaster, POLLOUT, 0};
+      ::poll(&oOut, 1, 10);
+    }
+  }
+  EXPECT_TRUE(cData.empty()) << "the port did not take all bytes";
+}
+
+std::string Pty::Receive(std::size_t nCount) const {
+  std::string cOut;
+  const auto tEnd = std::chrono::steady_clock::now() + 5s;
+  while (cOut.size() < nCount && std::chrono::steady_clock::now() < tEnd) {
+    std::array<char, 4096> aBuf{};
+    const ssize_t n = ::read(m_nMaster, aBuf.data(), std::min(aBuf.size(), nCount - cOut.size()));
+    if (n > 0) {
+      cOut.append(aBuf.data(), static_cast<std::size_t>(n));
+    } else {
+      pollfd oIn{m_nMaster, POLLIN, 0};
+      ::poll(&oIn, 1, 10);
+    }
+  }
+  return cOut;
+}
+
+Receiver::Receiver() : m_hWnd(REGISTERWINDOW(this)) {}
+
+Receiver::~Receiver() {
+  UNREGISTERWINDOW(m_hWnd);
+}
+
+bool Receiver::event(QEvent* pEvent) {
+  if (pEvent->type() != CommNotifyEvent::EventType()) {
+    return QObject::event(pEvent);
+  }
+  const auto& oNotify = static_cast<const CommNotifyEvent&>(*pEvent);
+  aCalls.push_back(
+      {oNotify.nComm(), oNotify.nStatus(), std::chrono::steady_clock::now() - oNotify.PostedAt()});
+  if (bCommNotify) {
+    bCommNotify(oNotify.nComm());
+  }
+  return true;
+}
+
+bool PumpUntil(const std::function<bool()>& lDone, std::chrono::milliseconds tLimit) {
+  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+  while (!lDone()) {
+    if (std::chrono::steady_clock::now() >= tEnd) {
+      return false;
+    }
+    SYSWAIT(5);
+  }
+  return true;
+}
+
+void PumpFor(std::chrono::milliseconds tFor) {
+  PumpUntil([] { return false; }, tFor);
+}
+
+void Bounded(const std::function<void()>& fn, std::chrono::milliseconds tLimit) {
+  std::packaged_task<void()> oTask(fn);
+  auto oDone = oTask.get_future();
+  std::thread oThread(std::move(oTask));
+  if (oDone.wait_for(tLimit) != std::future_status::ready) {
+    std::fprintf(stderr, "FAILED: call did not return within %lld ms\n",
+                 static_cast<long long>(tLimit.count()));
+    std::_Exit(1);
+  }
+  oThread.join();
+}
+
+std::string ReadAll(int nComm, std::size_t nCount) {
+  std::string cOut;
+  std::string cBuf(4096, '\0');
+  const auto tEnd = std::chrono::steady_clock::now() + 5s;
+  while (cOut.size() < nCount && std::chrono::steady_clock::now() < tEnd) {
+    const int n = READCOMM(nComm, cBuf);
+    cOut.append(cBuf, 0, static_cast<std::size_t>(n));
+    if (n == 0) {
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+  return cOut;
+}
+
+Child::Child(const std::vector<std::string>& aArgs) {
+  std::array<int, 2> aPipe{};
+  if (::pipe2(aPipe.data(), O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return;
+  }
+  posix_spawn_file_actions_t oActions;
+  posix_spawn_file_actions_init(&oActions);
+  posix_spawn_file_actions_adddup2(&oActions, aPipe[1], STDOUT_FILENO);
+  std::vector<char*> aArgv;
+  for (const auto& cArg : aArgs) {
+    aArgv.push_back(const_cast<char*>(cArg.c_str()));
+  }
+  aArgv.push_back(nullptr);
+  if (::posix_spawn(&m_nPid, aArgv[0], &oActions, nullptr, aArgv.data(), environ) != 0) {
+    ADD_FAILURE() << "cannot start " << aArgs[0];
+    m_nPid = -1;
+  }
+  posix_spawn_file_actions_destroy(&oActions);
+  ::close(aPipe[1]);
+  m_nOut = aPipe[0];
+}
+
+Child::~Child() {
+  if (m_nPid > 0) {
+    ::kill(m_nPid, SIGKILL);
+    ::waitpid(m_nPid, nullptr, 0);
+  }
+  ::close(m_nOut);
+}
+
+bool Child::ReadSome(std::chrono::milliseconds tLimit) {
+  pollfd oIn{m_nOut, POLLIN, 0};
+  if (::poll(&oIn, 1, static_cast<int>(tLimit.count())) <= 0) {
+    return false;
+  }
+  std::array<char, 4096> aBuf{};
+  const ssize_t n = ::read(m_nOut, aBuf.data(), aBuf.size());
+  if (n <= 0) {
+    return false;
+  }
+  m_cBuffer.append(aBuf.data(), static_cast<std::size_t>(n));
+  m_cOutput.append(aBuf.data(), static_cast<std::size_t>(n));
+  return true;
+}
+
+std::optional<std::string> Child::ReadLine(std::chrono::milliseconds tLimit) {
+  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+  while (m_cBuffer.find('\n') == std::string::npos) {
+    const auto tLeft = std::chrono::duration_cast<std::chrono::milliseconds>(
+        tEnd - std::chrono::steady_clock::now());
+    if (tLeft.count() <= 0 || !ReadSome(tLeft)) {
+      return std::nullopt;
+    }
+  }
+  const std::size_t nEol = m_cBuffer.find('\n');
+  std::string cLine = m_cBuffer.substr(0, nEol);
+  m_cBuffer.erase(0, nEol + 1);
+  return cLine;
+}
+
+int Child::Wait(std::chrono::milliseconds tLimit) {
+  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+  int nStatus = 0;
+  while (::waitpid(m_nPid, &nStatus, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() >= tEnd) {
+      ::kill(m_nPid, SIGKILL);
+      ::waitpid(m_nPid, &nStatus, 0);
+      m_nPid = -1;
+      return -1;
+    }
+    ReadSome(10ms);
+  }
+  m_nPid = -1;
+  while (ReadSome(0ms)) {
+  }
+  return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+}
+
+std::string TempDir() {
+  std::string cTemplate = ::testing::TempDir() + "veltra-serial-XXXXXX";
+  return ::mkdtemp(cTemplate.data()) != nullptr ? cTemplate : std::string();
+}
+
+std::string DevicePath() {
+  if (const char* pBin = std::getenv("VELTRA_TEST_BIN"); pBin != nullptr) {
+    return std::string(pBin) + "/tools/veltra-device";
+  }
+  // Run by hand: the suite lives in <build>/tests/serial.
+  std::array<char, 4096> aExe{};
+  const ssize_t n = ::readlink("/proc/self/exe", aExe.data(), aExe.size() - 1);
+  const std::string cExe(aExe.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+  return cExe.substr(0, cExe.rfind('/')) + "/../../tools/veltra-device";
+}
+
+std::string RandomBytes(std::size_t nCount, unsigned nSeed) {
+  std::mt19937 oRandom(nSeed);
+  std::string cOut(nCount, '\0');
+  for (char& c : cOut) {
+    c = static_cast<char>(oRandom() & 0xFFU);
+  }
+  return cOut;
+}
+
+} // namespace veltra::serial::test
+
+int main(int argc, char** argv) {
+  QCoreApplication oApp(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

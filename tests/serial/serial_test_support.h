@@ -1,0 +1,103 @@
+// Shared pieces of the serial suites: a real pseudo-terminal whose master end plays the
+// device, a receiver object standing in for a window, bounded waits that pump events, and a
+// child process with its output.
+#pragma once
+
+#include "serial/comm_notify.h"
+#include "serial/window_registry.h"
+
+#include <QObject>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace veltra::serial::test {
+
+using namespace std::chrono_literals;
+
+// A pty pair; the test holds the master end. The slave path is what OPENCOMM is given.
+class Pty {
+public:
+  Pty();
+  ~Pty();
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  const std::string& SlavePath() const { return m_cSlave; }
+  int Master() const { return m_nMaster; }
+  void CloseMaster();
+  void Send(std::string_view cData) const;
+  // Reads exactly nCount bytes from the master, or fewer after 5 s.
+  std::string Receive(std::size_t nCount) const;
+
+private:
+  int m_nMaster = -1;
+  std::string m_cSlave;
+};
+
+// Stands for a window: registered under its own handle, it records every comm notification
+// and runs an optional callback on it.
+class Receiver : public QObject {
+public:
+  Receiver();
+  ~Receiver() override;
+  Receiver(const Receiver&) = delete;
+  Receiver& operator=(const Receiver&) = delete;
+
+  int hWnd() const { return m_hWnd; }
+  bool event(QEvent* pEvent) override;
+
+  struct Call {
+    int nComm;
+    int nStatus;
+    std::chrono::steady_clock::duration tLatency;
+  };
+  std::vector<Call> aCalls;
+  std::function<void(int nComm)> bCommNotify;
+
+private:
+  int m_hWnd;
+};
+
+// Pumps events (SYSWAIT) until lDone() holds or tLimit passes; returns lDone().
+bool PumpUntil(const std::function<bool()>& lDone, std::chrono::milliseconds tLimit = 5s);
+
+// Pumps events for a while.
+void PumpFor(std::chrono::milliseconds tFor);
+
+// Runs fn on its own thread; if it has not returned after tLimit the process fails at once
+// (a hang must fail the test, not stall the suite).
+void Bounded(const std::function<void()>& fn, std::chrono::milliseconds tLimit = 5s);
+
+// All bytes from the port, reading until nCount have come or 5 s pass.
+std::string ReadAll(int nComm, std::size_t nCount);
+
+// A child program with its standard output captured.
+class Child {
+public:
+  explicit Child(const std::vector<std::string>& aArgs);
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  std::optional<std::string> ReadLine(std::chrono::milliseconds tLimit = 5s);
+  // Waits for the exit (killing the child after tLimit); the exit code, or -1 if killed.
+  int Wait(std::chrono::milliseconds tLimit);
+  const std::string& Output() const { return m_cOutput; } // everything read so far
+
+private:
+  bool ReadSome(std::chrono::milliseconds tLimit);
+  pid_t m_nPid = -1;
+  int m_nOut = -1;
+  std::string m_cBuffer;
+  std::string m_cOutput;
+};
+
+std::string TempDir();
+std::string DevicePath(); // the built veltra-device
+std::string RandomBytes(std::size_t nCount, unsigned nSeed);
+
+} // namespace veltra::serial::test
