@@ -29,7 +29,7 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   o.SYSWAIT = [] { return serial::SYSWAIT(kIdleBoundMs); };
   o.SLEEP = [](long nMs) { serial::SLEEP(nMs); };
   o.GETASYNCKEYSTATE = [](int nKey) { return ui::GETASYNCKEYSTATE(nKey); };
-  o.VarGet = [&oGet] { return oGet.VarGet(); };
+  o.VarGet = [&oGet] { return oGet.VarGet().value_or(std::string()); };
   o.VarPut = [&oGet](const std::string& c) { oGet.VarPut(c); };
   o.Refresh = [&oGet](bool lErase) { oGet.Refresh(lErase); };
   o.GoBottom = [&oGet] { oGet.GoBottom(); };

@@ -78,7 +78,6 @@ QPointer<KeyTracker>& Tracker() {
   return pTracker;
 }
 
-int g_nLastKey = 0;
 
 } // namespace
 
@@ -158,11 +157,7 @@ bool GETASYNCKEYSTATE(int nVirtualKey) {
 }
 
 // The pump's own last-key record is meant to take this over; until it exists, it lives here.
-void NOTELASTKEY(int nKey) {
-  g_nLastKey = nKey;
-}
-int LASTKEYNOTED() {
-  return g_nLastKey;
-}
+void NOTELASTKEY(int nKey) { serial::SETLASTKEY(nKey); }
+int LASTKEYNOTED() { return serial::LASTKEY(); }
 
 } // namespace veltra::ui

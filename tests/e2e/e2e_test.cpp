@@ -181,8 +181,7 @@ TEST_F(EndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
 
 // Opening the port fails: the popup is answered, the window never appears, the exit is clean,
 // and the terminal is told which device failed.
-void ExpectOpenFailure(EndToEnd& t, Child& oVeltra, const Display& oScreen,
-                       const std::string& cDevice) {
+void ExpectOpenFailure(Child& oVeltra, const Display& oScreen, const std::string& cDevice) {
   const auto cPopup = WaitWindow(oScreen, "Attenzione");
   ASSERT_TRUE(cPopup.has_value()) << oVeltra.Err();
   EXPECT_FALSE(WaitWindow(oScreen, kDialog, 0s).has_value());
@@ -191,7 +190,6 @@ void ExpectOpenFailure(EndToEnd& t, Child& oVeltra, const Display& oScreen,
   EXPECT_EQ(oVeltra.Wait(20s), std::optional<int>(0));
   EXPECT_NE(oVeltra.Err().find("veltra: cannot open " + cDevice), std::string::npos)
       << oVeltra.Err();
-  (void)t;
 }
 
 TEST_F(EndToEnd, PortThatDoesNotExistIsReportedAndNothingIsSent) {
@@ -199,7 +197,7 @@ TEST_F(EndToEnd, PortThatDoesNotExistIsReportedAndNothingIsSent) {
   WriteSettings("/dev/veltra-no-such-port");
   StartVeltra();
   ChooseImage(cImage);
-  ExpectOpenFailure(*this, m_veltra, Screen(), "/dev/veltra-no-such-port");
+  ExpectOpenFailure(m_veltra, Screen(), "/dev/veltra-no-such-port");
 }
 
 TEST_F(EndToEnd, PortHeldByAnotherProgramIsReported) {
@@ -213,7 +211,7 @@ TEST_F(EndToEnd, PortHeldByAnotherProgramIsReported) {
   WriteSettings(cPort);
   StartVeltra();
   ChooseImage(cImage);
-  ExpectOpenFailure(*this, m_veltra, Screen(), cPort);
+  ExpectOpenFailure(m_veltra, Screen(), cPort);
   ::close(fd);
 }
 
@@ -223,12 +221,12 @@ TEST_F(EndToEnd, NoSettingsFileWritesComOneAndUsesIt) {
   const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
   const char* const kGuard = "if [ -e /dev/ttyS0 ]; then mount --bind /dev/null /dev/ttyS0 || "
                              "exit 97; fi; exec \"$0\"";
-  if (Run({"unshare", "-m", "sh", "-c", "mount --bind /dev/null /dev/null"}, {}).nExit != 0) {
+  if (e2e::Run({"unshare", "-m", "sh", "-c", "mount --bind /dev/null /dev/null"}, {}).nExit != 0) {
     GTEST_SKIP() << "no private mount namespace here: COM1 must not be opened for real";
   }
   StartVeltra({"unshare", "-m", "sh", "-c", kGuard});
   ChooseImage(cImage);
-  ExpectOpenFailure(*this, m_veltra, Screen(), "/dev/ttyS0");
+  ExpectOpenFailure(m_veltra, Screen(), "/dev/ttyS0");
   EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\nPorta=COM1\n");
 }
 
