@@ -20,7 +20,9 @@ constexpr int kIdleBoundMs = 20;
 
 } // namespace
 
-std::string BANNER() { return "VELTRA 1.00 (c) 2026 VELTRA developers  "; }
+std::string BANNER() {
+  return "VELTRA 1.00 (c) 2026 VELTRA developers  ";
+}
 
 TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   TransferBinding o;
@@ -40,8 +42,8 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
 void MAIN(const std::vector<std::string>& /*aArgs*/) {
   // The current folder, as drive + ":" + separator + folder (no drive part on Linux).
   const std::string cDir = ui::CURDIRPATH();
-  const std::string cFile = ui::CGETFILE("File MGT (*.mgt)|*.mgt",
-                                         "Seleziona immagine da inviare", std::nullopt, cDir);
+  const std::string cFile =
+      ui::CGETFILE("File MGT (*.mgt)|*.mgt", "Seleziona immagine da inviare", std::nullopt, cDir);
   std::string cText;
   std::string cPort = runtime::GETPVPROFSTRING(kSettingsSection, kSettingsPort, "", kSettingsFile);
   if (runtime::EMPTY(cFile)) {
@@ -66,8 +68,7 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
   ui::TMultiGet oGet;
   oGet.New({.nRow = 0,
             .nCol = 0,
-            .bSetGet =
-                [&cText](std::optional<std::string> cValue) -> std::optional<std::string> {
+            .bSetGet = [&cText](std::optional<std::string> cValue) -> std::optional<std::string> {
               if (cValue) {
                 cText = std::move(*cValue);
               }

@@ -5,8 +5,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>

@@ -82,7 +82,9 @@ Child::Child(const std::vector<std::string>& aArgs, const std::map<std::string, 
   m_fdErr = aErr[0];
 }
 
-Child::Child(Child&& o) noexcept { *this = std::move(o); }
+Child::Child(Child&& o) noexcept {
+  *this = std::move(o);
+}
 
 Child& Child::operator=(Child&& o) noexcept {
   if (this != &o) {
@@ -98,7 +100,9 @@ Child& Child::operator=(Child&& o) noexcept {
   return *this;
 }
 
-Child::~Child() { Kill(); }
+Child::~Child() {
+  Kill();
+}
 
 void Child::Kill() {
   if (m_pid > 0 && !m_nExit) {
@@ -295,7 +299,11 @@ std::string PatternImage(std::size_t nSize) {
   return c;
 }
 
-std::string VeltraPath() { return VELTRA_BINARY; }
-std::string DevicePath() { return VELTRA_DEVICE_BINARY; }
+std::string VeltraPath() {
+  return VELTRA_BINARY;
+}
+std::string DevicePath() {
+  return VELTRA_DEVICE_BINARY;
+}
 
 } // namespace veltra::e2e

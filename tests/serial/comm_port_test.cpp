@@ -322,7 +322,9 @@ TEST(CommPort, CloseRestoresTheLineFoundAtOpen) {
   const int nSlave = ::open(oPty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
   termios oBefore{};
   ::tcgetattr(nSlave, &oBefore);
-  ASSERT_NE(oBefore.c_lflag & ICANON, 0U);
+  oBefore.c_lflag |= ICANON | ECHO; // a line left cooked by whoever used it last
+  ASSERT_EQ(::tcsetattr(nSlave, TCSANOW, &oBefore), 0);
+  ::tcgetattr(nSlave, &oBefore);
   const int nComm = OPENCOMM(oPty.SlavePath());
   termios oOpen{};
   ::tcgetattr(nSlave, &oOpen);

@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -27,7 +28,12 @@ namespace veltra::serial::test {
 Pty::Pty() {
   int nSlave = -1;
   std::array<char, 128> aName{};
-  if (::openpty(&m_nMaster, &nSlave, aName.data(), nullptr, nullptr) != 0) {
+  // Raw from the start, as a serial line is: bytes sent before the port is opened and set up
+  // must not be echoed back by the pty's line discipline.
+  termios oRaw{};
+  ::cfmakeraw(&oRaw);
+  ::cfsetspeed(&oRaw, B115200);
+  if (::openpty(&m_nMaster, &nSlave, aName.data(), &oRaw, nullptr) != 0) {
     ADD_FAILURE() << "openpty failed";
     return;
   }
@@ -242,9 +248,3 @@ std::string RandomBytes(std::size_t nCount, unsigned nSeed) {
 }
 
 } // namespace veltra::serial::test
-
-int main(int argc, char** argv) {
-  QCoreApplication oApp(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

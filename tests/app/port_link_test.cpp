@@ -1,0 +1,221 @@
+// The port link and the program flow in-process, under the offscreen platform: the real
+// dialog, log control and popups, a real pseudo-terminal playing the device, and the file
+// chooser answered by the test.
+#include "app/port_link.h"
+#include "app/program_flow.h"
+#include "app/transfer_loop.h"
+#include "app/transfer_loop_internal.h"
+#include "runtime/profile.h"
+#include "serial/comm_port.h"
+#include "tests/serial/serial_test_support.h"
+#include "tests/ui/ui_test_util.h"
+#include "ui/dialog.h"
+#include "ui/multiget.h"
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+namespace veltra::app {
+namespace {
+
+using serial::test::Pty;
+using ui::test::WhenModal;
+
+struct Popup {
+  std::string cTitle;
+  std::string cText;
+};
+
+// Records the next message box and answers it.
+void AnswerPopup(Popup& oSeen) {
+  WhenModal<QMessageBox>([&oSeen](QMessageBox* p) {
+    oSeen.cTitle = p->windowTitle().toStdString();
+    oSeen.cText = p->text().toStdString();
+    p->accept();
+  });
+}
+
+// Runs fBody inside a shown dialog, as the program's start callback would, with the port
+// link set up by the init callback.
+int RunLinked(const std::string& cPort, const std::function<void(ui::TDialog&, int)>& fBody) {
+  ui::test::DialogWatchdog oWatchdog(15000);
+  ui::TDialog oDlg;
+  oDlg.New({.cCaption = "link", .nStyle = 0, .nWidth = 200, .nHeight = 200});
+  int nComm = -1;
+  oDlg.bStart = [&] {
+    fBody(oDlg, nComm);
+    oDlg.End();
+  };
+  oDlg.Activate({.bInit = [&](ui::TDialog& o) {
+    nComm = APRICOM(o, cPort);
+    if (nComm < 0) {
+      o.End();
+    }
+  }});
+  return nComm;
+}
+
+class PortLink : public ::testing::Test {
+protected:
+  void SetUp() override { RESETTRANSFERSTATE(); }
+  void TearDown() override { RESETTRANSFERSTATE(); }
+};
+
+TEST_F(PortLink, PortThatCannotBeOpenedIsReportedByNameAndYieldsMinusOne) {
+  Popup oSeen;
+  AnswerPopup(oSeen);
+  bool lStarted = false;
+  const int nComm =
+      RunLinked("/dev/veltra-no-such-port", [&](ui::TDialog&, int) { lStarted = true; });
+  EXPECT_EQ(nComm, -1);
+  EXPECT_FALSE(lStarted) << "the window never shows, so nothing is served";
+  EXPECT_EQ(oSeen.cTitle, "Attenzione");
+  EXPECT_EQ(oSeen.cText,
+            "Errore di apertura della porta di comunicazione (/dev/veltra-no-such-port).");
+}
+
+TEST_F(PortLink, BusyPortIsReportedAndLeftToItsHolder) {
+  Pty oPty;
+  const int nHolder = serial::OPENCOMM(oPty.SlavePath());
+  ASSERT_GE(nHolder, 0);
+  Popup oSeen;
+  AnswerPopup(oSeen);
+  EXPECT_EQ(RunLinked(oPty.SlavePath(), [](ui::TDialog&, int) {}), -1);
+  EXPECT_EQ(oSeen.cText,
+            "Errore di apertura della porta di comunicazione (" + oPty.SlavePath() + ").");
+  EXPECT_TRUE(serial::CLOSECOMM(nHolder));
+}
+
+TEST_F(PortLink, NotificationMovesOneThousandBytesAndLeavesTheRestForTheNext) {
+  Pty oPty;
+  const std::string cBurst = serial::test::RandomBytes(1500, 7);
+  std::string cFirst, cSecond;
+  const int nComm = RunLinked(oPty.SlavePath(), [&](ui::TDialog& oDlg, int nPort) {
+    // 1500 bytes collect in the ring while notification is off...
+    serial::ENABLECOMMNOTIFICATION(nPort, 0, 1, -1);
+    oPty.Send(cBurst);
+    ASSERT_TRUE(serial::test::PumpUntil([&] { return serial::COMMRECEIVED(nPort) >= 1500; }));
+    serial::ENABLECOMMNOTIFICATION(nPort, oDlg.hWnd, 1, -1);
+    // ...then one more byte brings one notification, which moves 1000 of them.
+    oPty.Send("!");
+    ASSERT_TRUE(serial::test::PumpUntil([] { return cReceived.size() >= 1000; }));
+    serial::test::PumpFor(std::chrono::milliseconds(200));
+    cFirst = cReceived;
+    oPty.Send("?");
+    ASSERT_TRUE(serial::test::PumpUntil([] { return cReceived.size() >= 1502; }));
+    cSecond = cReceived;
+  });
+  ASSERT_GE(nComm, 0);
+  EXPECT_TRUE(serial::CLOSECOMM(nComm));
+  EXPECT_EQ(cFirst.size(), 1000u);
+  EXPECT_TRUE(cFirst == cBurst.substr(0, 1000));
+  EXPECT_EQ(cSecond.size(), 1502u);
+  EXPECT_TRUE(cSecond == cBurst + "!?");
+}
+
+TEST(PortLinkHint, TellsWhatToDoForTheCommonFailures) {
+  EXPECT_EQ(OPENFAILUREHINT("/dev/ttyUSB0", EACCES),
+            "veltra: cannot open /dev/ttyUSB0: Permission denied (add your user to the dialout "
+            "group, then log in again)");
+  EXPECT_NE(OPENFAILUREHINT("/dev/ttyUSB9", ENOENT).find("plugged in"), std::string::npos);
+  EXPECT_NE(OPENFAILUREHINT("/dev/ttyUSB0", EBUSY).find("another program"), std::string::npos);
+}
+
+// The whole main flow in this process: chooser, settings, window, link, loop, close.
+class ProgramFlow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    RESETTRANSFERSTATE();
+    m_cOld = std::filesystem::current_path();
+    m_cDir = serial::test::TempDir();
+    std::filesystem::current_path(m_cDir);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(m_cOld);
+    std::filesystem::remove_all(m_cDir);
+    RESETTRANSFERSTATE();
+  }
+  // Picks cPath in the file chooser once it shows (or cancels it for an empty path).
+  static void Choose(const std::string& cPath) {
+    WhenModal<QFileDialog>([cPath](QFileDialog* p) {
+      if (cPath.empty()) {
+        p->reject();
+      } else {
+        p->selectFile(QString::fromStdString(cPath));
+        QMetaObject::invokeMethod(p, "accept");
+      }
+    });
+  }
+  std::filesystem::path m_cOld;
+  std::string m_cDir;
+};
+
+TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
+  Pty oPty;
+  std::ofstream("VELTRA.INI") << "[Impostazioni]\r\nPorta=" << oPty.SlavePath() << "\r\n";
+  const std::string cImage = serial::test::RandomBytes(3 * 5120, 11);
+  std::ofstream(m_cDir + "/disk.mgt", std::ios::binary) << cImage;
+
+  // The device: three requests answered in full, then the end.
+  std::string cLine;
+  std::atomic<bool> lDone{false};
+  std::thread oDevice([&] {
+    for (int n = 0; n < 3; ++n) {
+      oPty.Send("T");
+      cLine += oPty.Receive(5121);
+    }
+    oPty.Send("E");
+    lDone = true;
+  });
+
+  // What the log shows when the window goes away, and the window's caption.
+  std::string cLog, cCaption;
+  QObject oSpy;
+  auto* pTimer = new QTimer(&oSpy);
+  QObject::connect(pTimer, &QTimer::timeout, [&] {
+    for (QWidget* p : QApplication::topLevelWidgets()) {
+      if (auto* pLog = p->findChild<QPlainTextEdit*>(); pLog != nullptr && p->isVisible()) {
+        cLog = pLog->toPlainText().toStdString();
+        cCaption = p->windowTitle().toStdString();
+      }
+    }
+  });
+  pTimer->start(1);
+  Choose(m_cDir + "/disk.mgt");
+  ui::test::DialogWatchdog oWatchdog(20000);
+  MAIN({});
+  oDevice.join();
+
+  ASSERT_TRUE(lDone);
+  EXPECT_EQ(cLine.size(), 3u * 5121u);
+  std::string cExpected;
+  for (int n = 0; n < 3; ++n) {
+    cExpected += '\0' + cImage.substr(static_cast<std::size_t>(n) * 5120, 5120);
+  }
+  EXPECT_TRUE(cLine == cExpected);
+  EXPECT_EQ(cCaption, BANNER() + "(" + oPty.SlavePath() + ":115200,N,8,2)");
+  EXPECT_EQ(cLog, "Waiting command (ESC to exit)...\n"
+                  "Sending track 0, side 0\n"
+                  "Sending track 0, side 1\n"
+                  "Sending track 1, side 0\n");
+  EXPECT_EQ(runtime::GETPVPROFSTRING("Impostazioni", "Porta", "", "VELTRA.INI"), oPty.SlavePath());
+}
+
+TEST_F(ProgramFlow, CancelledChooserLeavesNoSettingsFile) {
+  Choose("");
+  MAIN({});
+  EXPECT_FALSE(std::filesystem::exists("VELTRA.INI"));
+  EXPECT_EQ(ui::DIALOGSRUNNING(), 0);
+}
+
+} // namespace
+} // namespace veltra::app
