@@ -15,7 +15,9 @@ build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-# All suites on the normal build, then the threaded suites under ThreadSanitizer.
+# All suites on the normal build, then the threaded suites under ThreadSanitizer. The program
+# flow cases are left out there: the file chooser starts Qt's own file-system threads, whose
+# locking the sanitizer cannot see in the uninstrumented Qt libraries.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 	$(MAKE) --no-print-directory test-tsan
@@ -24,7 +26,7 @@ test-tsan: deps
 	cmake -S . -B $(BUILD_TSAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(BUILD_TSAN) -j $(JOBS) --target veltra_threaded_tests
 	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
-	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'serial|app'
+	  ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'serial|app' -E '^ProgramFlow\.'
 
 test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
@@ -34,11 +36,15 @@ test-asan: deps
 run: build
 	$(BUILD)/app/veltra
 
+# A full transfer to the device emulator on a pseudo-terminal; no retro machine needed.
+demo: build
+	bash scripts/demo $(BUILD)
+
 bench: build
-	@if [ -x bench/run ]; then bash bench/run $(BUILD); else echo "no benchmarks yet"; fi
+	bash bench/run $(BUILD) $(if $(LINE_RATE),--line-rate)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) demo
