@@ -21,7 +21,7 @@ constexpr int kIdleBoundMs = 20;
 } // namespace
 
 std::string BANNER() {
-  return "VELTRA 1.00 (c) 2026 VELTRA developers  ";
+  return "VELTRA 1.00 (c) 2026 VLT  ";
 }
 
 TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {

@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   bool lOk = true;
   std::string cText;
   TDialog oDlg;
-  oDlg.New({.cCaption = "VELTRA 1.00 (c) 2026 VELTRA developers  (COM1:115200,N,8,2)",
+  oDlg.New({.cCaption = "VELTRA 1.00 (c) 2026 VLT  (COM1:115200,N,8,2)",
             .nStyle = 0,
             .nWidth = 500,
             .nHeight = 500});

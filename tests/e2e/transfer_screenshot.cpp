@@ -1,0 +1,60 @@
+// Writes the README's picture of a transfer in progress: the real veltra under a private X
+// server with a window manager, serving the device emulator at the pace of a real line.
+// Usage: veltra_transfer_screenshot OUT.png
+#include "tests/e2e/harness.h"
+
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+using namespace veltra::e2e;
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("usage: veltra_transfer_screenshot OUT.png\n", stderr);
+    return 2;
+  }
+  veltra::e2e::Display oDisplay;
+  if (!oDisplay.Start()) {
+    std::fputs("Xvfb, openbox or xdotool missing\n", stderr);
+    return 1;
+  }
+  const std::string cDir = TempFolder();
+  const std::string cImage = cDir + "/GAMES.MGT";
+  WriteFile(cImage, PatternImage(819200));
+  Child oDevice({DevicePath(), "--pty", "--expect", cImage, "--pace", "115200,8N2"}, {});
+  const auto cPort = oDevice.ReadLine(10s);
+  if (!cPort) {
+    return 1;
+  }
+  WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + *cPort + "\n");
+  Child oVeltra({VeltraPath()}, oDisplay.Env(), cDir);
+  const auto cChooser = WaitWindow(oDisplay, "Seleziona immagine da inviare");
+  if (!cChooser || !TypeInto(oDisplay, *cChooser, cImage)) {
+    return 1;
+  }
+  const auto cDialog = WaitWindow(oDisplay, "115200,N,8,2");
+  std::this_thread::sleep_for(4s); // a few blocks at line speed
+  for (const auto& [k, v] : oDisplay.Env()) {
+    qputenv(k.c_str(), v.c_str());
+  }
+  int nArgc = 1;
+  QGuiApplication oApp(nArgc, argv);
+  const QPixmap oShot = QGuiApplication::primaryScreen()->grabWindow(0);
+  // The window and a margin around it, cut from the whole screen.
+  const auto aGeometry =
+      Run({"xdotool", "getwindowgeometry", "--shell", cDialog.value_or("")}, oDisplay.Env());
+  int x = 0, y = 0, w = oShot.width(), h = oShot.height();
+  std::sscanf(aGeometry.cOut.c_str(), "WINDOW=%*d\nX=%d\nY=%d\nWIDTH=%d\nHEIGHT=%d", &x, &y, &w,
+              &h);
+  const int nFrameTop = 40; // the window manager's title bar above the client area
+  const bool lSaved = oShot.copy(x - 6, y - nFrameTop, w + 12, h + nFrameTop + 2).save(argv[1]);
+  oVeltra.Kill();
+  oDevice.Kill();
+  oDisplay.Stop();
+  std::filesystem::remove_all(cDir);
+  return lSaved ? 0 : 1;
+}
