@@ -69,20 +69,6 @@ long ContextSwitches(pid_t pid) {
   return n;
 }
 
-double CpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string cStat((std::istreambuf_iterator<char>(in)), {});
-  std::istringstream oFields(cStat.substr(cStat.rfind(')') + 2));
-  std::string c;
-  double dTicks = 0;
-  for (int i = 3; i <= 15 && oFields >> c; ++i) {
-    if (i == 14 || i == 15) {
-      dTicks += std::stod(c);
-    }
-  }
-  return dTicks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 // Starts the emulator and veltra in a fresh folder and picks the image in the chooser.
 struct Session {
   std::string cDir;

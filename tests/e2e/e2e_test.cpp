@@ -112,22 +112,6 @@ TEST_F(EndToEnd, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
 }
 
-// Processor time (user + system) the process has used so far, in seconds.
-double CpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string cStat((std::istreambuf_iterator<char>(in)), {});
-  const auto nClose = cStat.rfind(')');
-  std::istringstream oFields(cStat.substr(nClose + 2));
-  std::string cField;
-  double dTicks = 0;
-  for (int i = 3; i <= 15 && oFields >> cField; ++i) {
-    if (i == 14 || i == 15) {
-      dTicks += std::stod(cField);
-    }
-  }
-  return dTicks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 TEST_F(EndToEnd, CommandsOtherThanTAndEAreIgnored) {
   const std::string cImage = WriteImage("two.mgt", PatternImage(2 * 5120));
   const std::string cPort = StartDevice({"--expect", cImage, "--commands", "XtTeTE"});
@@ -221,7 +205,7 @@ TEST_F(EndToEnd, NoSettingsFileWritesComOneAndUsesIt) {
   const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
   const char* const kGuard = "if [ -e /dev/ttyS0 ]; then mount --bind /dev/null /dev/ttyS0 || "
                              "exit 97; fi; exec \"$0\"";
-  if (e2e::Run({"unshare", "-m", "sh", "-c", "mount --bind /dev/null /dev/null"}, {}).nExit != 0) {
+  if (RunToEnd({"unshare", "-m", "sh", "-c", "mount --bind /dev/null /dev/null"}, {}).nExit != 0) {
     GTEST_SKIP() << "no private mount namespace here: COM1 must not be opened for real";
   }
   StartVeltra({"unshare", "-m", "sh", "-c", kGuard});

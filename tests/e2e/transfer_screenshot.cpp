@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   const QPixmap oShot = QGuiApplication::primaryScreen()->grabWindow(0);
   // The window and a margin around it, cut from the whole screen.
   const auto aGeometry =
-      Run({"xdotool", "getwindowgeometry", "--shell", cDialog.value_or("")}, oDisplay.Env());
+      RunToEnd({"xdotool", "getwindowgeometry", "--shell", cDialog.value_or("")}, oDisplay.Env());
   int x = 0, y = 0, w = oShot.width(), h = oShot.height();
   std::sscanf(aGeometry.cOut.c_str(), "WINDOW=%*d\nX=%d\nY=%d\nWIDTH=%d\nHEIGHT=%d", &x, &y, &w,
               &h);

@@ -1,7 +1,7 @@
 // Writes the README's screenshots under a private Xvfb with openbox: the program's window with
 // a few log lines (dialog.png) and a type-1 popup (popup.png), into the folder given.
 #include "serial/message_pump.h"
-#include "tests/ui/xserver.h"
+#include "tests/support/process.h"
 #include "ui/dialog.h"
 #include "ui/multiget.h"
 #include "ui/popmsg.h"
@@ -38,13 +38,12 @@ bool Grab(QWidget* pWindow, const QString& cFile) {
 int main(int argc, char** argv) {
   using namespace veltra::ui;
   const QString cDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
-  std::string cWhyNot;
-  std::optional<test::XServer> oX = test::XServer::Start(true, cWhyNot);
-  if (!oX) {
-    std::fprintf(stderr, "no X server: %s\n", cWhyNot.c_str());
+  veltra::test::Display oX;
+  if (!oX.Start()) {
+    std::fprintf(stderr, "no X server: Xvfb, openbox or xdotool missing\n");
     return 2;
   }
-  qputenv("DISPLAY", QByteArray::fromStdString(oX->Display()));
+  qputenv("DISPLAY", QByteArray::fromStdString(oX.Name()));
   qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication oApp(argc, argv);
 
