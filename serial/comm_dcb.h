@@ -1,6 +1,5 @@
 // The port configuration record carried from BUILDCOMMDCB to SETCOMMSTATE: 28 bytes,
-// little-endian, laid out like the device-control block of the platform the program came
-// from, so the record keeps its documented size and fields.
+// little-endian, laid out like a Win32 DCB (so a Win32 build could hand it over unchanged).
 #pragma once
 
 #include <cstdint>

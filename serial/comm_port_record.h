@@ -33,8 +33,9 @@ int AddPort(const std::shared_ptr<CommPort>& oPort);
 std::shared_ptr<CommPort> FindPort(int nComm);
 std::shared_ptr<CommPort> RemovePort(int nComm);
 
-// Worker side. NotifyWindow posts the comm-notify event to the armed window and waits until
-// it has been handled or the port closes; false when no window was told.
+// Worker side. NotifyWindow hands a notification for the armed window to the user-interface
+// thread and waits until it has been handled or the port closes; false when no window was
+// told.
 bool NotifyWindow(CommPort& oPort);
 
 enum class RoomWait { Room, Armed, Closing };

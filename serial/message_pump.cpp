@@ -1,5 +1,5 @@
-// Message pump over the Qt event loop. The quit request is a flag, as the platform's own quit
-// message is a flag: it is taken once the events posted so far have been handled, and it
+// Message pump over the Qt event loop. The quit request is a flag, not a queued event (as
+// WM_QUIT is on Win32): it is taken once the events posted so far have been handled, and it
 // stops the pass there. State of the wait is touched on the user-interface thread only;
 // other threads reach it through the thread's doorbell.
 #include "serial/message_pump.h"

@@ -82,8 +82,8 @@ TEST(DeviceEmulator, ServesAFullImageByteExact) {
   const std::string cDir = TempDir();
   const std::string cImage = RandomBytes(160 * kBlock, 11);
   const std::string cSaved = cDir + "/saved.mgt";
-  Child oDevice({DevicePath(), "--pty", "--expect", WriteFile(cDir + "/disk.mgt", cImage), "--save",
-                 cSaved, "--settle", "100"});
+  Child oDevice(
+      {DevicePath(), "--pty", "--expect", WriteFile(cDir + "/disk.mgt", cImage), "--save", cSaved});
   const auto cPath = oDevice.ReadLine();
   ASSERT_TRUE(cPath.has_value());
   EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 160);
@@ -101,7 +101,7 @@ TEST(DeviceEmulator, ServesAFullImageByteExact) {
 TEST(DeviceEmulator, PacedReadingTakesTheLineTime) {
   const std::string cImage = RandomBytes(2 * kBlock, 15);
   Child oDevice({DevicePath(), "--pty", "--expect", WriteFile(TempDir() + "/disk.mgt", cImage),
-                 "--pace", "115200,8N2", "--settle", "50"});
+                 "--pace", "115200,8N2"});
   const auto cPath = oDevice.ReadLine();
   ASSERT_TRUE(cPath.has_value());
   EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 2);
@@ -118,7 +118,7 @@ struct FaultCase {
   PcSide oPc;
   std::vector<std::string> aArgs;
   const char* pReport;
-  const char* pErrors; // in the summary line
+  int nMaxErrors; // in the summary line, at least 1
 };
 
 void PrintTo(const FaultCase& o, std::ostream* pOut) {
@@ -130,9 +130,8 @@ class DeviceEmulatorFault : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(DeviceEmulatorFault, ExitsNonZeroWithAClearReport) {
   const FaultCase& o = GetParam();
   const std::string cImage = RandomBytes(3 * kBlock, 12);
-  std::vector<std::string> aArgs = {DevicePath(), "--pty",
-                                    "--expect",   WriteFile(TempDir() + "/disk.mgt", cImage),
-                                    "--settle",   "50"};
+  std::vector<std::string> aArgs = {DevicePath(), "--pty", "--expect",
+                                    WriteFile(TempDir() + "/disk.mgt", cImage)};
   aArgs.insert(aArgs.end(), o.aArgs.begin(), o.aArgs.end());
   Child oDevice(aArgs);
   const auto cPath = oDevice.ReadLine();
@@ -140,7 +139,13 @@ TEST_P(DeviceEmulatorFault, ExitsNonZeroWithAClearReport) {
   ServeAsThePc(*cPath, cImage, o.oPc);
   EXPECT_EQ(oDevice.Wait(10s), 1);
   EXPECT_NE(oDevice.Output().find(o.pReport), std::string::npos) << oDevice.Output();
-  EXPECT_NE(LastLine(oDevice.Output()).find(o.pErrors), std::string::npos) << oDevice.Output();
+  // A missing pause counts only where it is certain (a late look at the 0x00 could hide it).
+  const std::string cSummary = LastLine(oDevice.Output());
+  const std::size_t nAt = cSummary.find("errors ");
+  ASSERT_NE(nAt, std::string::npos) << cSummary;
+  const int nErrors = std::stoi(cSummary.substr(nAt + 7));
+  EXPECT_GE(nErrors, 1) << cSummary;
+  EXPECT_LE(nErrors, o.nMaxErrors) << cSummary;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,19 +154,18 @@ INSTANTIATE_TEST_SUITE_P(
                                 {.nCorruptAt = kBlock + 7},
                                 {},
                                 "block 2: mismatch at offset 7 (image offset 5127)",
-                                "errors 1,"},
-                      FaultCase{
-                          "NoPause", {.nPauseMs = 0}, {}, "ms of silence after 0x00", "errors 3,"},
+                                1},
+                      FaultCase{"NoPause", {.nPauseMs = 0}, {}, "ms of silence after 0x00", 3},
                       FaultCase{"SilentPc",
                                 {.lAnswer = false, .tLimit = 1s},
                                 {"--timeout", "0.3"},
                                 "timeout: the PC sent nothing for 0.3 s",
-                                "errors 1,"}),
+                                1}),
     [](const auto& oInfo) { return std::string(oInfo.param.pName); });
 
 TEST(DeviceEmulator, SendsAnyCommandsAndReportsTheAbort) {
   const std::string cImage = RandomBytes(kBlock, 13);
-  Child oDevice({DevicePath(), "--pty", "--commands", "XtT!", "--settle", "50", "--verbose"});
+  Child oDevice({DevicePath(), "--pty", "--commands", "XtT!", "--verbose"});
   const auto cPath = oDevice.ReadLine();
   ASSERT_TRUE(cPath.has_value());
   EXPECT_EQ(ServeAsThePc(*cPath, cImage, {.nAbortAfter = 1}), 1);

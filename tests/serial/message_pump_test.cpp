@@ -189,13 +189,6 @@ TEST(MessagePump, SleepHandlesNothingAndTreatsNoValueAsZero) {
   EXPECT_EQ(oTarget.nSeen, 1);
 }
 
-TEST(MessagePump, LastKeyKeepsTheLow16Bits) {
-  for (const auto& [nKey, nKept] : {std::pair{27, 27}, {0x1001B, 0x1B}, {0xFFFF, 0xFFFF}}) {
-    SETLASTKEY(nKey);
-    EXPECT_EQ(LASTKEY(), nKept);
-  }
-}
-
 TEST(WindowRegistry, UnknownWindowsGetNothingAndHandlesAreNotReused) {
   auto oFirst = std::make_unique<Recorder>();
   const int hFirst = REGISTERWINDOW(oFirst.get());
