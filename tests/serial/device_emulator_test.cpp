@@ -3,6 +3,7 @@
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
 #include "serial_test_support.h"
+#include "tests/support/process.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -82,13 +83,13 @@ TEST(DeviceEmulator, ServesAFullImageByteExact) {
   const std::string cDir = TempDir();
   const std::string cImage = RandomBytes(160 * kBlock, 11);
   const std::string cSaved = cDir + "/saved.mgt";
-  Child oDevice(
+  veltra::test::Child oDevice(
       {DevicePath(), "--pty", "--expect", WriteFile(cDir + "/disk.mgt", cImage), "--save", cSaved});
-  const auto cPath = oDevice.ReadLine();
+  const auto cPath = oDevice.ReadLine(5s);
   ASSERT_TRUE(cPath.has_value());
   EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 160);
-  EXPECT_EQ(oDevice.Wait(30s), 0) << oDevice.Output();
-  const std::string cSummary = LastLine(oDevice.Output());
+  EXPECT_EQ(oDevice.Wait(30s), std::optional<int>(0)) << oDevice.Out();
+  const std::string cSummary = LastLine(oDevice.Out());
   std::printf("%s\n", cSummary.c_str());
   EXPECT_EQ(cSummary.rfind("veltra-device: blocks 160, bytes 819200, errors 0, elapsed ", 0), 0U)
       << cSummary;
@@ -100,13 +101,13 @@ TEST(DeviceEmulator, ServesAFullImageByteExact) {
 // would deliver them.
 TEST(DeviceEmulator, PacedReadingTakesTheLineTime) {
   const std::string cImage = RandomBytes(2 * kBlock, 15);
-  Child oDevice({DevicePath(), "--pty", "--expect", WriteFile(TempDir() + "/disk.mgt", cImage),
-                 "--pace", "115200,8N2"});
-  const auto cPath = oDevice.ReadLine();
+  veltra::test::Child oDevice({DevicePath(), "--pty", "--expect",
+                               WriteFile(TempDir() + "/disk.mgt", cImage), "--pace", "115200,8N2"});
+  const auto cPath = oDevice.ReadLine(5s);
   ASSERT_TRUE(cPath.has_value());
   EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 2);
-  EXPECT_EQ(oDevice.Wait(10s), 0) << oDevice.Output();
-  const std::string cSummary = LastLine(oDevice.Output());
+  EXPECT_EQ(oDevice.Wait(10s), std::optional<int>(0)) << oDevice.Out();
+  const std::string cSummary = LastLine(oDevice.Out());
   const std::size_t nAt = cSummary.find("elapsed ");
   ASSERT_NE(nAt, std::string::npos) << cSummary;
   const double dLineSeconds = 2.0 * (kBlock + 1) * 11 / 115200;
@@ -133,14 +134,14 @@ TEST_P(DeviceEmulatorFault, ExitsNonZeroWithAClearReport) {
   std::vector<std::string> aArgs = {DevicePath(), "--pty", "--expect",
                                     WriteFile(TempDir() + "/disk.mgt", cImage)};
   aArgs.insert(aArgs.end(), o.aArgs.begin(), o.aArgs.end());
-  Child oDevice(aArgs);
-  const auto cPath = oDevice.ReadLine();
+  veltra::test::Child oDevice(aArgs);
+  const auto cPath = oDevice.ReadLine(5s);
   ASSERT_TRUE(cPath.has_value());
   ServeAsThePc(*cPath, cImage, o.oPc);
-  EXPECT_EQ(oDevice.Wait(10s), 1);
-  EXPECT_NE(oDevice.Output().find(o.pReport), std::string::npos) << oDevice.Output();
+  EXPECT_EQ(oDevice.Wait(10s), std::optional<int>(1));
+  EXPECT_NE(oDevice.Out().find(o.pReport), std::string::npos) << oDevice.Out();
   // A missing pause counts only where it is certain (a late look at the 0x00 could hide it).
-  const std::string cSummary = LastLine(oDevice.Output());
+  const std::string cSummary = LastLine(oDevice.Out());
   const std::size_t nAt = cSummary.find("errors ");
   ASSERT_NE(nAt, std::string::npos) << cSummary;
   const int nErrors = std::stoi(cSummary.substr(nAt + 7));
@@ -165,15 +166,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DeviceEmulator, SendsAnyCommandsAndReportsTheAbort) {
   const std::string cImage = RandomBytes(kBlock, 13);
-  Child oDevice({DevicePath(), "--pty", "--commands", "XtT!", "--verbose"});
-  const auto cPath = oDevice.ReadLine();
+  veltra::test::Child oDevice({DevicePath(), "--pty", "--commands", "XtT!", "--verbose"});
+  const auto cPath = oDevice.ReadLine(5s);
   ASSERT_TRUE(cPath.has_value());
   EXPECT_EQ(ServeAsThePc(*cPath, cImage, {.nAbortAfter = 1}), 1);
-  EXPECT_EQ(oDevice.Wait(10s), 0) << oDevice.Output();
-  EXPECT_NE(oDevice.Output().find("veltra-device: received 0x09 (abort)\n"), std::string::npos);
-  EXPECT_NE(oDevice.Output().find("block 1 (track 0, side 0): 5120 bytes"), std::string::npos);
-  EXPECT_EQ(LastLine(oDevice.Output()).rfind("veltra-device: blocks 1, bytes 5120, errors 0", 0),
-            0U);
+  EXPECT_EQ(oDevice.Wait(10s), std::optional<int>(0)) << oDevice.Out();
+  EXPECT_NE(oDevice.Out().find("veltra-device: received 0x09 (abort)\n"), std::string::npos);
+  EXPECT_NE(oDevice.Out().find("block 1 (track 0, side 0): 5120 bytes"), std::string::npos);
+  EXPECT_EQ(LastLine(oDevice.Out()).rfind("veltra-device: blocks 1, bytes 5120, errors 0", 0), 0U);
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 // Shared pieces of the serial suites: a real pseudo-terminal whose master end plays the
-// device, a receiver object standing in for a window, bounded waits that pump events, and a
-// child process with its output.
+// device, a receiver object standing in for a window, and bounded waits that pump events.
 #pragma once
 
 #include "serial/comm_notify.h"
@@ -74,27 +73,6 @@ void Bounded(const std::function<void()>& fn, std::chrono::milliseconds tLimit =
 
 // All bytes from the port, reading until nCount have come or 5 s pass.
 std::string ReadAll(int nComm, std::size_t nCount);
-
-// A child program with its standard output captured.
-class Child {
-public:
-  explicit Child(const std::vector<std::string>& aArgs);
-  ~Child();
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  std::optional<std::string> ReadLine(std::chrono::milliseconds tLimit = 5s);
-  // Waits for the exit (killing the child after tLimit); the exit code, or -1 if killed.
-  int Wait(std::chrono::milliseconds tLimit);
-  const std::string& Output() const { return m_cOutput; } // everything read so far
-
-private:
-  bool ReadSome(std::chrono::milliseconds tLimit);
-  pid_t m_nPid = -1;
-  int m_nOut = -1;
-  std::string m_cBuffer;
-  std::string m_cOutput;
-};
 
 std::string TempDir();
 std::string DevicePath(); // the built veltra-device

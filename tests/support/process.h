@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 class Child {
 public:
   Child() = default;
-  Child(const std::vector<std::string>& aArgs, const std::map<std::string, std::string>& aEnv,
+  Child(const std::vector<std::string>& aArgs, const std::map<std::string, std::string>& aEnv = {},
         const std::string& cDir = {});
   Child(Child&& o) noexcept;
   Child& operator=(Child&& o) noexcept;
