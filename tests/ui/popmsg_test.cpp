@@ -61,6 +61,8 @@ struct BoxCase {
   std::optional<PopResult> oEscResult;
 };
 
+void PrintTo(const BoxCase& c, std::ostream* pOut) { *pOut << "type " << c.nType; }
+
 class PopMsgBoxes : public ::testing::TestWithParam<BoxCase> {};
 
 TEST_P(PopMsgBoxes, ButtonsIconDefaultAndResults) {
@@ -133,7 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
                 {SB::Ok, SB::Cancel},
                 SB::Ok,
                 {PopResult(true), PopResult(false)},
-                PopResult(false)}));
+                PopResult(false)}),
+    [](const ::testing::TestParamInfo<BoxCase>& o) {
+      return "Type" + std::to_string(o.param.nType);
+    });
 
 TEST(PopMsg, EnterOnTypeFiveAnswersNo) {
   WhenModal<QMessageBox>([](QMessageBox* p) { QTest::keyClick(p, Qt::Key_Return); });
