@@ -46,7 +46,8 @@ const char* const kUsage =
     "  --image FILE        script: one T per 5120-byte block of FILE, then E\n"
     "  --expect FILE       compare the received blocks with FILE (and script as --image)\n"
     "  --save FILE         write the received blocks to FILE\n"
-    "  --commands SCRIPT   bytes to send instead; T waits for its answer, ! waits for 0x09\n"
+    "  --commands SCRIPT   bytes to send instead; T waits for its answer, ! waits for 0x09,\n"
+    "                      [..] sends its bytes in one burst, then reads each T's answer\n"
     "  --timeout SECONDS   longest silence of the PC before giving up (default 10)\n"
     "  --pace BAUD,FORMAT  read no faster than such a line delivers, e.g. 115200,8N2\n"
     "  --min-gap MS        least silence between 0x00 and the block (default 9)\n"
@@ -387,8 +388,24 @@ public:
 
   // Runs the script; false when it had to stop early.
   bool Run(std::string_view cScript) {
-    for (const char c : cScript) {
-      if (c == 'T') {
+    for (std::size_t i = 0; i < cScript.size(); ++i) {
+      const char c = cScript[i];
+      if (c == '[') {
+        // A burst: the bytes up to "]" go out in one write, then each T's answer is read.
+        const std::size_t nEnd = cScript.find(']', i);
+        const std::string_view cBurst = cScript.substr(i + 1, nEnd - i - 1);
+        const auto tSent = Clock::now();
+        if (!WriteAll(m_nFd, cBurst)) {
+          Error("the port has gone while sending a command");
+          return false;
+        }
+        for (const char cCmd : cBurst) {
+          if (cCmd == 'T' && !ServeBlock(tSent)) {
+            return false;
+          }
+        }
+        i = nEnd == std::string_view::npos ? cScript.size() : nEnd;
+      } else if (c == 'T') {
         if (!ServeBlock()) {
           return false;
         }
@@ -426,11 +443,12 @@ private:
     return false;
   }
 
-  bool ServeBlock() {
+  // Sends T (unless it already went out in a burst at tBurst) and checks the answer.
+  bool ServeBlock(std::optional<Clock::time_point> tBurst = std::nullopt) {
     const int nBlock = m_oSummary.nBlocks + 1;
     // Taken before the write: the PC may answer before this thread runs again.
-    const auto tSent = Clock::now();
-    if (!WriteAll(m_nFd, "T")) {
+    const auto tSent = tBurst.value_or(Clock::now());
+    if (!tBurst && !WriteAll(m_nFd, "T")) {
       Error("the port has gone while sending T");
       return false;
     }

@@ -124,6 +124,18 @@ TEST_F(EndToEnd, CommandsOtherThanTAndEAreIgnored) {
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
 }
 
+TEST_F(EndToEnd, TwoRequestsAndEndInOneBurst) {
+  const std::string cImage = WriteImage("two.mgt", PatternImage(2 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage, "--commands", "[TTE]"});
+  WriteSettings(cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+}
+
 TEST_F(EndToEnd, ShortImageAndFinalEndOfFileMarker) {
   // 10240 bytes on disk whose last byte is 0x1A: 10239 are sent, the second block one short.
   std::string cFile = PatternImage(2 * 5120);
