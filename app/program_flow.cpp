@@ -16,7 +16,11 @@ namespace veltra::app {
 namespace {
 
 constexpr int VK_F4 = 115;
-constexpr int kIdleBoundMs = 20;
+// How long the transfer loop's wait may last: short while another window has the keyboard
+// (an Esc pressed there is seen only by asking the X server), long while key events reach us
+// and wake the wait themselves (then the bound is only a safety net).
+constexpr int kKeyPollBoundMs = 20;
+constexpr int kSafetyBoundMs = 1000;
 
 } // namespace
 
@@ -28,7 +32,9 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   TransferBinding o;
   o.WRITECOMM = [](int nComm, std::string_view cData) { return serial::WRITECOMM(nComm, cData); };
   o.SYSREFRESH = [] { return serial::SYSREFRESH(); };
-  o.SYSWAIT = [] { return serial::SYSWAIT(kIdleBoundMs); };
+  o.SYSWAIT = [] {
+    return serial::SYSWAIT(ui::KEYSTATEFROMEVENTS() ? kSafetyBoundMs : kKeyPollBoundMs);
+  };
   o.SLEEP = [](long nMs) { serial::SLEEP(nMs); };
   o.GETASYNCKEYSTATE = [](int nKey) { return ui::GETASYNCKEYSTATE(nKey); };
   o.VarGet = [&oGet] { return oGet.VarGet().value_or(std::string()); };
