@@ -11,6 +11,10 @@
 #include "ui/file_chooser.h"
 #include "ui/key_state.h"
 #include "ui/multiget.h"
+#include "ui/window.h"
+
+#include <chrono>
+#include <thread>
 
 namespace veltra::app {
 namespace {
@@ -35,7 +39,14 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   o.SYSWAIT = [] {
     return serial::SYSWAIT(ui::KEYSTATEFROMEVENTS() ? kSafetyBoundMs : kKeyPollBoundMs);
   };
-  o.SLEEP = [](long nMs) { serial::SLEEP(nMs); };
+  o.SLEEP = [&oDlg](long nMs) {
+    // The pause after the 0x00 is dead time on the line: the log line written just before is
+    // painted in it, instead of when the device's next command arrives (on a fast line that
+    // is at once). Nothing else is handled, and the pause still lasts nMs from its start.
+    const auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMs);
+    ui::UPDATEWINDOW(oDlg);
+    std::this_thread::sleep_until(tEnd);
+  };
   o.GETASYNCKEYSTATE = [](int nKey) { return ui::GETASYNCKEYSTATE(nKey); };
   o.VarGet = [&oGet] { return oGet.VarGet().value_or(std::string()); };
   o.VarPut = [&oGet](const std::string& c) { oGet.VarPut(c); };
