@@ -49,7 +49,7 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   };
   o.GETASYNCKEYSTATE = [](int nKey) { return ui::GETASYNCKEYSTATE(nKey); };
   o.VarGet = [&oGet] { return oGet.VarGet().value_or(std::string()); };
-  o.VarPut = [&oGet](const std::string& c) { oGet.VarPut(c); };
+  o.VarPut = [&oGet](std::string c) { oGet.VarPut(std::move(c)); };
   o.Refresh = [&oGet](bool lErase) { oGet.Refresh(lErase); };
   o.GoBottom = [&oGet] { oGet.GoBottom(); };
   o.End = [&oDlg] { return oDlg.End(); };
