@@ -59,6 +59,7 @@ void InstallHooks() {
 } // namespace
 
 int main(int argc, char** argv) {
+  runtime::TUNEHEAP();
   if (!DisplayReachable()) {
     std::cerr << "veltra: no display found (DISPLAY is not set): start VELTRA from a desktop "
                  "session\n";
