@@ -13,6 +13,7 @@
 #include "ui/multiget.h"
 #include "ui/window.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -25,6 +26,8 @@ constexpr int VK_F4 = 115;
 // and wake the wait themselves (then the bound is only a safety net).
 constexpr int kKeyPollBoundMs = 20;
 constexpr int kSafetyBoundMs = 1000;
+// How long the pause after the 0x00 waits before it paints the log.
+constexpr auto kPaintDelay = std::chrono::milliseconds(1);
 
 } // namespace
 
@@ -42,8 +45,13 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   o.SLEEP = [&oDlg](long nMs) {
     // The pause after the 0x00 is dead time on the line: the log line written just before is
     // painted in it, instead of when the device's next command arrives (on a fast line that
-    // is at once). Nothing else is handled, and the pause still lasts nMs from its start.
-    const auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nMs);
+    // is at once). The paint waits a moment first: after tcdrain a pty, like a USB adapter,
+    // still has to move the byte on, and on a small machine a paint started at once (the
+    // toolkit fills large areas on several threads) delays it and shortens the silence the
+    // device sees. Nothing else is handled, and the pause lasts nMs from its start.
+    const auto tStart = std::chrono::steady_clock::now();
+    const auto tEnd = tStart + std::chrono::milliseconds(nMs);
+    std::this_thread::sleep_until(std::min(tEnd, tStart + kPaintDelay));
     ui::UPDATEWINDOW(oDlg);
     std::this_thread::sleep_until(tEnd);
   };
