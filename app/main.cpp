@@ -22,6 +22,7 @@ bool DisplayReachable() {
 } // namespace
 
 int main(int argc, char** argv) {
+  veltra::runtime::TUNEHEAP();
   if (!DisplayReachable()) {
     std::cerr << "veltra: no display found (DISPLAY is not set): start VELTRA from a desktop "
                  "session\n";

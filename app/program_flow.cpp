@@ -11,12 +11,23 @@
 #include "ui/file_chooser.h"
 #include "ui/key_state.h"
 #include "ui/multiget.h"
+#include "ui/window.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace veltra::app {
 namespace {
 
 constexpr int VK_F4 = 115;
-constexpr int kIdleBoundMs = 20;
+// How long the transfer loop's wait may last: short while another window has the keyboard
+// (an Esc pressed there is seen only by asking the X server), long while key events reach us
+// and wake the wait themselves (then the bound is only a safety net).
+constexpr int kKeyPollBoundMs = 20;
+constexpr int kSafetyBoundMs = 1000;
+// How long the pause after the 0x00 waits before it paints the log.
+constexpr auto kPaintDelay = std::chrono::milliseconds(1);
 
 } // namespace
 
@@ -28,11 +39,25 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   TransferBinding o;
   o.WRITECOMM = [](int nComm, std::string_view cData) { return serial::WRITECOMM(nComm, cData); };
   o.SYSREFRESH = [] { return serial::SYSREFRESH(); };
-  o.SYSWAIT = [] { return serial::SYSWAIT(kIdleBoundMs); };
-  o.SLEEP = [](long nMs) { serial::SLEEP(nMs); };
+  o.SYSWAIT = [] {
+    return serial::SYSWAIT(ui::KEYSTATEFROMEVENTS() ? kSafetyBoundMs : kKeyPollBoundMs);
+  };
+  o.SLEEP = [&oDlg](long nMs) {
+    // The pause after the 0x00 is dead time on the line: the log line written just before is
+    // painted in it, instead of when the device's next command arrives (on a fast line that
+    // is at once). The paint waits a moment first: after tcdrain a pty, like a USB adapter,
+    // still has to move the byte on, and on a small machine a paint started at once (the
+    // toolkit fills large areas on several threads) delays it and shortens the silence the
+    // device sees. Nothing else is handled, and the pause lasts nMs from its start.
+    const auto tStart = std::chrono::steady_clock::now();
+    const auto tEnd = tStart + std::chrono::milliseconds(nMs);
+    std::this_thread::sleep_until(std::min(tEnd, tStart + kPaintDelay));
+    ui::UPDATEWINDOW(oDlg);
+    std::this_thread::sleep_until(tEnd);
+  };
   o.GETASYNCKEYSTATE = [](int nKey) { return ui::GETASYNCKEYSTATE(nKey); };
   o.VarGet = [&oGet] { return oGet.VarGet().value_or(std::string()); };
-  o.VarPut = [&oGet](const std::string& c) { oGet.VarPut(c); };
+  o.VarPut = [&oGet](std::string c) { oGet.VarPut(std::move(c)); };
   o.Refresh = [&oGet](bool lErase) { oGet.Refresh(lErase); };
   o.GoBottom = [&oGet] { oGet.GoBottom(); };
   o.End = [&oDlg] { return oDlg.End(); };

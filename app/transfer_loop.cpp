@@ -86,7 +86,7 @@ void MESSAGE(const TransferBinding& oGet, std::string_view cText) {
   std::string cLog = oGet.VarGet();
   cLog.append(cText);
   cLog.append("\r\n");
-  oGet.VarPut(cLog);
+  oGet.VarPut(std::move(cLog)); // the log can be long: handed on, not copied
   oGet.Refresh(false);
   oGet.GoBottom();
 }

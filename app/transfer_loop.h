@@ -33,7 +33,7 @@ struct TransferBinding {
   std::function<void(long nMilliseconds)> SLEEP;
   std::function<bool(int nVirtualKey)> GETASYNCKEYSTATE;
   std::function<std::string()> VarGet;
-  std::function<void(const std::string&)> VarPut;
+  std::function<void(std::string)> VarPut;
   std::function<void(bool lErase)> Refresh;
   std::function<void()> GoBottom;
   std::function<bool()> End;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <functional>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
@@ -114,6 +115,18 @@ Batch ReadBatch(int nFd, short nRevents, char* pStaging, int nRoom) {
     }
     return {0, true}; // end of file (the other end of a pty closed), EIO (device unplugged)
   }
+}
+
+// Asks the driver to hand received bytes on at once instead of batching them (USB-serial
+// adapters otherwise hold them for their latency timer). Drivers without the request (ptys,
+// many USB adapters) refuse it; the port works the same, only slower to answer.
+void RequestLowLatency(int nFd) {
+  serial_struct oSerial{};
+  if (::ioctl(nFd, TIOCGSERIAL, &oSerial) != 0 || (oSerial.flags & ASYNC_LOW_LATENCY) != 0) {
+    return;
+  }
+  oSerial.flags |= ASYNC_LOW_LATENCY;
+  ::ioctl(nFd, TIOCSSERIAL, &oSerial);
 }
 
 void ReceiveWorker(CommPort& oPort, int nFd, int nStopFd) {
@@ -274,6 +287,7 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   }
   const int nDtr = TIOCM_DTR;
   ::ioctl(nFd, TIOCMBIS, &nDtr); // a pty has no DTR: the outcome is not examined
+  RequestLowLatency(nFd);
   oDevice->oStop.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!oDevice->oStop.Valid()) {
     return -1;

@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -228,13 +229,18 @@ private:
         continue;
       }
       const auto tArrived = Clock::now();
-      // About a millisecond of line time per read when pacing, so the driver's queue drains
-      // at the line's speed.
+      // Bytes that were already queued when the line became free follow the previous ones
+      // without a break: the time this program took to wake up is not line time, and must
+      // not add up over the thousands of reads of a transfer.
+      const auto tStart = m_lMoreQueued ? m_tLineFree : std::max(tArrived, m_tLineFree);
+      // When pacing, as many bytes as the line delivers up to a millisecond from now, so the
+      // driver's queue drains at the line's speed.
       std::array<unsigned char, 4096> aRaw{};
-      const std::size_t nWant =
-          m_dChar > 0
-              ? std::clamp<std::size_t>(static_cast<std::size_t>(0.001 / m_dChar), 1, aRaw.size())
-              : aRaw.size();
+      std::size_t nWant = aRaw.size();
+      if (m_dChar > 0) {
+        const double dLineS = Seconds(tArrived - tStart).count() + 0.001;
+        nWant = std::clamp<std::size_t>(static_cast<std::size_t>(dLineS / m_dChar), 1, aRaw.size());
+      }
       const ssize_t nRead = ::read(m_nFd, aRaw.data(), nWant);
       if (nRead < 0 && (errno == EAGAIN || errno == EINTR)) {
         continue;
@@ -242,9 +248,11 @@ private:
       if (nRead <= 0) {
         return Status::Gone;
       }
+      int nQueued = 0;
+      m_lMoreQueued = m_dChar > 0 && ::ioctl(m_nFd, FIONREAD, &nQueued) == 0 && nQueued > 0;
       m_aBuffer.clear();
       m_nNext = 0;
-      auto tEnd = std::max(tArrived, m_tLineFree);
+      auto tEnd = tStart;
       for (ssize_t i = 0; i < nRead; ++i) {
         if (m_dChar > 0) {
           tEnd += CharTime();
@@ -259,6 +267,7 @@ private:
   int m_nFd;
   double m_dChar;
   Clock::time_point m_tLineFree{};
+  bool m_lMoreQueued = false; // the last read left bytes in the driver's queue
   std::vector<Byte> m_aBuffer;
   std::size_t m_nNext = 0;
 };

@@ -31,6 +31,13 @@ inline constexpr int VK_F12 = 123;
 // True while the key is held down now.
 bool GETASYNCKEYSTATE(int nVirtualKey);
 
+// True while GETASYNCKEYSTATE answers from the application's own key events: one of its
+// windows has the keyboard and no modifier is held, so every press and release reaches it
+// and wakes a waiting loop (serial::WAKEWAIT). False while another window has the keyboard:
+// the key state is then read from the X server, and a loop waiting for a key has to ask again
+// at short intervals.
+bool KEYSTATEFROMEVENTS();
+
 // Virtual-key code of a Qt key (Qt::Key value); 0 when it has none.
 int VKFROMQTKEY(int nQtKey);
 

@@ -3,6 +3,7 @@
 #include "ui/key_state.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QWidget>
@@ -35,9 +36,17 @@ public:
       if (lDown && !pKey->text().isEmpty()) {
         NOTELASTKEY(pKey->text().at(0).unicode());
       }
+      if (IsSuperKey(pKey->key()) && lSuperDown != lDown) {
+        lSuperDown = lDown;
+        serial::WAKEWAIT();
+      }
       Set(VKFROMQTKEY(pKey->key()), lDown);
       break;
     }
+    case QEvent::ApplicationStateChange:
+      // A waiting loop picks its bound from where the keys go (see KEYSTATEFROMEVENTS).
+      serial::WAKEWAIT();
+      break;
     case QEvent::Hide:
     case QEvent::WindowDeactivate:
       // A key that closes or leaves a window never delivers its release to us.
@@ -57,7 +66,18 @@ public:
     return false;
   }
 
+  // A window manager takes its shortcuts (the F4 of Alt+F4, say) before they reach the
+  // focused window; they all start with a modifier, and the modifier itself does reach us.
+  bool ModifierHeld() const { return lSuperDown || aDown.test(VK_MENU) || aDown.test(VK_CONTROL); }
+
 private:
+  static bool IsSuperKey(int nQtKey) {
+    return nQtKey == Qt::Key_Meta || nQtKey == Qt::Key_Super_L || nQtKey == Qt::Key_Super_R ||
+           nQtKey == Qt::Key_Hyper_L || nQtKey == Qt::Key_Hyper_R;
+  }
+
+  bool lSuperDown = false;
+
   void Set(int nVk, bool lDown) {
     if (nVk <= 0 || nVk >= 256 || aDown.test(nVk) == lDown) {
       return;
@@ -66,8 +86,9 @@ private:
     serial::WAKEWAIT();
   }
   void ReleaseAll() {
-    if (aDown.any()) {
+    if (aDown.any() || lSuperDown) {
       aDown.reset();
+      lSuperDown = false;
       serial::WAKEWAIT();
     }
   }
@@ -77,7 +98,6 @@ QPointer<KeyTracker>& Tracker() {
   static QPointer<KeyTracker> pTracker;
   return pTracker;
 }
-
 
 } // namespace
 
@@ -148,16 +168,29 @@ bool TRACKEDKEYDOWN(int nVirtualKey) {
          Tracker()->aDown.test(nVirtualKey);
 }
 
-bool GETASYNCKEYSTATE(int nVirtualKey) {
+bool KEYSTATEFROMEVENTS() {
   INSTALLKEYTRACKER();
-  if (const std::optional<bool> lX11 = X11KEYDOWN(nVirtualKey)) {
-    return *lX11;
+  return Tracker() != nullptr && QGuiApplication::applicationState() == Qt::ApplicationActive &&
+         !Tracker()->ModifierHeld();
+}
+
+bool GETASYNCKEYSTATE(int nVirtualKey) {
+  // While every press and release reaches the tracker, it answers alone: a query of the X
+  // server is a round trip, paid on every turn of a polling loop.
+  if (!KEYSTATEFROMEVENTS()) {
+    if (const std::optional<bool> lX11 = X11KEYDOWN(nVirtualKey)) {
+      return *lX11;
+    }
   }
   return TRACKEDKEYDOWN(nVirtualKey);
 }
 
 // The pump's own last-key record is meant to take this over; until it exists, it lives here.
-void NOTELASTKEY(int nKey) { serial::SETLASTKEY(nKey); }
-int LASTKEYNOTED() { return serial::LASTKEY(); }
+void NOTELASTKEY(int nKey) {
+  serial::SETLASTKEY(nKey);
+}
+int LASTKEYNOTED() {
+  return serial::LASTKEY();
+}
 
 } // namespace veltra::ui

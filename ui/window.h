@@ -87,4 +87,8 @@ private:
   std::unique_ptr<WindowPeer> oPeer_;
 };
 
+// Paints at once what is waiting to be painted in the window (and the rest of its top-level
+// window); no other event is handled. Nothing happens for a window without its widget.
+void UPDATEWINDOW(const TWindow& oWnd);
+
 } // namespace veltra::ui

@@ -4,6 +4,8 @@
 #include "serial/window_registry.h"
 #include "ui/dialog.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <exception>
 
 namespace veltra::ui {
@@ -105,6 +107,13 @@ void RETHROWPENDING() {
 
 bool EXCEPTIONPENDING() {
   return static_cast<bool>(g_pPending);
+}
+
+void UPDATEWINDOW(const TWindow& oWnd) {
+  if (QWidget* pWidget = WIDGETOF(oWnd)) {
+    // A widget's pending paints are one update request posted to its top-level window.
+    QCoreApplication::sendPostedEvents(pWidget->window(), QEvent::UpdateRequest);
+  }
 }
 
 } // namespace veltra::ui

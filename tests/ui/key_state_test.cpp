@@ -1,10 +1,13 @@
 // The key tracker behind GETASYNCKEYSTATE where there is no X server: presses and releases,
 // auto-repeat, one event seen by several objects, release on hide and deactivation.
+#include "serial/message_pump.h"
 #include "ui/key_state.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -84,6 +87,39 @@ TEST(KeyTracker, TypedCharacterIsNotedAsTheLastKey) {
   TrackedWindow o;
   QTest::keyClick(o.pChild, Qt::Key_Q, Qt::NoModifier);
   EXPECT_EQ(LASTKEYNOTED(), 'q');
+}
+
+// While the application has the keyboard, key events alone answer; a held modifier (the start
+// of a window manager's shortcut) sends the question to the key state of the whole display.
+TEST(KeyTracker, EventsAloneAnswerOnlyWhileActiveWithNoModifierHeld) {
+  TrackedWindow o;
+  o.oWindow.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&o.oWindow));
+  EXPECT_TRUE(KEYSTATEFROMEVENTS());
+  for (const Qt::Key nModifier : {Qt::Key_Alt, Qt::Key_Control, Qt::Key_Meta, Qt::Key_Super_L}) {
+    o.Send(o.pChild, QEvent::KeyPress, nModifier);
+    EXPECT_FALSE(KEYSTATEFROMEVENTS()) << nModifier;
+    o.Send(o.pChild, QEvent::KeyRelease, nModifier);
+    EXPECT_TRUE(KEYSTATEFROMEVENTS()) << nModifier;
+  }
+  o.Send(o.pChild, QEvent::KeyPress, Qt::Key_Shift);
+  EXPECT_TRUE(KEYSTATEFROMEVENTS());
+  o.Send(o.pChild, QEvent::KeyRelease, Qt::Key_Shift);
+}
+
+// A wait with a long bound ends when the application's state changes, so that the waiting
+// loop can pick the bound that fits the new state.
+TEST(KeyTracker, StateChangeEndsALongWait) {
+  TrackedWindow o;
+  QTimer::singleShot(200, [] {
+    QApplicationStateChangeEvent oChange(Qt::ApplicationInactive);
+    QCoreApplication::sendEvent(qApp, &oChange);
+  });
+  serial::SYSWAIT(1); // takes a wake left by an earlier case
+  QElapsedTimer oClock;
+  oClock.start();
+  serial::SYSWAIT(20000);
+  EXPECT_LT(oClock.elapsed(), 10000);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -21,6 +22,20 @@ namespace veltra::ui {
 namespace {
 
 using test::DialogWatchdog;
+
+class PaintCounter : public QObject {
+public:
+  explicit PaintCounter(int* pCount) : m_pCount(pCount) {}
+  bool eventFilter(QObject* /*pObject*/, QEvent* pEvent) override {
+    if (pEvent->type() == QEvent::Paint) {
+      ++*m_pCount;
+    }
+    return false;
+  }
+
+private:
+  int* m_pCount;
+};
 
 struct LogDialog {
   std::string cText;
@@ -167,6 +182,33 @@ TEST(MultiGetLog, AppendedLinesShowAndCaretFollowsTheEnd) {
     o.oDlg.End();
   });
   EXPECT_EQ(o.oDlg.nResult, 2);
+}
+
+// The pause after the 0x00 paints the line just appended and handles nothing else.
+TEST(MultiGetLog, UpdateWindowPaintsThePendingLineAndHandlesNothingElse) {
+  DialogWatchdog oWatch;
+  LogDialog o;
+  o.Run([&] {
+    QWidget* pView = o.Edit()->viewport();
+    serial::SYSREFRESH();
+    int nPaints = 0;
+    auto* pCounter = new PaintCounter(&nPaints); // NOLINT: owned by the viewport
+    pCounter->setParent(pView);
+    pView->installEventFilter(pCounter);
+    bool lTimerRan = false;
+    QTimer::singleShot(0, [&] { lTimerRan = true; });
+    o.Message("Sending track 0, side 0");
+    EXPECT_EQ(nPaints, 0); // appending only asks for a paint
+    UPDATEWINDOW(o.oGet);
+    EXPECT_GT(nPaints, 0);
+    EXPECT_FALSE(lTimerRan);
+    const int nAfter = nPaints;
+    UPDATEWINDOW(o.oGet); // nothing left to paint
+    EXPECT_EQ(nPaints, nAfter);
+    serial::SYSREFRESH();
+    EXPECT_TRUE(lTimerRan);
+    o.oDlg.End();
+  });
 }
 
 TEST(MultiGetLog, KeysChangeNothingButCopyWorksAndEscEnds) {
