@@ -82,6 +82,20 @@ protected:
     ASSERT_TRUE(TypeInto(Screen(), *cWindow, cPath));
   }
 
+  // A whole run: the emulator started with aDeviceArgs, veltra given cImage in the chooser;
+  // both end cleanly and the emulator's summary holds cSummary.
+  void ExpectServed(const std::string& cImage, const std::vector<std::string>& aDeviceArgs,
+                    const std::string& cSummary) {
+    const std::string cPort = StartDevice(aDeviceArgs);
+    ASSERT_FALSE(cPort.empty());
+    WriteSettings(cPort);
+    StartVeltra();
+    ChooseImage(cImage);
+    EXPECT_EQ(m_device.Wait(120s), std::optional<int>(0)) << m_device.Out() << m_device.Err();
+    EXPECT_NE(DeviceSummary().find(cSummary), std::string::npos) << DeviceSummary();
+    EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  }
+
   std::string DeviceSummary() {
     const std::string& c = m_device.Out();
     const auto n = c.rfind("veltra-device:");
@@ -98,42 +112,19 @@ Display* EndToEnd::s_pDisplay = nullptr;
 
 TEST_F(EndToEnd, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
   const std::string cImage = WriteImage("disk.mgt", PatternImage(819200));
-  const std::string cPort = StartDevice({"--expect", cImage});
-  ASSERT_FALSE(cPort.empty());
-  WriteSettings(cPort);
-  StartVeltra();
-  ChooseImage(cImage);
-  ASSERT_TRUE(WaitWindow(Screen(), kDialog).has_value());
-  const auto nDevice = m_device.Wait(120s);
-  ASSERT_TRUE(nDevice.has_value()) << "device still waiting";
-  EXPECT_EQ(*nDevice, 0) << m_device.Out() << m_device.Err();
-  EXPECT_NE(DeviceSummary().find("blocks 160, bytes 819200, errors 0"), std::string::npos)
-      << DeviceSummary();
-  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  ExpectServed(cImage, {"--expect", cImage}, "blocks 160, bytes 819200, errors 0");
 }
 
 TEST_F(EndToEnd, CommandsOtherThanTAndEAreIgnored) {
   const std::string cImage = WriteImage("two.mgt", PatternImage(2 * 5120));
-  const std::string cPort = StartDevice({"--expect", cImage, "--commands", "XtTeTE"});
-  WriteSettings(cPort);
-  StartVeltra();
-  ChooseImage(cImage);
-  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
-  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
-      << DeviceSummary();
-  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  ExpectServed(cImage, {"--expect", cImage, "--commands", "XtTeTE"},
+               "blocks 2, bytes 10240, errors 0");
 }
 
 TEST_F(EndToEnd, TwoRequestsAndEndInOneBurst) {
   const std::string cImage = WriteImage("two.mgt", PatternImage(2 * 5120));
-  const std::string cPort = StartDevice({"--expect", cImage, "--commands", "[TTE]"});
-  WriteSettings(cPort);
-  StartVeltra();
-  ChooseImage(cImage);
-  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
-  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
-      << DeviceSummary();
-  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  ExpectServed(cImage, {"--expect", cImage, "--commands", "[TTE]"},
+               "blocks 2, bytes 10240, errors 0");
 }
 
 TEST_F(EndToEnd, ShortImageAndFinalEndOfFileMarker) {
@@ -142,26 +133,12 @@ TEST_F(EndToEnd, ShortImageAndFinalEndOfFileMarker) {
   cFile.back() = '\x1A';
   const std::string cImage = WriteImage("marker.mgt", cFile);
   const std::string cSent = WriteImage("sent.bin", cFile.substr(0, cFile.size() - 1));
-  const std::string cPort = StartDevice({"--expect", cSent});
-  WriteSettings(cPort);
-  StartVeltra();
-  ChooseImage(cImage);
-  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
-  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10239, errors 0"), std::string::npos)
-      << DeviceSummary();
-  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  ExpectServed(cImage, {"--expect", cSent}, "blocks 2, bytes 10239, errors 0");
 }
 
 TEST_F(EndToEnd, ImageOfFiveThousandBytes) {
   const std::string cImage = WriteImage("small.mgt", PatternImage(5000));
-  const std::string cPort = StartDevice({"--expect", cImage});
-  WriteSettings(cPort);
-  StartVeltra();
-  ChooseImage(cImage);
-  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out();
-  EXPECT_NE(DeviceSummary().find("blocks 1, bytes 5000, errors 0"), std::string::npos)
-      << DeviceSummary();
-  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  ExpectServed(cImage, {"--expect", cImage}, "blocks 1, bytes 5000, errors 0");
 }
 
 TEST_F(EndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
