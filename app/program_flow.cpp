@@ -91,15 +91,7 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
   oDlg.lHelpIcon = false;
 
   ui::TMultiGet oGet;
-  oGet.New({.nRow = 0,
-            .nCol = 0,
-            .bSetGet = [&cText](std::optional<std::string> cValue) -> std::optional<std::string> {
-              if (cValue) {
-                cText = std::move(*cValue);
-              }
-              return cText;
-            },
-            .lReadOnly = true});
+  oGet.New({.nRow = 0, .nCol = 0, .bSetGet = ui::BINDTEXT(cText), .lReadOnly = true});
 
   int nComm = -1;
   const TransferBinding oBinding = BINDTRANSFER(oDlg, oGet);

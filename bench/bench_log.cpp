@@ -59,15 +59,7 @@ int main(int argc, char** argv) {
   ui::TDialog oDlg;
   oDlg.New({.cCaption = "bench", .nStyle = 0, .nWidth = 500, .nHeight = 500});
   ui::TMultiGet oGet;
-  oGet.New({.nRow = 0,
-            .nCol = 0,
-            .bSetGet = [&cText](std::optional<std::string> c) -> std::optional<std::string> {
-              if (c) {
-                cText = std::move(*c);
-              }
-              return cText;
-            },
-            .lReadOnly = true});
+  oGet.New({.nRow = 0, .nCol = 0, .bSetGet = ui::BINDTEXT(cText), .lReadOnly = true});
   std::vector<std::pair<int, AppendCost>> aResults;
   oDlg.bStart = [&] {
     const app::TransferBinding oBinding = app::BINDTRANSFER(oDlg, oGet);

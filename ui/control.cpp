@@ -49,4 +49,13 @@ std::optional<long> TControl::KeyDown(int nKey, long nFlags) {
   return TWindow::KeyDown(nKey, nFlags);
 }
 
+std::function<std::optional<std::string>(std::optional<std::string>)> BINDTEXT(std::string& cText) {
+  return [&cText](std::optional<std::string> cValue) -> std::optional<std::string> {
+    if (cValue) {
+      cText = std::move(*cValue);
+    }
+    return cText;
+  };
+}
+
 } // namespace veltra::ui

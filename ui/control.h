@@ -15,6 +15,10 @@ class TDialog;
 // Hands out control ids: 101 first, then on; after 30000 comes 100.
 int NEXTCONTROLID();
 
+// A get/set callback bound to cText: called with no value it returns cText, called with a
+// value it stores it in cText and returns it. cText must outlive the control.
+std::function<std::optional<std::string>(std::optional<std::string>)> BINDTEXT(std::string& cText);
+
 class TControl : public TWindow {
 public:
   // Called with no value it returns the variable, called with a value it stores it.

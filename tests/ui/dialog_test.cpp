@@ -42,16 +42,7 @@ struct ProgramDialog {
               .lTruePixel = false});
     oDlg.lModify = false;
     oDlg.lHelpIcon = false;
-    oGet.New({.nRow = 0,
-              .nCol = 0,
-              .bSetGet =
-                  [this](std::optional<std::string> c) {
-                    if (c) {
-                      cText = *c;
-                    }
-                    return std::optional<std::string>(cText);
-                  },
-              .lReadOnly = true});
+    oGet.New({.nRow = 0, .nCol = 0, .bSetGet = BINDTEXT(cText), .lReadOnly = true});
   }
   TDialog::ActivateArgs Args(std::function<void(TDialog&)> bMore = {}) {
     return {.lCentered = true,

@@ -43,16 +43,7 @@ struct LogDialog {
   TMultiGet oGet;
   LogDialog() {
     oDlg.New({.cCaption = "Log", .nStyle = 0, .nWidth = 500, .nHeight = 500});
-    oGet.New({.nRow = 0,
-              .nCol = 0,
-              .bSetGet =
-                  [this](std::optional<std::string> c) {
-                    if (c) {
-                      cText = *c;
-                    }
-                    return std::optional<std::string>(cText);
-                  },
-              .lReadOnly = true});
+    oGet.New({.nRow = 0, .nCol = 0, .bSetGet = BINDTEXT(cText), .lReadOnly = true});
   }
   // Runs the dialog with fBody as its start callback; the body ends it (or the watchdog does).
   void Run(std::function<void()> fBody) {

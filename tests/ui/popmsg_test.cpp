@@ -61,7 +61,9 @@ struct BoxCase {
   std::optional<PopResult> oEscResult;
 };
 
-void PrintTo(const BoxCase& c, std::ostream* pOut) { *pOut << "type " << c.nType; }
+void PrintTo(const BoxCase& c, std::ostream* pOut) {
+  *pOut << "type " << c.nType;
+}
 
 class PopMsgBoxes : public ::testing::TestWithParam<BoxCase> {};
 

@@ -57,16 +57,7 @@ int main(int argc, char** argv) {
   oDlg.lModify = false;
   oDlg.lHelpIcon = false;
   TMultiGet oGet;
-  oGet.New({.nRow = 0,
-            .nCol = 0,
-            .bSetGet =
-                [&](std::optional<std::string> c) {
-                  if (c) {
-                    cText = *c;
-                  }
-                  return std::optional<std::string>(cText);
-                },
-            .lReadOnly = true});
+  oGet.New({.nRow = 0, .nCol = 0, .bSetGet = BINDTEXT(cText), .lReadOnly = true});
   auto fMessage = [&](const std::string& cLine) {
     oGet.VarPut(*oGet.VarGet() + cLine + "\r\n");
     oGet.Refresh(false);

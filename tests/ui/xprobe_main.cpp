@@ -18,16 +18,7 @@ int main(int argc, char** argv) {
   oDlg.lModify = false;
   oDlg.lHelpIcon = false;
   TMultiGet oGet;
-  oGet.New({.nRow = 0,
-            .nCol = 0,
-            .bSetGet =
-                [&](std::optional<std::string> c) {
-                  if (c) {
-                    cText = *c;
-                  }
-                  return std::optional<std::string>(cText);
-                },
-            .lReadOnly = true});
+  oGet.New({.nRow = 0, .nCol = 0, .bSetGet = BINDTEXT(cText), .lReadOnly = true});
   oDlg.bStart = [] {
     std::printf("shown\n");
     std::fflush(stdout);
