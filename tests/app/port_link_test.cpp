@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <thread>
 #include <unistd.h>
 
@@ -169,6 +170,16 @@ TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
   std::string cLine;
   std::atomic<bool> lDone{false};
   std::thread oDevice([&] {
+    // The device speaks once the program has opened the port: until then the master end
+    // reports a hang-up, and bytes sent into a closed line would be lost, as on a real one.
+    for (int n = 0; n < 1000; ++n) {
+      pollfd oPoll{oPty.Master(), POLLIN, 0};
+      ::poll(&oPoll, 1, 10);
+      if ((oPoll.revents & POLLHUP) == 0) {
+        break;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the port's set-up
     for (int n = 0; n < 3; ++n) {
       oPty.Send("T");
       cLine += oPty.Receive(5121);
