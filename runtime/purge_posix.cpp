@@ -104,21 +104,26 @@ int OPENFOLDER(const std::string& cPath, bool lFollow) {
   return ::open(cPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (lFollow ? 0 : O_NOFOLLOW));
 }
 
-} // namespace
-
-void PURGECURRENTFOLDER(const std::string& cFolder) {
+// Deletes the plain files of cFolder whose names match (failed deletions are skipped).
+// Folders, links and special files are not plain files and are never touched.
+template <class Match> void DELETEPLAINFILES(const std::string& cFolder, Match lMatches) {
   const UniqueFd oDir(OPENFOLDER(cFolder, true));
   if (oDir.Get() < 0) {
     return;
   }
-  // Linux has no hidden or system attribute; the nearest, a name beginning with ".", can
-  // never begin with 0x7F, so every plain file so named is listed. Folders, links and special
-  // files are not plain files.
   for (const Entry& oEntry : LISTFOLDER(oDir.Get())) {
-    if (ISLEFTOVER(oEntry.cName) && S_ISREG(oEntry.nMode)) {
+    if (lMatches(oEntry.cName) && S_ISREG(oEntry.nMode)) {
       DELETEIN(oDir.Get(), oEntry);
     }
   }
+}
+
+} // namespace
+
+void PURGECURRENTFOLDER(const std::string& cFolder) {
+  // Linux has no hidden or system attribute; the nearest, a name beginning with ".", can
+  // never begin with 0x7F, so every plain file so named is listed.
+  DELETEPLAINFILES(cFolder, ISLEFTOVER);
 }
 
 std::string TEMPPURGEFOLDER(std::optional<std::string_view> cTemp) {
@@ -157,15 +162,7 @@ bool REMOVEDIR(const std::string& cPath) {
 }
 
 void CLOSEALL(const std::string& cFolder) {
-  const UniqueFd oDir(OPENFOLDER(cFolder, true));
-  if (oDir.Get() < 0) {
-    return;
-  }
-  for (const Entry& oEntry : LISTFOLDER(oDir.Get())) {
-    if (MATCHESVIEWINDEX(oEntry.cName) && S_ISREG(oEntry.nMode)) {
-      DELETEIN(oDir.Get(), oEntry);
-    }
-  }
+  DELETEPLAINFILES(cFolder, MATCHESVIEWINDEX);
 }
 
 } // namespace veltra::runtime

@@ -108,4 +108,17 @@ std::string OEMTOANSI(std::string_view cText) {
   return cOut;
 }
 
+std::string EXPANDTOCRLF(std::string_view cText, char cBreak) {
+  std::string cOut;
+  cOut.reserve(cText.size() + cText.size() / 16);
+  for (const char c : cText) {
+    if (c == cBreak) {
+      cOut += "\r\n";
+    } else {
+      cOut.push_back(c);
+    }
+  }
+  return cOut;
+}
+
 } // namespace veltra::ui

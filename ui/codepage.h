@@ -15,4 +15,7 @@ std::u16string OEMTOUNICODE(std::string_view cText);
 // DOS text to Windows text; line-drawing characters become their nearest ASCII look-alikes.
 std::string OEMTOANSI(std::string_view cText);
 
+// cText with every cBreak byte replaced by a carriage return and line feed.
+std::string EXPANDTOCRLF(std::string_view cText, char cBreak);
+
 } // namespace veltra::ui

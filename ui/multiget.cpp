@@ -47,16 +47,7 @@ std::u16string LOGTEXTTOWIDGET(std::string_view cText) {
 }
 
 std::string LOGTEXTFROMWIDGET(std::u16string_view cText) {
-  std::string cOut;
-  cOut.reserve(cText.size() + cText.size() / 16);
-  for (const char c : UNICODETOANSI(cText)) {
-    if (c == '\n') {
-      cOut += "\r\n";
-    } else {
-      cOut.push_back(c);
-    }
-  }
-  return cOut;
+  return EXPANDTOCRLF(UNICODETOANSI(cText), '\n');
 }
 
 } // namespace veltra::ui

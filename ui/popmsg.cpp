@@ -47,16 +47,7 @@ std::string POPMSGTEXT(std::string_view cText) {
     return b >= 0x81 && b <= 0xA8;
   });
   const std::string cWin = lDos ? OEMTOANSI(cText) : std::string(cText);
-  std::string cOut;
-  cOut.reserve(cWin.size() + 8);
-  for (const char c : cWin) {
-    if (c == ';') {
-      cOut += "\r\n";
-    } else {
-      cOut.push_back(c);
-    }
-  }
-  return cOut;
+  return EXPANDTOCRLF(cWin, ';');
 }
 
 } // namespace veltra::ui
