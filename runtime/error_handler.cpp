@@ -116,41 +116,6 @@ std::optional<std::string> GENCODEDESCRIPTION(int nGenCode) {
   }
 }
 
-int OSCODEFROMERRNO(int nErrno) {
-  switch (nErrno) {
-  case 0:
-    return 0;
-  case ENOENT:
-    return 2;
-  case ENOTDIR:
-  case ENAMETOOLONG:
-  case ELOOP:
-    return 3;
-  case EACCES:
-  case EPERM:
-  case EEXIST:
-  case EISDIR:
-    return 5;
-  case EROFS:
-    return 19;
-  case ENXIO:
-  case ENODEV:
-  case ENOMEDIUM:
-    return 21;
-  case EIO:
-    return 31;
-  case EBUSY:
-  case ETXTBSY:
-  case EAGAIN:
-    return 32;
-  case ENOSPC:
-  case EDQUOT:
-    return 112;
-  default:
-    return nErrno | 0x20000000;
-  }
-}
-
 const ErrorBlock& ERRORBLOCK() {
   return bErrorBlock;
 }

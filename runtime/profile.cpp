@@ -1,14 +1,12 @@
-// Private profile files on Linux. The file is read whole and split into lines that keep
-// their own endings, so a write can put every untouched line back byte for byte.
+// Private profile files. The file is read whole and split into lines that keep their own
+// endings, so a write can put every untouched line back byte for byte. Reading and replacing
+// the file are the platform's (profile_file.h).
 #include "runtime/profile.h"
 
+#include "runtime/profile_file.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace veltra::runtime {
@@ -18,12 +16,6 @@ struct Line {
   std::string cText; // without its ending
   std::string cEnd;  // "\r\n", "\n" or "" for a last line without one
 };
-
-std::string NativePath(std::string_view cFile) {
-  std::string c(cFile);
-  std::replace(c.begin(), c.end(), '\\', '/');
-  return c;
-}
 
 std::string_view Trim(std::string_view c) {
   const auto lBlank = [](char ch) { return ch == ' ' || ch == '\t'; };
@@ -43,31 +35,6 @@ bool SameName(std::string_view a, std::string_view b) {
            };
            return lower(x) == lower(y);
          });
-}
-
-std::optional<std::string> ReadAll(const std::string& cPath) {
-  const int fd = ::open(cPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return std::nullopt;
-  }
-  std::string cData;
-  char aBuf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, aBuf, sizeof aBuf);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) {
-      break;
-    }
-    cData.append(aBuf, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return cData;
 }
 
 std::vector<Line> SplitLines(std::string_view cData) {
@@ -145,58 +112,25 @@ std::string Cut(std::string c) {
   return c;
 }
 
-// Writes cData beside cPath and renames it over cPath, keeping the old file's mode.
-bool ReplaceFile(const std::string& cPath, const std::string& cData) {
-  std::string cTemp = cPath + ".XXXXXX";
-  const int fd = ::mkstemp(cTemp.data());
-  if (fd < 0) {
-    return false;
-  }
-  struct stat st {};
-  if (::stat(cPath.c_str(), &st) == 0) {
-    ::fchmod(fd, st.st_mode & 07777);
-  } else {
-    const mode_t nMask = ::umask(0);
-    ::umask(nMask);
-    ::fchmod(fd, 0666 & ~nMask);
-  }
-  std::size_t nDone = 0;
-  bool lOk = true;
-  while (nDone < cData.size()) {
-    const ssize_t n = ::write(fd, cData.data() + nDone, cData.size() - nDone);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      lOk = false;
-      break;
-    }
-    nDone += static_cast<std::size_t>(n);
-  }
-  lOk = lOk && ::fsync(fd) == 0;
-  lOk = (::close(fd) == 0) && lOk;
-  lOk = lOk && ::rename(cTemp.c_str(), cPath.c_str()) == 0;
-  if (!lOk) {
-    ::unlink(cTemp.c_str());
-  }
-  return lOk;
-}
-
-// The line ending a new line takes: that of the file's first line, or a plain line feed.
+// The line ending a new line takes: that of the file's first line, or the platform's own.
 std::string LineEnding(const std::vector<Line>& aLines) {
   for (const Line& o : aLines) {
     if (!o.cEnd.empty()) {
       return o.cEnd;
     }
   }
-  return "\n";
+  return detail::NEWFILELINEEND;
 }
 
 } // namespace
 
 std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                             std::string_view cDefault, std::string_view cFile) {
-  const auto cData = ReadAll(NativePath(cFile));
+  std::string cRead;
+  const auto cData =
+      detail::READPROFILEFILE(detail::PROFILEPATH(cFile), cRead) == detail::FileRead::Read
+          ? std::optional<std::string>(std::move(cRead))
+          : std::nullopt;
   if (!cData) {
     return Cut(std::string(cDefault));
   }
@@ -226,11 +160,9 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile) {
-  const std::string cPath = NativePath(cFile);
+  const std::string cPath = detail::PROFILEPATH(cFile);
   std::string cOld;
-  if (const auto cData = ReadAll(cPath)) {
-    cOld = *cData;
-  } else if (errno != ENOENT) {
+  if (detail::READPROFILEFILE(cPath, cOld) == detail::FileRead::Failed) {
     return false; // the file is there but cannot be read: never replace what we cannot keep
   }
   std::vector<Line> aLines = SplitLines(cOld);
@@ -288,7 +220,7 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
   if (cNew == cOld) {
     return true;
   }
-  return ReplaceFile(cPath, cNew);
+  return detail::REPLACEPROFILEFILE(cPath, cNew);
 }
 
 } // namespace veltra::runtime

@@ -35,6 +35,15 @@ void SETMAINLOOPRUNNING(bool lRunning);
 void SETLASTKEY(int nKey);
 int LASTKEY();
 
+// The dialogs whose keyboard handling the pump keeps: on Windows, SYSREFRESH offers every
+// message first to IsDialogMessage of each registered dialog (the one that took the last
+// message first, then in the order of registration), so Tab, Enter and Esc work in them while
+// a polling loop runs. The window layer registers a dialog when its window exists and
+// unregisters it before the window goes; hDlg is the window handle as an integer. On Linux
+// the windows handle their own keys and these calls do nothing.
+void REGDIALOG(int hDlg);
+void UNREGDIALOG(int hDlg);
+
 // Suspends the calling thread; no events are handled meanwhile. No value counts as 0.
 void SLEEP(std::optional<long> nMilliseconds);
 

@@ -3,7 +3,6 @@
 // stops the pass there. State of the wait is touched on the user-interface thread only;
 // other threads reach it through the thread's doorbell.
 #include "serial/message_pump.h"
-
 #include "serial/ui_doorbell.h"
 
 #include <QCoreApplication>
@@ -110,6 +109,9 @@ void SETLASTKEY(int nKey) {
 int LASTKEY() {
   return g_nLastKey.load();
 }
+
+void REGDIALOG(int /*hDlg*/) {}
+void UNREGDIALOG(int /*hDlg*/) {}
 
 void SLEEP(std::optional<long> nMilliseconds) {
   const long nMs = nMilliseconds.value_or(0);

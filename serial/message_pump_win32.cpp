@@ -1,0 +1,136 @@
+// The message pump on Windows: PeekMessageA with IsDialogMessageA for the registered dialogs,
+// TranslateMessage and DispatchMessageA; the wait with MsgWaitForMultipleObjectsEx on the
+// thread's queue and a wake event, so a polling loop sleeps until a message, a notification
+// or WAKEWAIT arrives, or the bound passes.
+#include "serial/message_pump.h"
+#include "serial/ui_doorbell.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+#include <windows.h>
+
+namespace veltra::serial {
+namespace {
+
+// Auto-reset: a WAKEWAIT with no wait in progress makes the next wait return at once.
+HANDLE WakeEvent() {
+  static const HANDLE hEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  return hEvent;
+}
+
+std::atomic<int> g_nLastKey{0};
+std::atomic<DWORD> g_nQuitThread{0}; // the user-interface thread, once known
+
+// User-interface thread only.
+bool g_lMainLoopRunning = false;
+std::vector<HWND> g_aDialogs;
+HWND g_hLastDialog = nullptr;
+
+HWND AsHwnd(int hWnd) {
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(hWnd));
+}
+
+// Offers the message to the dialog that took the last one, then to each registered dialog.
+bool OfferToDialogs(MSG& oMsg) {
+  if (g_hLastDialog != nullptr && ::IsDialogMessageA(g_hLastDialog, &oMsg)) {
+    return true;
+  }
+  for (const HWND hDlg : g_aDialogs) {
+    if (hDlg != g_hLastDialog && ::IsDialogMessageA(hDlg, &oMsg)) {
+      g_hLastDialog = hDlg;
+      return true;
+    }
+  }
+  return false;
+}
+
+void Prepare() {
+  detail::PrepareUiThread();
+  if (detail::OnUiThread()) {
+    g_nQuitThread.store(::GetCurrentThreadId());
+  }
+}
+
+} // namespace
+
+bool SYSREFRESH() {
+  Prepare();
+  MSG oMsg{};
+  // Messages sent by other threads (the comm doorbell) are handled inside PeekMessageA.
+  while (::PeekMessageA(&oMsg, nullptr, 0, 0, PM_REMOVE)) {
+    if (oMsg.message == WM_QUIT) {
+      if (g_lMainLoopRunning) {
+        ::PostQuitMessage(static_cast<int>(oMsg.wParam));
+      }
+      return false;
+    }
+    if (oMsg.message == WM_CHAR) {
+      SETLASTKEY(static_cast<int>(oMsg.wParam));
+    }
+    if (!OfferToDialogs(oMsg)) {
+      ::TranslateMessage(&oMsg);
+      ::DispatchMessageA(&oMsg);
+    }
+  }
+  return true;
+}
+
+bool SYSWAIT(int nMaxMs) {
+  Prepare();
+  const HANDLE hWake = WakeEvent();
+  ::MsgWaitForMultipleObjectsEx(1, &hWake, static_cast<DWORD>(std::max(nMaxMs, 1)), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+  return SYSREFRESH();
+}
+
+void WAKEWAIT() {
+  ::SetEvent(WakeEvent());
+}
+
+void POSTQUITMESSAGE(int nExitCode) {
+  const DWORD nUi = g_nQuitThread.load();
+  if (nUi == 0 || nUi == ::GetCurrentThreadId()) {
+    ::PostQuitMessage(nExitCode);
+  } else {
+    ::PostThreadMessageA(nUi, WM_QUIT, static_cast<WPARAM>(nExitCode), 0);
+  }
+  WAKEWAIT();
+}
+
+void SETMAINLOOPRUNNING(bool lRunning) {
+  g_lMainLoopRunning = lRunning;
+}
+
+void SETLASTKEY(int nKey) {
+  g_nLastKey.store(nKey & 0xFFFF);
+}
+
+int LASTKEY() {
+  return g_nLastKey.load();
+}
+
+void REGDIALOG(int hDlg) {
+  const HWND h = AsHwnd(hDlg);
+  if (h != nullptr && std::find(g_aDialogs.begin(), g_aDialogs.end(), h) == g_aDialogs.end()) {
+    g_aDialogs.push_back(h);
+  }
+}
+
+void UNREGDIALOG(int hDlg) {
+  const HWND h = AsHwnd(hDlg);
+  std::erase(g_aDialogs, h);
+  if (g_hLastDialog == h) {
+    g_hLastDialog = nullptr;
+  }
+}
+
+void SLEEP(std::optional<long> nMilliseconds) {
+  const long nMs = nMilliseconds.value_or(0);
+  if (nMs > 0) {
+    ::Sleep(static_cast<DWORD>(nMs));
+  }
+}
+
+} // namespace veltra::serial
