@@ -19,10 +19,7 @@
 // ERRORMESSAGE names the routine that raised the error and its source line. In C++ these are
 // taken where the error is raised: LAUNCHERROR has a `std::source_location` parameter that
 // defaults to its call site. The name is formed from the compiler's function name by
-// ROUTINENAME: a plain routine by its bare name ("MAIN"), a method as "Class:Method"
-// ("TDialog:Activate"), and a lambda (a callback) as "(b)" followed by the name of the named
-// routine it was written in ("(b)MAIN", "(b)TDialog:Activate"). Namespace qualifiers are
-// dropped; a qualifier written all in lower case is taken for a namespace, as ours are.
+// ROUTINENAME (runtime/routine_name.h).
 // Library operations that carry no line numbers of their own (the runtime, the serial layer,
 // the dialog and log-control classes) take a `std::source_location` parameter defaulting to
 // their own caller and pass it on, so their errors are reported at the calling routine. A
@@ -110,9 +107,6 @@ ErrorValue DEFERROR(const ErrorRecord& oError);
 
 // The error text: "Error BASE/1003  Description: FILE;Function: MAIN  Line: 12".
 std::string ERRORMESSAGE(const ErrorRecord& oError);
-
-// The reporting routine's name from a compiler function name (see the file comment).
-std::string ROUTINENAME(std::string_view cFunctionName);
 
 // Set when the last open or append failed because another user holds the file.
 // Returns the flag as it was; sets it when a value is given.
