@@ -236,25 +236,35 @@ bool NETERR(std::optional<bool> lNew) {
 
 void SUNLOCK() {}
 
+namespace {
+
+// A field of the address with every byte percent-encoded but letters, digits and "-._~";
+// cBreak (when given) becomes a line break, "%0d%0a".
+std::string MAILTOFIELD(std::string_view cText, std::optional<char> cBreak = std::nullopt) {
+  static constexpr char aHex[] = "0123456789ABCDEF";
+  std::string cOut;
+  for (const char c : cText) {
+    const auto b = static_cast<unsigned char>(c);
+    if (cBreak && c == *cBreak) {
+      cOut += "%0d%0a";
+    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.' || c == '_' || c == '~') {
+      cOut += c;
+    } else {
+      cOut += '%';
+      cOut += aHex[b >> 4];
+      cOut += aHex[b & 0x0F];
+    }
+  }
+  return cOut;
+}
+
+} // namespace
+
 std::string MAILTOURL(std::string_view cErrText, std::string_view cProgramPath) {
-  std::string cAmp;
-  for (const char c : cErrText) {
-    if (c == '&') {
-      cAmp += "%26";
-    } else {
-      cAmp += c;
-    }
-  }
-  std::string cBody;
-  for (const char c : cAmp) {
-    if (c == ';') {
-      cBody += "%0d%0a";
-    } else {
-      cBody += c;
-    }
-  }
-  return "mailto:?subject=Rapporto di errore&body=Applicazione: " + std::string(cProgramPath) +
-         "%0d%0a%0d%0a" + cBody;
+  return "mailto:?subject=" + MAILTOFIELD("Rapporto di errore") +
+         "&body=" + MAILTOFIELD("Applicazione: ") + MAILTOFIELD(cProgramPath) + "%0d%0a%0d%0a" +
+         MAILTOFIELD(cErrText, ';');
 }
 
 double DIVIDE(double nDividend, double nDivisor, std::source_location oWhere) {

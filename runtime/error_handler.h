@@ -116,9 +116,11 @@ bool NETERR(std::optional<bool> lNew = std::nullopt);
 // there is never a lock table and this does nothing.
 void SUNLOCK();
 
-// The address handed to the URL opener on the fatal path: "&" in the error text becomes
-// "%26", then ";" becomes "%0d%0a"; the program path and every other character pass as they
-// are.
+// The address handed to the URL opener on the fatal path: no recipient, the subject
+// "Rapporto di errore" and the body "Applicazione: ", the program path, an empty line and the
+// error text, each ";" of which becomes a line break ("%0d%0a"). Every other byte of the
+// fields but letters, digits and "-._~" is percent-encoded ("&" as "%26", a blank as "%20",
+// "%" as "%25"), so no character of the path or the text can end a field or the address.
 std::string MAILTOURL(std::string_view cErrText, std::string_view cProgramPath);
 
 // Division through the runtime: a zero divisor raises "Zero divisor", which accepts a
