@@ -291,7 +291,7 @@ std::string QuoteValue(std::string_view cValue) {
   return std::string(cValue);
 }
 
-// The line ending a new line takes: that of the file's first line, or a plain line feed.
+// The ending of the file's first line that has one, or a plain line feed.
 std::string LineEnding(const std::vector<Line>& aLines) {
   for (const Line& o : aLines) {
     if (!o.cEnd.empty()) {
@@ -384,22 +384,25 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
       const std::string cKey(KeyValue(o.cText)->first);
       o.cText = cKey + "=" + QuoteValue(*cValue);
     } else {
-      // A last line without an ending gets one before anything is added after it.
-      if (!aLines.empty() && aLines.back().cEnd.empty()) {
+      // After the section's last entry, before any blank lines that close it; or a new
+      // section at the end.
+      std::size_t nPos = oRange ? oRange->second : aLines.size();
+      while (oRange && nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
+        --nPos;
+      }
+      // A last line without an ending gets one when something is added after it.
+      if (nPos == aLines.size() && nPos > 0 && aLines.back().cEnd.empty()) {
         aLines.back().cEnd = cEol;
       }
-      const Line oEntry{std::string(*cEntry) + "=" + QuoteValue(*cValue), cEol};
-      if (oRange) {
-        // After the section's last entry, before any blank lines that close it.
-        std::size_t nPos = oRange->second;
-        while (nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
-          --nPos;
-        }
-        aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), oEntry);
-      } else {
-        aLines.push_back({"[" + std::string(cSection) + "]", cEol});
-        aLines.push_back(oEntry);
+      // New lines end as the line before them does: a lone CR before a line that begins with
+      // LF would otherwise read back as one CR LF, joining the two lines.
+      const std::string cEnd = nPos > 0 ? aLines[nPos - 1].cEnd : cEol;
+      const Line oEntry{std::string(*cEntry) + "=" + QuoteValue(*cValue), cEnd};
+      std::vector<Line> aNew{oEntry};
+      if (!oRange) {
+        aNew.insert(aNew.begin(), {"[" + std::string(cSection) + "]", cEnd});
       }
+      aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), aNew.begin(), aNew.end());
     }
   }
 

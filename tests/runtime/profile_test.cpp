@@ -170,6 +170,8 @@ TEST_F(ProfileWrite, KeepsTheByteOrderMarkAndEachLinesOwnEnding) {
       {"[A]\r\nX=1\n[Impostazioni]\rPorta=1\n\r\n", "1",
        "[A]\r\nX=1\n[Impostazioni]\rPorta=COM9\n\r\n"},
       {"[Impostazioni]\r\rPorta=2\r\n", "2", "[Impostazioni]\r\rPorta=COM9\r\n"},
+      {"[Impostazioni]\nX=1\n[B]\nY=2", "", "[Impostazioni]\nX=1\nPorta=COM9\n[B]\nY=2"},
+      {"[Impostazioni]\rX=1\n\n", "", "[Impostazioni]\rX=1\nPorta=COM9\n\n"},
   };
   for (const auto& c : aCases) {
     Write("VELTRA.INI", c.cBefore);
