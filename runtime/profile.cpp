@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdint>
-#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -62,7 +60,7 @@ std::optional<std::string> ReadAll(const std::string& cPath) {
   if (!oFile) {
     return std::nullopt;
   }
-  return detail::READREGULAR(*oFile, UINT64_MAX);
+  return detail::READREGULAR(*oFile);
 }
 
 Profile Parse(std::string_view cData) {

@@ -2,11 +2,11 @@
 // so a name swapped for a FIFO in between is still refused.
 #include "runtime/regular_file.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace veltra::runtime::detail {
 
@@ -41,12 +41,11 @@ std::optional<RegularFile> OPENREGULAR(const std::string& cPath) {
   return RegularFile{std::move(oFd), static_cast<std::uint64_t>(st.st_size)};
 }
 
-std::optional<std::string> READREGULAR(const RegularFile& oFile, std::uint64_t nMax) {
+std::optional<std::string> READREGULAR(const RegularFile& oFile) {
   std::string cData;
   char aBuf[65536];
-  while (cData.size() < nMax) {
-    const std::uint64_t nWant = std::min<std::uint64_t>(sizeof aBuf, nMax - cData.size());
-    const ssize_t n = ::pread(oFile.oFd.Get(), aBuf, nWant, static_cast<off_t>(cData.size()));
+  for (;;) {
+    const ssize_t n = ::pread(oFile.oFd.Get(), aBuf, sizeof aBuf, static_cast<off_t>(cData.size()));
     if (n < 0 && errno == EINTR) {
       continue;
     }

@@ -34,7 +34,7 @@ struct RegularFile {
 // not a plain file).
 std::optional<RegularFile> OPENREGULAR(const std::string& cPath);
 
-// Reads exactly what the file holds from its start, up to nMax bytes; no value on a read error.
-std::optional<std::string> READREGULAR(const RegularFile& oFile, std::uint64_t nMax);
+// Everything the file holds from its start; no value on a read error.
+std::optional<std::string> READREGULAR(const RegularFile& oFile);
 
 } // namespace veltra::runtime::detail
