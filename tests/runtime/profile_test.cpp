@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <future>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -278,7 +279,8 @@ TEST_F(ProfileWrite, LeavesAFileItMayNotWriteAsItWas) {
     const pid_t pid = c.lAsNobody ? ::fork() : 0;
     ASSERT_GE(pid, 0);
     if (c.lAsNobody && pid == 0) {
-      const bool lDropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+      const bool lDropped =
+          ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
       ::_exit(lDropped ? (WRITEPPROSTRING("S", "K", "new", Path("a.ini")) ? 1 : 0) : 2);
     }
     if (c.lAsNobody) {
