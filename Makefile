@@ -2,11 +2,13 @@
 BUILD      ?= build
 BUILD_TSAN ?= build-tsan
 BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
-.PHONY: deps build test test-tsan test-asan run demo bench clean format
+.PHONY: deps build test test-tsan test-asan fuzz run demo bench clean format
 
 deps:
 	@bash scripts/deps
@@ -33,6 +35,14 @@ test-asan: deps
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target veltra_unit_suites
 	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'app|serial|ui|runtime'
 
+# The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
+# FUZZ_SECONDS over its seed corpus; a crash fails the command.
+fuzz:
+	@bash scripts/deps fuzz
+	CC=clang CXX=clang++ cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja -DVELTRA_WERROR=$(WERROR)
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	bash fuzz/run $(BUILD_FUZZ) $(FUZZ_SECONDS)
+
 run: build
 	$(BUILD)/app/veltra
 
@@ -47,4 +57,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) demo
+	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ) demo

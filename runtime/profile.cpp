@@ -1,10 +1,13 @@
 // Private profile files on Linux. The file is read whole and split into lines that keep
-// their own endings, so a write can put every untouched line back byte for byte.
+// their own endings (and the byte-order mark its first line had), so a write can put every
+// untouched line back byte for byte.
 #include "runtime/profile.h"
+
+#include "runtime/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -14,9 +17,16 @@
 namespace veltra::runtime {
 namespace {
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
 struct Line {
   std::string cText; // without its ending
-  std::string cEnd;  // "\r\n", "\n" or "" for a last line without one
+  std::string cEnd;  // "\r\n", "\n", "\r" or "" for a last line without one
+};
+
+struct Profile {
+  bool lBom = false;
+  std::vector<Line> aLines;
 };
 
 std::string NativePath(std::string_view cFile) {
@@ -46,43 +56,40 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 std::optional<std::string> ReadAll(const std::string& cPath) {
-  const int fd = ::open(cPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const auto oFile = detail::OPENREGULAR(cPath);
+  if (!oFile) {
     return std::nullopt;
   }
-  std::string cData;
-  char aBuf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, aBuf, sizeof aBuf);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) {
-      break;
-    }
-    cData.append(aBuf, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return cData;
+  return detail::READREGULAR(*oFile);
 }
 
-std::vector<Line> SplitLines(std::string_view cData) {
-  std::vector<Line> aLines;
+Profile Parse(std::string_view cData) {
+  Profile oProfile;
+  if (cData.starts_with(kBom)) {
+    oProfile.lBom = true;
+    cData.remove_prefix(kBom.size());
+  }
   while (!cData.empty()) {
-    const std::size_t nEol = cData.find('\n');
+    const std::size_t nEol = cData.find_first_of("\r\n");
     if (nEol == std::string_view::npos) {
-      aLines.push_back({std::string(cData), ""});
+      oProfile.aLines.push_back({std::string(cData), ""});
       break;
     }
-    const bool lCr = nEol > 0 && cData[nEol - 1] == '\r';
-    aLines.push_back({std::string(cData.substr(0, lCr ? nEol - 1 : nEol)), lCr ? "\r\n" : "\n"});
-    cData.remove_prefix(nEol + 1);
+    const std::size_t nEnd = cData.compare(nEol, 2, "\r\n") == 0 ? 2 : 1;
+    oProfile.aLines.push_back(
+        {std::string(cData.substr(0, nEol)), std::string(cData.substr(nEol, nEnd))});
+    cData.remove_prefix(nEol + nEnd);
   }
-  return aLines;
+  return oProfile;
+}
+
+std::string Join(const Profile& oProfile) {
+  std::string cData(oProfile.lBom ? kBom : "");
+  for (const Line& o : oProfile.aLines) {
+    cData += o.cText;
+    cData += o.cEnd;
+  }
+  return cData;
 }
 
 // The section's name when the line is a section header.
@@ -145,44 +152,144 @@ std::string Cut(std::string c) {
   return c;
 }
 
-// Writes cData beside cPath and renames it over cPath, keeping the old file's mode.
-bool ReplaceFile(const std::string& cPath, const std::string& cData) {
-  std::string cTemp = cPath + ".XXXXXX";
-  const int fd = ::mkstemp(cTemp.data());
-  if (fd < 0) {
-    return false;
+// The file a chain of symbolic links ends at; it need not exist yet.
+std::optional<std::string> FollowLinks(std::string cPath) {
+  for (int nHops = 0; nHops < 40; ++nHops) {
+    struct stat st {};
+    if (::lstat(cPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      return cPath;
+    }
+    std::string cTarget(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(cPath.c_str(), cTarget.data(), cTarget.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= cTarget.size()) {
+      return std::nullopt;
+    }
+    cTarget.resize(static_cast<std::size_t>(n));
+    const std::size_t nSlash = cPath.rfind('/');
+    if (cTarget.front() != '/' && nSlash != std::string::npos) {
+      cTarget.insert(0, cPath, 0, nSlash + 1); // relative to the link's own folder
+    }
+    cPath = std::move(cTarget);
   }
-  struct stat st {};
-  if (::stat(cPath.c_str(), &st) == 0) {
-    ::fchmod(fd, st.st_mode & 07777);
-  } else {
-    const mode_t nMask = ::umask(0);
-    ::umask(nMask);
-    ::fchmod(fd, 0666 & ~nMask);
-  }
+  errno = ELOOP;
+  return std::nullopt;
+}
+
+bool WriteAll(int fd, const std::string& cData) {
   std::size_t nDone = 0;
-  bool lOk = true;
   while (nDone < cData.size()) {
-    const ssize_t n = ::write(fd, cData.data() + nDone, cData.size() - nDone);
+    const ssize_t n =
+        ::pwrite(fd, cData.data() + nDone, cData.size() - nDone, static_cast<off_t>(nDone));
     if (n < 0 && errno == EINTR) {
       continue;
     }
     if (n <= 0) {
-      lOk = false;
-      break;
+      return false;
     }
     nDone += static_cast<std::size_t>(n);
   }
-  lOk = lOk && ::fsync(fd) == 0;
+  return true;
+}
+
+class FdCloser {
+public:
+  explicit FdCloser(int fd) : m_fd(fd) {}
+  ~FdCloser() { ::close(m_fd); }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+  int m_fd;
+};
+
+enum class Replaced { Done, Failed, NotPossible };
+
+// Writes cData beside cPath and renames it over cPath. pOld is the file replaced, whose mode,
+// owner and group the new one takes, or null for a new file. NotPossible (nothing changed)
+// when no file can be made in the folder or it cannot be given the old owner.
+Replaced ReplaceFile(const std::string& cPath, const std::string& cData, const struct stat* pOld) {
+  std::string cTemp = cPath + ".XXXXXX";
+  const int fd = ::mkstemp(cTemp.data());
+  if (fd < 0) {
+    return Replaced::NotPossible;
+  }
+  bool lOk = true;
+  if (pOld != nullptr) {
+    if (::fchown(fd, pOld->st_uid, pOld->st_gid) != 0) {
+      ::close(fd);
+      ::unlink(cTemp.c_str());
+      return Replaced::NotPossible;
+    }
+    lOk = ::fchmod(fd, pOld->st_mode & 07777) == 0;
+  } else {
+    const mode_t nMask = ::umask(0);
+    ::umask(nMask);
+    lOk = ::fchmod(fd, 0666 & ~nMask) == 0;
+  }
+  lOk = lOk && WriteAll(fd, cData) && ::fsync(fd) == 0;
   lOk = (::close(fd) == 0) && lOk;
   lOk = lOk && ::rename(cTemp.c_str(), cPath.c_str()) == 0;
   if (!lOk) {
     ::unlink(cTemp.c_str());
   }
-  return lOk;
+  return lOk ? Replaced::Done : Replaced::Failed;
 }
 
-// The line ending a new line takes: that of the file's first line, or a plain line feed.
+// Writes cData over the file itself. Its new size is reserved first, so a full disk is found
+// before any old byte is overwritten.
+bool RewriteInPlace(const std::string& cPath, const std::string& cData) {
+  const int fd = ::open(cPath.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    return false;
+  }
+  const FdCloser oCloser(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    return false;
+  }
+  if (!cData.empty() && ::posix_fallocate(fd, 0, static_cast<off_t>(cData.size())) != 0) {
+    return false;
+  }
+  return WriteAll(fd, cData) && ::ftruncate(fd, static_cast<off_t>(cData.size())) == 0 &&
+         ::fsync(fd) == 0;
+}
+
+// A file is rewritten only when this process may write it and it is not read-only: a file
+// with no write bit at all is left alone even by the superuser, whom the access check never
+// refuses.
+bool MayWrite(const std::string& cPath, const struct stat& st) {
+  return (st.st_mode & 0222) != 0 && ::faccessat(AT_FDCWD, cPath.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+bool HasBlankEnds(std::string_view c) {
+  return Trim(c).size() != c.size();
+}
+
+// Names a later read could find again, and a value that adds no line of its own.
+bool Storable(std::string_view cSection, std::optional<std::string_view> cEntry,
+              std::optional<std::string_view> cValue) {
+  const auto lBreak = [](std::string_view c) { return c.find_first_of("\r\n") != c.npos; };
+  if (lBreak(cSection) || HasBlankEnds(cSection) || cSection.find(']') != cSection.npos) {
+    return false;
+  }
+  if (cEntry && (lBreak(*cEntry) || HasBlankEnds(*cEntry) || cEntry->find('=') != cEntry->npos ||
+                 (!cEntry->empty() &&
+                  std::string_view(";#[").find(cEntry->front()) != std::string_view::npos))) {
+    return false;
+  }
+  return !cValue || !lBreak(*cValue);
+}
+
+// The value as written to the file: between double quotes when a read would otherwise trim
+// its blanks or take off its own quotes.
+std::string QuoteValue(std::string_view cValue) {
+  if (HasBlankEnds(cValue) || Unquote(cValue).size() != cValue.size()) {
+    return "\"" + std::string(cValue) + "\"";
+  }
+  return std::string(cValue);
+}
+
+// The ending of the file's first line that has one, or a plain line feed.
 std::string LineEnding(const std::vector<Line>& aLines) {
   for (const Line& o : aLines) {
     if (!o.cEnd.empty()) {
@@ -200,7 +307,7 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
   if (!cData) {
     return Cut(std::string(cDefault));
   }
-  const std::vector<Line> aLines = SplitLines(*cData);
+  const std::vector<Line> aLines = Parse(*cData).aLines;
   const auto oRange = FindSection(aLines, cSection);
   if (!oRange) {
     return Cut(std::string(cDefault));
@@ -226,14 +333,28 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile) {
-  const std::string cPath = NativePath(cFile);
+  if (!Storable(cSection, cEntry, cValue)) {
+    return false;
+  }
+  const auto cResolved = FollowLinks(NativePath(cFile));
+  if (!cResolved) {
+    return false;
+  }
+  const std::string& cPath = *cResolved;
   std::string cOld;
-  if (const auto cData = ReadAll(cPath)) {
+  struct stat st {};
+  const bool lExists = ::stat(cPath.c_str(), &st) == 0;
+  if (lExists) {
+    const auto cData = ReadAll(cPath);
+    if (!cData || !MayWrite(cPath, st)) {
+      return false; // never replace what we cannot keep or may not change
+    }
     cOld = *cData;
   } else if (errno != ENOENT) {
-    return false; // the file is there but cannot be read: never replace what we cannot keep
+    return false;
   }
-  std::vector<Line> aLines = SplitLines(cOld);
+  Profile oProfile = Parse(cOld);
+  std::vector<Line>& aLines = oProfile.aLines;
   const std::string cEol = LineEnding(aLines);
   const auto oRange = FindSection(aLines, cSection);
 
@@ -259,36 +380,44 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
     } else if (nAt) {
       Line& o = aLines[*nAt];
       const std::string cKey(KeyValue(o.cText)->first);
-      o.cText = cKey + "=" + std::string(*cValue);
+      o.cText = cKey + "=" + QuoteValue(*cValue);
     } else {
-      // A last line without an ending gets one before anything is added after it.
-      if (!aLines.empty() && aLines.back().cEnd.empty()) {
+      // After the section's last entry, before any blank lines that close it; or a new
+      // section at the end.
+      std::size_t nPos = oRange ? oRange->second : aLines.size();
+      while (oRange && nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
+        --nPos;
+      }
+      // A last line without an ending gets one when something is added after it.
+      if (nPos == aLines.size() && nPos > 0 && aLines.back().cEnd.empty()) {
         aLines.back().cEnd = cEol;
       }
-      const Line oEntry{std::string(*cEntry) + "=" + std::string(*cValue), cEol};
-      if (oRange) {
-        // After the section's last entry, before any blank lines that close it.
-        std::size_t nPos = oRange->second;
-        while (nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
-          --nPos;
-        }
-        aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), oEntry);
-      } else {
-        aLines.push_back({"[" + std::string(cSection) + "]", cEol});
-        aLines.push_back(oEntry);
+      // New lines end as the line before them does: a lone CR before a line that begins with
+      // LF would otherwise read back as one CR LF, joining the two lines.
+      const std::string cEnd = nPos > 0 ? aLines[nPos - 1].cEnd : cEol;
+      const Line oEntry{std::string(*cEntry) + "=" + QuoteValue(*cValue), cEnd};
+      std::vector<Line> aNew{oEntry};
+      if (!oRange) {
+        aNew.insert(aNew.begin(), {"[" + std::string(cSection) + "]", cEnd});
       }
+      aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), aNew.begin(), aNew.end());
     }
   }
 
-  std::string cNew;
-  for (const Line& o : aLines) {
-    cNew += o.cText;
-    cNew += o.cEnd;
-  }
+  const std::string cNew = Join(oProfile);
   if (cNew == cOld) {
     return true;
   }
-  return ReplaceFile(cPath, cNew);
+  if (!lExists) {
+    return ReplaceFile(cPath, cNew, nullptr) == Replaced::Done;
+  }
+  // A new file in place of one with other hard links would part it from them.
+  const Replaced eReplaced =
+      st.st_nlink == 1 ? ReplaceFile(cPath, cNew, &st) : Replaced::NotPossible;
+  if (eReplaced == Replaced::NotPossible) {
+    return RewriteInPlace(cPath, cNew);
+  }
+  return eReplaced == Replaced::Done;
 }
 
 } // namespace veltra::runtime
