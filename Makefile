@@ -3,11 +3,13 @@ BUILD      ?= build
 BUILD_TSAN ?= build-tsan
 BUILD_ASAN ?= build-asan
 BUILD_WIN  ?= build-win
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
-.PHONY: deps deps-windows build test test-tsan test-asan windows test-windows run demo bench clean format
+.PHONY: deps deps-windows build test test-tsan test-asan fuzz windows test-windows run demo bench clean format
 
 deps:
 	@bash scripts/deps
@@ -47,6 +49,13 @@ windows: deps-windows
 # then veltra.exe end to end against the Linux device emulator.
 test-windows: windows
 	cd $(BUILD_WIN) && ctest --output-on-failure -j $(JOBS) --timeout 300
+# The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
+# FUZZ_SECONDS over its seed corpus; a crash fails the command.
+fuzz:
+	@bash scripts/deps fuzz
+	CC=clang CXX=clang++ cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja -DVELTRA_WERROR=$(WERROR)
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	bash fuzz/run $(BUILD_FUZZ) $(FUZZ_SECONDS)
 
 run: build
 	$(BUILD)/app/veltra
@@ -62,4 +71,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_WIN) demo
+	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN) demo

@@ -2,12 +2,11 @@
 // windows and the desktop and runs start-up, the main flow and the exit sequence.
 #include <windows.h>
 
-#include <mmsystem.h>
-
 #include "app/desktop_hooks.h"
 #include "app/program_flow.h"
 #include "runtime/startup.h"
 
+#include <mmsystem.h>
 #include <string>
 #include <vector>
 

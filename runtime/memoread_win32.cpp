@@ -1,13 +1,16 @@
 // Whole-file read on Windows: CreateFileA with shared read and write, the size from
-// GetFileSizeEx (64 bits), then ReadFile until the file is in. The name is opened as given:
+// GetFileSizeEx (64 bits; files of 4 GiB - 1 or more are refused), then ReadFile until the
+// file is in. The name is opened as given:
 // Windows names ignore case, so upper-casing it would open the same file.
+#include <windows.h>
+
 #include "runtime/error_handler.h"
 #include "runtime/profile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <stdexcept>
-#include <windows.h>
 
 namespace veltra::runtime {
 namespace {
@@ -37,7 +40,9 @@ std::string MEMOREAD(std::optional<std::string_view> cFile) {
   }
   const FileCloser oCloser(h);
   LARGE_INTEGER nSize{};
-  if (!::GetFileSizeEx(h, &nSize) || nSize.QuadPart <= 0 || ::GetFileType(h) != FILE_TYPE_DISK) {
+  if (!::GetFileSizeEx(h, &nSize) || nSize.QuadPart <= 0 ||
+      static_cast<std::uint64_t>(nSize.QuadPart) >= kMemoReadLimit ||
+      ::GetFileType(h) != FILE_TYPE_DISK) {
     return {};
   }
   std::string cData;

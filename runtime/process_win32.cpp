@@ -1,12 +1,13 @@
 // The desktop's URL opener (ShellExecuteA), the unrecoverable-error box (MessageBoxA), the
 // running program's path and the process error mode, on Windows.
+#include <windows.h>
+
 #include "runtime/hooks.h"
 #include "runtime/startup.h"
 
 #include <cstdint>
 #include <shellapi.h>
 #include <vector>
-#include <windows.h>
 
 namespace veltra::runtime {
 

@@ -1,6 +1,7 @@
 // Private profile files. The file is read whole and split into lines that keep their own
-// endings, so a write can put every untouched line back byte for byte. Reading and replacing
-// the file are the platform's (profile_file.h).
+// endings (and the byte-order mark its first line had), so a write can put every untouched
+// line back byte for byte. Finding, reading and replacing the file are the platform's
+// (profile_file.h).
 #include "runtime/profile.h"
 
 #include "runtime/profile_file.h"
@@ -12,9 +13,16 @@
 namespace veltra::runtime {
 namespace {
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
 struct Line {
   std::string cText; // without its ending
-  std::string cEnd;  // "\r\n", "\n" or "" for a last line without one
+  std::string cEnd;  // "\r\n", "\n", "\r" or "" for a last line without one
+};
+
+struct Profile {
+  bool lBom = false;
+  std::vector<Line> aLines;
 };
 
 std::string_view Trim(std::string_view c) {
@@ -37,19 +45,33 @@ bool SameName(std::string_view a, std::string_view b) {
          });
 }
 
-std::vector<Line> SplitLines(std::string_view cData) {
-  std::vector<Line> aLines;
+Profile Parse(std::string_view cData) {
+  Profile oProfile;
+  if (cData.starts_with(kBom)) {
+    oProfile.lBom = true;
+    cData.remove_prefix(kBom.size());
+  }
   while (!cData.empty()) {
-    const std::size_t nEol = cData.find('\n');
+    const std::size_t nEol = cData.find_first_of("\r\n");
     if (nEol == std::string_view::npos) {
-      aLines.push_back({std::string(cData), ""});
+      oProfile.aLines.push_back({std::string(cData), ""});
       break;
     }
-    const bool lCr = nEol > 0 && cData[nEol - 1] == '\r';
-    aLines.push_back({std::string(cData.substr(0, lCr ? nEol - 1 : nEol)), lCr ? "\r\n" : "\n"});
-    cData.remove_prefix(nEol + 1);
+    const std::size_t nEnd = cData.compare(nEol, 2, "\r\n") == 0 ? 2 : 1;
+    oProfile.aLines.push_back(
+        {std::string(cData.substr(0, nEol)), std::string(cData.substr(nEol, nEnd))});
+    cData.remove_prefix(nEol + nEnd);
   }
-  return aLines;
+  return oProfile;
+}
+
+std::string Join(const Profile& oProfile) {
+  std::string cData(oProfile.lBom ? kBom : "");
+  for (const Line& o : oProfile.aLines) {
+    cData += o.cText;
+    cData += o.cEnd;
+  }
+  return cData;
 }
 
 // The section's name when the line is a section header.
@@ -112,7 +134,35 @@ std::string Cut(std::string c) {
   return c;
 }
 
-// The line ending a new line takes: that of the file's first line, or the platform's own.
+bool HasBlankEnds(std::string_view c) {
+  return Trim(c).size() != c.size();
+}
+
+// Names a later read could find again, and a value that adds no line of its own.
+bool Storable(std::string_view cSection, std::optional<std::string_view> cEntry,
+              std::optional<std::string_view> cValue) {
+  const auto lBreak = [](std::string_view c) { return c.find_first_of("\r\n") != c.npos; };
+  if (lBreak(cSection) || HasBlankEnds(cSection) || cSection.find(']') != cSection.npos) {
+    return false;
+  }
+  if (cEntry && (lBreak(*cEntry) || HasBlankEnds(*cEntry) || cEntry->find('=') != cEntry->npos ||
+                 (!cEntry->empty() &&
+                  std::string_view(";#[").find(cEntry->front()) != std::string_view::npos))) {
+    return false;
+  }
+  return !cValue || !lBreak(*cValue);
+}
+
+// The value as written to the file: between double quotes when a read would otherwise trim
+// its blanks or take off its own quotes.
+std::string QuoteValue(std::string_view cValue) {
+  if (HasBlankEnds(cValue) || Unquote(cValue).size() != cValue.size()) {
+    return "\"" + std::string(cValue) + "\"";
+  }
+  return std::string(cValue);
+}
+
+// The ending of the file's first line that has one, or the platform's own for a new file.
 std::string LineEnding(const std::vector<Line>& aLines) {
   for (const Line& o : aLines) {
     if (!o.cEnd.empty()) {
@@ -134,7 +184,7 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
   if (!cData) {
     return Cut(std::string(cDefault));
   }
-  const std::vector<Line> aLines = SplitLines(*cData);
+  const std::vector<Line> aLines = Parse(*cData).aLines;
   const auto oRange = FindSection(aLines, cSection);
   if (!oRange) {
     return Cut(std::string(cDefault));
@@ -160,12 +210,16 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile) {
-  const std::string cPath = detail::PROFILEPATH(cFile);
-  std::string cOld;
-  if (detail::READPROFILEFILE(cPath, cOld) == detail::FileRead::Failed) {
-    return false; // the file is there but cannot be read: never replace what we cannot keep
+  if (!Storable(cSection, cEntry, cValue)) {
+    return false;
   }
-  std::vector<Line> aLines = SplitLines(cOld);
+  const auto oTarget = detail::PROFILETARGET(cFile);
+  if (!oTarget) {
+    return false; // never replace what we cannot keep or may not change
+  }
+  const std::string& cOld = oTarget->cOld;
+  Profile oProfile = Parse(cOld);
+  std::vector<Line>& aLines = oProfile.aLines;
   const std::string cEol = LineEnding(aLines);
   const auto oRange = FindSection(aLines, cSection);
 
@@ -191,36 +245,35 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
     } else if (nAt) {
       Line& o = aLines[*nAt];
       const std::string cKey(KeyValue(o.cText)->first);
-      o.cText = cKey + "=" + std::string(*cValue);
+      o.cText = cKey + "=" + QuoteValue(*cValue);
     } else {
-      // A last line without an ending gets one before anything is added after it.
-      if (!aLines.empty() && aLines.back().cEnd.empty()) {
+      // After the section's last entry, before any blank lines that close it; or a new
+      // section at the end.
+      std::size_t nPos = oRange ? oRange->second : aLines.size();
+      while (oRange && nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
+        --nPos;
+      }
+      // A last line without an ending gets one when something is added after it.
+      if (nPos == aLines.size() && nPos > 0 && aLines.back().cEnd.empty()) {
         aLines.back().cEnd = cEol;
       }
-      const Line oEntry{std::string(*cEntry) + "=" + std::string(*cValue), cEol};
-      if (oRange) {
-        // After the section's last entry, before any blank lines that close it.
-        std::size_t nPos = oRange->second;
-        while (nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
-          --nPos;
-        }
-        aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), oEntry);
-      } else {
-        aLines.push_back({"[" + std::string(cSection) + "]", cEol});
-        aLines.push_back(oEntry);
+      // New lines end as the line before them does: a lone CR before a line that begins with
+      // LF would otherwise read back as one CR LF, joining the two lines.
+      const std::string cEnd = nPos > 0 ? aLines[nPos - 1].cEnd : cEol;
+      const Line oEntry{std::string(*cEntry) + "=" + QuoteValue(*cValue), cEnd};
+      std::vector<Line> aNew{oEntry};
+      if (!oRange) {
+        aNew.insert(aNew.begin(), {"[" + std::string(cSection) + "]", cEnd});
       }
+      aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), aNew.begin(), aNew.end());
     }
   }
 
-  std::string cNew;
-  for (const Line& o : aLines) {
-    cNew += o.cText;
-    cNew += o.cEnd;
-  }
+  const std::string cNew = Join(oProfile);
   if (cNew == cOld) {
     return true;
   }
-  return detail::REPLACEPROFILEFILE(cPath, cNew);
+  return detail::STOREPROFILE(*oTarget, cNew);
 }
 
 } // namespace veltra::runtime

@@ -1,7 +1,9 @@
 // The platform's part of the settings file: the path a file name stands for, reading a file
-// whole, and replacing it in one step, so that it is never left half-written.
+// whole, and putting a new content in place of the old in one step, so that the file is never
+// left half-written.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,9 +16,19 @@ enum class FileRead { Read, Missing, Failed };
 // Reads the whole file into cData; Missing when there is no such file.
 FileRead READPROFILEFILE(const std::string& cPath, std::string& cData);
 
-// Writes cData beside cPath and moves it over cPath in one step; false, and the old file
-// untouched, when any part fails.
-bool REPLACEPROFILEFILE(const std::string& cPath, const std::string& cData);
+// The file a write of cFile goes to and what it holds now.
+struct ProfileTarget {
+  std::string cPath;
+  bool lExists = false;
+  std::string cOld;
+};
+// No value when the file must not be written: it cannot be read, may not be changed, or the
+// name cannot be resolved.
+std::optional<ProfileTarget> PROFILETARGET(std::string_view cFile);
+
+// Puts cNew in place of the target's content; false, and the old file untouched, when any
+// part fails.
+bool STOREPROFILE(const ProfileTarget& oTarget, const std::string& cNew);
 
 // How lines end in a file the program creates: "\n" on Linux, "\r\n" on Windows.
 extern const char* const NEWFILELINEEND;

@@ -1,10 +1,12 @@
 // Settings files on Windows: names are handed to the file calls as they are; the file is read
 // with shared access and replaced by writing a temporary file beside it and moving it over the
-// old one with MoveFileExA (replace existing, write through). New files get CR LF line ends.
+// old one with MoveFileExA (replace existing, write through). A read-only file is left alone.
+// New files get CR LF line ends.
+#include <windows.h>
+
 #include "runtime/profile_file.h"
 
 #include <algorithm>
-#include <windows.h>
 
 namespace veltra::runtime::detail {
 namespace {
@@ -67,7 +69,24 @@ FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
   }
 }
 
-bool REPLACEPROFILEFILE(const std::string& cPath, const std::string& cData) {
+std::optional<ProfileTarget> PROFILETARGET(std::string_view cFile) {
+  ProfileTarget oTarget{std::string(cFile), false, {}};
+  const FileRead eRead = READPROFILEFILE(oTarget.cPath, oTarget.cOld);
+  if (eRead == FileRead::Failed) {
+    return std::nullopt;
+  }
+  oTarget.lExists = eRead == FileRead::Read;
+  const DWORD nAttributes = ::GetFileAttributesA(oTarget.cPath.c_str());
+  if (oTarget.lExists && nAttributes != INVALID_FILE_ATTRIBUTES &&
+      (nAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return std::nullopt; // a read-only file is left alone
+  }
+  return oTarget;
+}
+
+bool STOREPROFILE(const ProfileTarget& oTarget, const std::string& cNew) {
+  const std::string& cPath = oTarget.cPath;
+  const std::string& cData = cNew;
   char aTemp[MAX_PATH] = {};
   if (::GetTempFileNameA(FolderOf(cPath).c_str(), "VEL", 0, aTemp) == 0) {
     return false;

@@ -1,12 +1,13 @@
 // The folder purges of start-up and exit, DELDIR and REMOVEDIR, on Windows, with
 // FindFirstFileA and DeleteFileA. A reparse point (a junction or symbolic link) is never
 // followed: a link planted in the shared TEMP folder cannot steer a purge into another folder.
+#include <windows.h>
+
 #include "runtime/purge_names.h"
 #include "runtime/startup.h"
 
 #include <string>
 #include <vector>
-#include <windows.h>
 
 namespace veltra::runtime {
 namespace {

@@ -5,6 +5,8 @@
 // doorbell sends WM_COMMNOTIFY to the armed window with SendMessageA (a direct call on that
 // thread) and then releases the worker, which waits on its port's condition variable. A close
 // cancels that wait, so CLOSECOMM never waits for this thread to handle anything.
+#include <windows.h>
+
 #include "serial/comm_notify.h"
 #include "serial/message_pump.h"
 #include "serial/port_signal.h"
@@ -12,7 +14,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <windows.h>
 
 namespace veltra::serial::detail {
 namespace {

@@ -14,6 +14,7 @@
 #include "serial/comm_dcb.h"
 #include "serial/comm_port.h"
 #include "serial/comm_port_record.h"
+#include "serial/message_pump.h"
 #include "serial/unique_handle_win32.h"
 
 #include <algorithm>
@@ -120,9 +121,12 @@ IoWait FinishIo(HANDLE hDevice, HANDLE hStop, OVERLAPPED& ov, BOOL lStarted, DWO
   return ::GetOverlappedResult(hDevice, &ov, &nDone, FALSE) ? IoWait::Done : IoWait::Failed;
 }
 
-// The line is gone (a removed USB adapter fails the wait or the read): stop reading and use
-// no processor time until the port is closed.
-void IdleUntilStop(HANDLE hStop) {
+// The line is gone (a removed USB adapter fails the wait, the status query or the read): stop
+// reading, let the user-interface thread see the loss (COMMLOST), and use no processor time
+// until the port is closed.
+void LineLost(CommPort& oPort, HANDLE hStop) {
+  oPort.lLost.store(true, std::memory_order_release);
+  WAKEWAIT();
   ::WaitForSingleObject(hStop, INFINITE);
 }
 
@@ -135,7 +139,7 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
   UniqueHandle hWaitEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
   UniqueHandle hReadEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!hWaitEvent.Valid() || !hReadEvent.Valid()) {
-    IdleUntilStop(hStop);
+    LineLost(oPort, hStop);
     return 1;
   }
   std::array<char, kStagingSize> aStaging{};
@@ -169,14 +173,14 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
         return 0;
       }
       if (eWait == IoWait::Failed) {
-        IdleUntilStop(hStop);
+        LineLost(oPort, hStop);
         return 0;
       }
     }
     DWORD nErrors = 0;
     COMSTAT oStat{};
     if (!::ClearCommError(hDevice, &nErrors, &oStat)) {
-      IdleUntilStop(hStop);
+      LineLost(oPort, hStop);
       return 0;
     }
     if (oStat.cbInQue == 0 && !lMoreWaiting) {
@@ -202,7 +206,7 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
         return 0;
       }
       if (eRead == IoWait::Failed) {
-        IdleUntilStop(hStop);
+        LineLost(oPort, hStop);
         return 0;
       }
       oPort.oRing.Append(aStaging.data(), static_cast<int>(nRead));

@@ -2,6 +2,8 @@
 // TranslateMessage and DispatchMessageA; the wait with MsgWaitForMultipleObjectsEx on the
 // thread's queue and a wake event, so a polling loop sleeps until a message, a notification
 // or WAKEWAIT arrives, or the bound passes.
+#include <windows.h>
+
 #include "serial/message_pump.h"
 #include "serial/ui_doorbell.h"
 
@@ -9,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <vector>
-#include <windows.h>
 
 namespace veltra::serial {
 namespace {

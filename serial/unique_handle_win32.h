@@ -1,8 +1,9 @@
 // Owns one Win32 kernel handle (device, event, thread) and closes it on destruction.
 #pragma once
 
-#include <utility>
 #include <windows.h>
+
+#include <utility>
 
 namespace veltra::serial::detail {
 

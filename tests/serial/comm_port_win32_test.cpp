@@ -1,6 +1,8 @@
 // Win32 ports under Wine, over a null-modem cable between two pseudo-terminals: the port under
 // test is COM5, and the test plays the device on COM6 with plain Win32 calls. COM1 and every
 // other port point nowhere in the test prefix.
+#include <windows.h>
+
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
@@ -12,7 +14,6 @@
 #include <random>
 #include <string>
 #include <vector>
-#include <windows.h>
 
 namespace veltra::serial {
 namespace {
