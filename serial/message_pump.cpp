@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace veltra::serial {
 namespace {
@@ -25,6 +26,7 @@ std::atomic<int> g_nLastKey{0};
 bool g_lMainLoopRunning = false;
 bool g_lWakePending = false;
 QEventLoop* g_pWaitLoop = nullptr;
+int g_hPumpDialog = 0;
 
 void WakeOnUiThread() {
   if (g_pWaitLoop != nullptr) {
@@ -109,6 +111,10 @@ void SETLASTKEY(int nKey) {
 
 int LASTKEY() {
   return g_nLastKey.load();
+}
+
+int SETPUMPDIALOG(int hDlg) {
+  return std::exchange(g_hPumpDialog, hDlg);
 }
 
 void SLEEP(std::optional<long> nMilliseconds) {

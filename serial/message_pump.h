@@ -35,6 +35,12 @@ void SETMAINLOOPRUNNING(bool lRunning);
 void SETLASTKEY(int nKey);
 int LASTKEY();
 
+// The dialog whose keyboard messages SYSREFRESH offers to the dialog manager before
+// dispatching them (Esc, Tab and Enter act as dialog keys there); 0 for none. The window layer
+// names its innermost running dialog. Returns the previous one. Qt's own dialogs handle their
+// keys themselves, so there the choice is only kept.
+int SETPUMPDIALOG(int hDlg);
+
 // Suspends the calling thread; no events are handled meanwhile. No value counts as 0.
 void SLEEP(std::optional<long> nMilliseconds);
 
