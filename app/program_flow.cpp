@@ -20,7 +20,6 @@
 namespace veltra::app {
 namespace {
 
-constexpr int VK_F4 = 115;
 // How long the transfer loop's wait may last: short while another window has the keyboard
 // (an Esc pressed there is seen only by asking the X server), long while key events reach us
 // and wake the wait themselves (then the bound is only a safety net).
@@ -104,7 +103,7 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
                        o.SetControl(oGet);
                        nComm = APRICOM(o, cPort);
                        // Alt+F4 must not close the window while the device is being served.
-                       o.bValid = [](ui::TDialog&) { return !ui::GETASYNCKEYSTATE(VK_F4); };
+                       o.bValid = [](ui::TDialog&) { return !ui::GETASYNCKEYSTATE(ui::VK_F4); };
                        if (nComm < 0) {
                          o.End();
                        }

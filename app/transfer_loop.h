@@ -2,6 +2,8 @@
 // ends on "E", and aborts with 0x09 when the user holds Esc.
 #pragma once
 
+#include "ui/virtual_keys.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,7 +19,7 @@ extern std::string cImage;
 extern int nTrack;
 extern int nSide;
 
-inline constexpr int VK_ESCAPE = 27;
+using ui::VK_ESCAPE;
 inline constexpr std::size_t kBlockSize = 5120;
 
 // Everything the loop needs from its surroundings: the port write, the message pump (and

@@ -35,14 +35,11 @@ void SETMAINLOOPRUNNING(bool lRunning);
 void SETLASTKEY(int nKey);
 int LASTKEY();
 
-// The dialogs whose keyboard handling the pump keeps: on Windows, SYSREFRESH offers every
-// message first to IsDialogMessage of each registered dialog (the one that took the last
-// message first, then in the order of registration), so Tab, Enter and Esc work in them while
-// a polling loop runs. The window layer registers a dialog when its window exists and
-// unregisters it before the window goes; hDlg is the window handle as an integer. On Linux
-// the windows handle their own keys and these calls do nothing.
-void REGDIALOG(int hDlg);
-void UNREGDIALOG(int hDlg);
+// The dialog whose keyboard messages SYSREFRESH offers to the dialog manager before
+// dispatching them (Esc, Tab and Enter act as dialog keys there); 0 for none. The window layer
+// names its innermost running dialog. Returns the previous one. Qt's own dialogs handle their
+// keys themselves, so there the choice is only kept.
+int SETPUMPDIALOG(int hDlg);
 
 // Suspends the calling thread; no events are handled meanwhile. No value counts as 0.
 void SLEEP(std::optional<long> nMilliseconds);

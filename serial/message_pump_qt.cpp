@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace veltra::serial {
 namespace {
@@ -24,6 +25,7 @@ std::atomic<int> g_nLastKey{0};
 bool g_lMainLoopRunning = false;
 bool g_lWakePending = false;
 QEventLoop* g_pWaitLoop = nullptr;
+int g_hPumpDialog = 0;
 
 void WakeOnUiThread() {
   if (g_pWaitLoop != nullptr) {
@@ -110,8 +112,9 @@ int LASTKEY() {
   return g_nLastKey.load();
 }
 
-void REGDIALOG(int /*hDlg*/) {}
-void UNREGDIALOG(int /*hDlg*/) {}
+int SETPUMPDIALOG(int hDlg) {
+  return std::exchange(g_hPumpDialog, hDlg);
+}
 
 void SLEEP(std::optional<long> nMilliseconds) {
   const long nMs = nMilliseconds.value_or(0);

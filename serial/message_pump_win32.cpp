@@ -1,4 +1,4 @@
-// The message pump on Windows: PeekMessageA with IsDialogMessageA for the registered dialogs,
+// The message pump on Windows: PeekMessageA with IsDialogMessageA for the running dialog,
 // TranslateMessage and DispatchMessageA; the wait with MsgWaitForMultipleObjectsEx on the
 // thread's queue and a wake event, so a polling loop sleeps until a message, a notification
 // or WAKEWAIT arrives, or the bound passes.
@@ -10,7 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <vector>
+#include <mmsystem.h>
+#include <utility>
 
 namespace veltra::serial {
 namespace {
@@ -26,28 +27,17 @@ std::atomic<DWORD> g_nQuitThread{0}; // the user-interface thread, once known
 
 // User-interface thread only.
 bool g_lMainLoopRunning = false;
-std::vector<HWND> g_aDialogs;
-HWND g_hLastDialog = nullptr;
+int g_hPumpDialog = 0; // the innermost running dialog, 0 for none
 
 HWND AsHwnd(int hWnd) {
   return reinterpret_cast<HWND>(static_cast<std::intptr_t>(hWnd));
 }
 
-// Offers the message to the dialog that took the last one, then to each registered dialog.
-bool OfferToDialogs(MSG& oMsg) {
-  if (g_hLastDialog != nullptr && ::IsDialogMessageA(g_hLastDialog, &oMsg)) {
-    return true;
-  }
-  for (const HWND hDlg : g_aDialogs) {
-    if (hDlg != g_hLastDialog && ::IsDialogMessageA(hDlg, &oMsg)) {
-      g_hLastDialog = hDlg;
-      return true;
-    }
-  }
-  return false;
-}
-
 void Prepare() {
+  // The pause after each 0x00 (10 ms) and the bound of the wait (20 ms) need a timer that
+  // ticks every millisecond; the default tick is 15.6 ms. Kept until the process ends.
+  static const bool lFineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  (void)lFineTimer;
   detail::PrepareUiThread();
   if (detail::OnUiThread()) {
     g_nQuitThread.store(::GetCurrentThreadId());
@@ -70,10 +60,12 @@ bool SYSREFRESH() {
     if (oMsg.message == WM_CHAR) {
       SETLASTKEY(static_cast<int>(oMsg.wParam));
     }
-    if (!OfferToDialogs(oMsg)) {
-      ::TranslateMessage(&oMsg);
-      ::DispatchMessageA(&oMsg);
+    const HWND hDlg = AsHwnd(g_hPumpDialog);
+    if (hDlg != nullptr && ::IsWindow(hDlg) && ::IsDialogMessageA(hDlg, &oMsg)) {
+      continue;
     }
+    ::TranslateMessage(&oMsg);
+    ::DispatchMessageA(&oMsg);
   }
   return true;
 }
@@ -112,19 +104,8 @@ int LASTKEY() {
   return g_nLastKey.load();
 }
 
-void REGDIALOG(int hDlg) {
-  const HWND h = AsHwnd(hDlg);
-  if (h != nullptr && std::find(g_aDialogs.begin(), g_aDialogs.end(), h) == g_aDialogs.end()) {
-    g_aDialogs.push_back(h);
-  }
-}
-
-void UNREGDIALOG(int hDlg) {
-  const HWND h = AsHwnd(hDlg);
-  std::erase(g_aDialogs, h);
-  if (g_hLastDialog == h) {
-    g_hLastDialog = nullptr;
-  }
+int SETPUMPDIALOG(int hDlg) {
+  return std::exchange(g_hPumpDialog, hDlg);
 }
 
 void SLEEP(std::optional<long> nMilliseconds) {

@@ -3,7 +3,6 @@
 
 #include "ui/dialog.h"
 #include "ui/key_state.h"
-#include "ui/window_qt.h"
 
 namespace veltra::ui {
 namespace {
@@ -35,11 +34,6 @@ std::optional<std::string> TControl::VarPut(std::string cValue) {
     return std::nullopt;
   }
   return bSetGet(std::move(cValue));
-}
-
-void TControl::Detach() {
-  ReleaseHandle();
-  Peer().pWidget = nullptr;
 }
 
 std::optional<long> TControl::KeyDown(int nKey, long nFlags) {

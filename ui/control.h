@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace veltra::ui {
 
@@ -43,6 +44,8 @@ public:
   std::optional<std::string> VarGet() const;
   std::optional<std::string> VarPut(std::string cValue);
 
+  // The window class of the control's item in a dialog template.
+  virtual std::string_view ClassName() const = 0;
   // Creates the control's window inside the running dialog, from its item (id, rectangle).
   virtual void BuildItem(TDialog& oDlg) = 0;
   // Binds the control to its item in the dialog ("Non defined Id" when there is none).

@@ -1,16 +1,24 @@
-// TDialog's geometry and style rules, New, and its list of controls.
+// TDialog's geometry and style rules, New, its list of controls, and what closes it.
 #include "ui/dialog.h"
 
+#include "serial/message_pump.h"
 #include "ui/control.h"
+#include "ui/dialog_run.h"
+#include "ui/key_state.h"
 #include "ui/ui_error.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace veltra::ui {
 namespace {
 
 TDialog* g_pDefaultParent = nullptr;
+int g_nRunning = 0;
+bool g_lLoopRunning = false;
+bool g_lDialogEsc = true;
+bool g_lCenterOnParent = false;
 
 // Pixels to dialog units and back, rounding as the dialog-unit mapping does.
 int MulDiv(int nValue, int nMul, int nDiv) {
@@ -39,15 +47,19 @@ PixelRect DIALOGRECT(int nTop, int nLeft, int nBottom, int nRight, bool lPixel, 
           static_cast<int>(nBottom * 15.1), static_cast<int>(nRight * 7.9)};
 }
 
-ClientSize DIALOGCLIENTSIZE(const PixelRect& oRect, int nOwnerTop, int nOwnerLeft, int nBaseX,
-                            int nBaseY) {
+DialogUnits DIALOGUNITS(const PixelRect& oRect, int nOwnerTop, int nOwnerLeft, int nBaseX,
+                        int nBaseY) {
   const int nTop = 8 * (oRect.nTop - nOwnerTop) / nBaseY;
   const int nLeft = 4 * (oRect.nLeft - nOwnerLeft) / nBaseX;
   const int nBottom = 8 * (oRect.nBottom - nOwnerTop) / nBaseY;
   const int nRight = 4 * (oRect.nRight - nOwnerLeft) / nBaseX;
-  const int nCx = nRight - nLeft + 1;
-  const int nCy = nBottom - nTop + 1;
-  return {MulDiv(nCx, nBaseX, 4), MulDiv(nCy, nBaseY, 8)};
+  return {nLeft, nTop, nRight - nLeft + 1, nBottom - nTop + 1};
+}
+
+ClientSize DIALOGCLIENTSIZE(const PixelRect& oRect, int nOwnerTop, int nOwnerLeft, int nBaseX,
+                            int nBaseY) {
+  const DialogUnits o = DIALOGUNITS(oRect, nOwnerTop, nOwnerLeft, nBaseX, nBaseY);
+  return {MulDiv(o.nCx, nBaseX, 4), MulDiv(o.nCy, nBaseY, 8)};
 }
 
 FrameLook FRAMEFORSTYLE(uint32_t nStyle) {
@@ -137,6 +149,76 @@ void TDialog::RemoveControl(TControl& oControl) {
 
 TDialog* DEFAULTPARENT() {
   return g_pDefaultParent;
+}
+
+void TDialog::Arm_(ActivateArgs oArgs) {
+  lCentered = oArgs.lCentered;
+  lCenterInWnd = oArgs.lCenterInWnd;
+  lModal = oArgs.lModal;
+  bLClicked = std::move(oArgs.bLClicked);
+  bMoved = std::move(oArgs.bMoved);
+  bPainted = std::move(oArgs.bPainted);
+  bValid = std::move(oArgs.bValid);
+  bInit = std::move(oArgs.bInit);
+  bRClicked = std::move(oArgs.bRClicked);
+  bWhen = std::move(oArgs.bWhen);
+  lResize16 = oArgs.lResize16;
+  nResult.reset();
+  lVisible = true;
+}
+
+bool TDialog::End(int nCode) {
+  if (bValid && !bValid(*this)) {
+    return false;
+  }
+  nResult = nCode;
+  if (pRun_ != nullptr) {
+    ENDRUN(*pRun_, nCode);
+  }
+  serial::WAKEWAIT();
+  serial::SYSREFRESH();
+  return true;
+}
+
+void TDialog::SetControl(TControl& oControl) {
+  oClient = &oControl;
+  ReSize();
+}
+
+std::optional<long> TDialog::Close(long /*nWParam*/) {
+  // A modal dialog leaves the close request to the default handling (the cancel command).
+  return std::nullopt;
+}
+
+std::optional<long> TDialog::KeyDown(int nKey, long nFlags) {
+  if (nKey == VK_ESCAPE && oWnd == nullptr && g_lDialogEsc) {
+    End();
+    return 1;
+  }
+  return TWindow::KeyDown(nKey, nFlags);
+}
+
+int DIALOGSRUNNING() {
+  return g_nRunning;
+}
+bool SETDIALOGESC(bool lOn) {
+  return std::exchange(g_lDialogEsc, lOn);
+}
+bool SETCENTERONPARENT(bool lOn) {
+  return std::exchange(g_lCenterOnParent, lOn);
+}
+
+int& DIALOGCOUNT() {
+  return g_nRunning;
+}
+bool& MODALLOOPRUNNING() {
+  return g_lLoopRunning;
+}
+bool DIALOGESC() {
+  return g_lDialogEsc;
+}
+bool CENTERONPARENT() {
+  return g_lCenterOnParent;
 }
 
 } // namespace veltra::ui

@@ -18,7 +18,7 @@ namespace veltra::ui {
 
 class TControl;
 class TDialog;
-class DialogRun; // the running window, see dialog_qt.cpp
+class DialogRun; // the running window, see dialog_qt.cpp and dialog_win32.cpp
 
 // The requested rectangle in pixels.
 struct PixelRect {
@@ -44,6 +44,18 @@ struct ClientSize {
   int nHeight = 0;
   friend bool operator==(const ClientSize&, const ClientSize&) = default;
 };
+
+// The rectangle in dialog units, relative to the owner's top-left corner, as a dialog template
+// carries it: x, y, cx, cy.
+struct DialogUnits {
+  int nX = 0;
+  int nY = 0;
+  int nCx = 0;
+  int nCy = 0;
+  friend bool operator==(const DialogUnits&, const DialogUnits&) = default;
+};
+DialogUnits DIALOGUNITS(const PixelRect& oRect, int nOwnerTop, int nOwnerLeft, int nBaseX,
+                        int nBaseY);
 
 // Client-area size in pixels of a dialog whose rectangle goes through dialog units.
 ClientSize DIALOGCLIENTSIZE(const PixelRect& oRect, int nOwnerTop = 0, int nOwnerLeft = 0,
@@ -174,6 +186,8 @@ public:
 
 private:
   friend class DialogRun;
+  // Activate's first step: the arguments into their fields, no result, running.
+  void Arm_(ActivateArgs oArgs);
   void BindWindow();
   void ReleaseWindow();
   DialogRun* pRun_ = nullptr;

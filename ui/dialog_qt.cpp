@@ -3,10 +3,10 @@
 // and close requests that reach the dialog.
 #include "ui/dialog_qt.h"
 
-#include "serial/message_pump.h"
 #include "ui/codepage.h"
 #include "ui/control.h"
-#include "ui/key_state.h"
+#include "ui/dialog_run.h"
+#include "ui/key_state_qt.h"
 #include "ui/ui_error.h"
 #include "ui/window_qt.h"
 
@@ -26,10 +26,6 @@
 namespace veltra::ui {
 namespace {
 
-int g_nRunning = 0;          // dialogs inside Activate
-bool g_lLoopRunning = false; // a modal loop runs
-bool g_lDialogEsc = true;
-bool g_lCenterOnParent = false;
 std::vector<DialogRun*> g_aRuns;
 
 } // namespace
@@ -214,7 +210,7 @@ private:
       return;
     }
     QRect oRef;
-    if ((g_lCenterOnParent || oDlg_.lCenterInWnd) && oDlg_.oWnd != nullptr &&
+    if ((CENTERONPARENT() || oDlg_.lCenterInWnd) && oDlg_.oWnd != nullptr &&
         WIDGETOF(*oDlg_.oWnd) != nullptr) {
       oRef = WIDGETOF(*oDlg_.oWnd)->window()->frameGeometry();
     } else if (QScreen* pScreen = QGuiApplication::primaryScreen()) {
@@ -250,31 +246,19 @@ private:
 
 void TDialog::Activate(ActivateArgs oArgs) {
   nLastKey = 0;
-  ++g_nRunning;
+  ++DIALOGCOUNT();
   struct Count {
-    ~Count() { --g_nRunning; }
+    ~Count() { --DIALOGCOUNT(); }
   } oCount;
 
   QWidget* pOwner = nullptr;
   if (oWnd != nullptr && WIDGETOF(*oWnd) != nullptr) {
     pOwner = WIDGETOF(*oWnd)->window();
-  } else if (g_nRunning > 1 || g_lLoopRunning) {
+  } else if (DIALOGCOUNT() > 1 || MODALLOOPRUNNING()) {
     pOwner = QApplication::activeWindow();
   }
 
-  lCentered = oArgs.lCentered;
-  lCenterInWnd = oArgs.lCenterInWnd;
-  lModal = oArgs.lModal;
-  bLClicked = std::move(oArgs.bLClicked);
-  bMoved = std::move(oArgs.bMoved);
-  bPainted = std::move(oArgs.bPainted);
-  bValid = std::move(oArgs.bValid);
-  bInit = std::move(oArgs.bInit);
-  bRClicked = std::move(oArgs.bRClicked);
-  bWhen = std::move(oArgs.bWhen);
-  lResize16 = oArgs.lResize16;
-  nResult.reset();
-  lVisible = true;
+  Arm_(std::move(oArgs));
   struct Hidden {
     TDialog& o;
     ~Hidden() { o.lVisible = false; }
@@ -297,10 +281,10 @@ void TDialog::Activate(ActivateArgs oArgs) {
   INSTALLKEYTRACKER();
 
   DialogRun oRun(*this, pOwner);
-  const bool lWasRunning = std::exchange(g_lLoopRunning, true);
+  const bool lWasRunning = std::exchange(MODALLOOPRUNNING(), true);
   struct Loop {
     bool lWas;
-    ~Loop() { g_lLoopRunning = lWas; }
+    ~Loop() { MODALLOOPRUNNING() = lWas; }
   } oLoop{lWasRunning};
 
   oRun.Build(pOwner);
@@ -314,43 +298,12 @@ void TDialog::Activate(ActivateArgs oArgs) {
   RETHROWPENDING();
 }
 
-bool TDialog::End(int nCode) {
-  if (bValid && !bValid(*this)) {
-    return false;
-  }
-  nResult = nCode;
-  if (pRun_ != nullptr) {
-    pRun_->RequestEnd(nCode);
-  }
-  serial::WAKEWAIT();
-  serial::SYSREFRESH();
-  return true;
-}
-
-void TDialog::SetControl(TControl& oControl) {
-  oClient = &oControl;
-  ReSize();
-}
-
 // The client control covers the client area, its frame just outside the edges.
 void TDialog::ReSize() {
   QWidget* pWidget = WIDGETOF(*this);
   if (oClient != nullptr && pWidget != nullptr) {
     oClient->Move(-1, -1, pWidget->width() + 2, pWidget->height() + 3);
   }
-}
-
-std::optional<long> TDialog::Close(long /*nWParam*/) {
-  // A modal dialog leaves the close request to the default handling (the cancel command).
-  return std::nullopt;
-}
-
-std::optional<long> TDialog::KeyDown(int nKey, long nFlags) {
-  if (nKey == VK_ESCAPE && oWnd == nullptr && g_lDialogEsc) {
-    End();
-    return 1;
-  }
-  return TWindow::KeyDown(nKey, nFlags);
 }
 
 std::optional<long> TDialog::Command(long nWParam, long nLParam) {
@@ -378,14 +331,8 @@ void TDialog::ReleaseWindow() {
   Peer().pWidget = nullptr;
 }
 
-int DIALOGSRUNNING() {
-  return g_nRunning;
-}
-bool SETDIALOGESC(bool lOn) {
-  return std::exchange(g_lDialogEsc, lOn);
-}
-bool SETCENTERONPARENT(bool lOn) {
-  return std::exchange(g_lCenterOnParent, lOn);
+void ENDRUN(DialogRun& oRun, int nCode) {
+  oRun.RequestEnd(nCode);
 }
 
 void ENDALLDIALOGS() {

@@ -1,8 +1,7 @@
-// CGETFILE's argument rules and the current-directory helpers (POSIX).
+// CGETFILE's argument rules.
 #include "ui/file_chooser.h"
 
-#include <cerrno>
-#include <unistd.h>
+#include <algorithm>
 
 namespace veltra::ui {
 namespace {
@@ -94,33 +93,6 @@ std::string CGETFILERESULT(const FileRequest& oRequest, const std::vector<std::s
   }
   cBuffer.resize(std::max(cBuffer.size() + 1, oRequest.nMaxFile), '\0');
   return cBuffer;
-}
-
-std::string CURDRIVE() {
-  return std::string(NODRIVE);
-}
-
-std::string CURDIR() {
-  std::string cDir(256, '\0');
-  while (getcwd(cDir.data(), cDir.size()) == nullptr) {
-    if (errno != ERANGE) {
-      return "";
-    }
-    cDir.resize(cDir.size() * 2);
-  }
-  cDir.resize(cDir.find('\0'));
-  if (!cDir.empty() && cDir.front() == '/') {
-    cDir.erase(0, 1);
-  }
-  if (!cDir.empty() && cDir.back() == '/') {
-    cDir.pop_back();
-  }
-  return cDir;
-}
-
-std::string CURDIRPATH() {
-  const std::string cDrive = CURDRIVE();
-  return (cDrive == NODRIVE ? std::string() : cDrive + ":") + std::string(PATHSEP) + CURDIR();
 }
 
 } // namespace veltra::ui

@@ -57,17 +57,16 @@ std::string CGETFILE(std::optional<std::string_view> cFilter = {},
                      std::optional<bool> lLongNames = {}, std::optional<uint32_t> nFlags = {},
                      std::optional<std::string_view> cInitFile = {});
 
-// On a system without drive letters every path hangs from the one root "/": CURDRIVE gives
-// that root (NODRIVE, which the start-folder expression leaves out), CURDIR the current
-// directory without its leading "/", so NODRIVE-or-drive + PATHSEP + CURDIR() names the
-// current directory exactly ("/" for the root).
-inline constexpr std::string_view NODRIVE = "/";
-inline constexpr std::string_view PATHSEP = "/";
+// CURDRIVE: the current drive letter in upper case, or the first character of the current
+// directory when it has no drive ("\\" for a network path on Windows, "/" on a system without
+// drive letters, where every path hangs from the one root). CURDIR: the current directory
+// without its drive, its leading and its trailing separator; "" when it cannot be read.
 std::string CURDRIVE();
-std::string CURDIR(); // "" when the current directory cannot be read
+std::string CURDIR();
 
-// The start-folder expression of the main flow:
-// (CURDRIVE() == NODRIVE ? "" : CURDRIVE() + ":") + PATHSEP + CURDIR().
+// The start-folder expression of the main flow: no drive part when the directory has none,
+// else CURDRIVE() + ":"; then the separator; then CURDIR(). It names the current directory
+// exactly: C:\Users\me, C:\, \\host\share\dir, or /home/me and / without drive letters.
 std::string CURDIRPATH();
 
 } // namespace veltra::ui

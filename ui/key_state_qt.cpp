@@ -1,6 +1,7 @@
 // The application-wide key tracker and GETASYNCKEYSTATE's choice of source.
+#include "ui/key_state_qt.h"
+
 #include "serial/message_pump.h"
-#include "ui/key_state.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -186,11 +187,4 @@ bool GETASYNCKEYSTATE(int nVirtualKey) {
 }
 
 // The pump's own last-key record is meant to take this over; until it exists, it lives here.
-void NOTELASTKEY(int nKey) {
-  serial::SETLASTKEY(nKey);
-}
-int LASTKEYNOTED() {
-  return serial::LASTKEY();
-}
-
 } // namespace veltra::ui

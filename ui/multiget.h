@@ -30,6 +30,8 @@ struct ItemGeometry {
   int nHeight = 0;
   friend bool operator==(const ItemGeometry&, const ItemGeometry&) = default;
 };
+ItemGeometry CONTROLITEMUNITS(int nTop, int nLeft, int nBottom, int nRight, bool lTruePixel,
+                              int nBaseX, int nBaseY);
 ItemGeometry CONTROLITEMGEOMETRY(int nTop, int nLeft, int nBottom, int nRight, bool lTruePixel,
                                  int nBaseX, int nBaseY);
 
@@ -87,6 +89,7 @@ public:
   // Writes the shown text back through VarPut.
   void LostFocus() override;
 
+  std::string_view ClassName() const override;
   void BuildItem(TDialog& oDlg) override;
   void Initiate(TDialog& oDlg) override;
   void Move(int nX, int nY, int nWidth, int nHeight) override;
@@ -95,6 +98,11 @@ public:
 
 private:
   friend class LogEdit;
+  // The platform's two ways of changing what the box shows: the whole text, or a part added
+  // at its end (which costs the same however long the text already is).
+  void ShowWhole_(const std::string& cText);
+  void ShowAppended_(std::string_view cPart);
+
   std::string cShown_;       // the bytes the box shows now
   bool lShownValid_ = false; // cShown_ matches the box (no full rewrite needed)
 };

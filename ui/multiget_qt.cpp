@@ -4,7 +4,7 @@
 #include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/dialog_qt.h"
-#include "ui/key_state.h"
+#include "ui/key_state_qt.h"
 #include "ui/multiget.h"
 #include "ui/ui_error.h"
 #include "ui/window_qt.h"
@@ -114,37 +114,6 @@ TMultiGet::~TMultiGet() {
   }
 }
 
-TMultiGet& TMultiGet::New(NewArgs oArgs) {
-  TDialog* pParent = oArgs.oWnd != nullptr ? oArgs.oWnd : DEFAULTPARENT();
-  nTop = oArgs.nRow.value_or(0);
-  nLeft = oArgs.nCol.value_or(0);
-  nBottom = nTop + oArgs.nHeight - 1;
-  nRight = nLeft + oArgs.nWidth - 1;
-  bSetGet = std::move(oArgs.bSetGet);
-  oFont = oArgs.oFont;
-  nClrText = oArgs.nClrFore;
-  nClrPane = oArgs.nClrBack;
-  oCursor = oArgs.oCursor;
-  cMsg = oArgs.cMsg;
-  lUpdate = oArgs.lUpdate;
-  bWhen = std::move(oArgs.bWhen);
-  bValid = std::move(oArgs.bValid);
-  bChange = std::move(oArgs.bChange);
-  lReadOnly = oArgs.lReadOnly;
-  nStyle = MULTIGETSTYLE(oArgs.lHScroll, oArgs.lCenter, oArgs.lRight, oArgs.lReadOnly,
-                         oArgs.lNoBorder, oArgs.lNoVScroll);
-  nExStyle = WS_EX_CLIENTEDGE;
-  nId = NEXTCONTROLID();
-  lDelete = false;
-  nLen = 0;
-  if (pParent != nullptr && pParent->AddControl(*this) && WIDGETOF(*pParent) != nullptr) {
-    // The dialog already has its window: the control's window is made at once.
-    BuildItem(*pParent);
-    Initiate(*pParent);
-  }
-  return *this;
-}
-
 void TMultiGet::BuildItem(TDialog& oDlg) {
   QWidget* pDialog = WIDGETOF(oDlg);
   if (pDialog == nullptr) {
@@ -213,32 +182,20 @@ void TMultiGet::Detach() {
   TControl::Detach();
 }
 
-void TMultiGet::Refresh(std::optional<bool> /*lErase*/) {
+void TMultiGet::ShowWhole_(const std::string& cText) {
   LogEdit* pEdit = EditOf(*this);
-  if (pEdit == nullptr) {
-    return;
-  }
-  std::string cNew = VarGet().value_or("");
   pEdit->lRefreshing = true;
-  // When the new text only extends the shown one, only the new part goes in, so a line costs
-  // the same however long the log already is. A shown text ending in CR could pair with an LF
-  // at the start of the new part: that case is rewritten whole.
-  const bool lExtends = lShownValid_ && cNew.size() >= cShown_.size() &&
-                        cNew.compare(0, cShown_.size(), cShown_) == 0 &&
-                        (cShown_.empty() || cShown_.back() != '\r');
-  if (lExtends) {
-    if (cNew.size() > cShown_.size()) {
-      QTextCursor oEnd(pEdit->document());
-      oEnd.movePosition(QTextCursor::End);
-      oEnd.insertText(QString::fromStdU16String(
-          LOGTEXTTOWIDGET(std::string_view(cNew).substr(cShown_.size()))));
-    }
-  } else {
-    pEdit->setPlainText(QString::fromStdU16String(LOGTEXTTOWIDGET(cNew)));
-  }
+  pEdit->setPlainText(QString::fromStdU16String(LOGTEXTTOWIDGET(cText)));
   pEdit->lRefreshing = false;
-  cShown_ = std::move(cNew);
-  lShownValid_ = true;
+}
+
+void TMultiGet::ShowAppended_(std::string_view cPart) {
+  LogEdit* pEdit = EditOf(*this);
+  pEdit->lRefreshing = true;
+  QTextCursor oEnd(pEdit->document());
+  oEnd.movePosition(QTextCursor::End);
+  oEnd.insertText(QString::fromStdU16String(LOGTEXTTOWIDGET(cPart)));
+  pEdit->lRefreshing = false;
 }
 
 void TMultiGet::GoBottom() {

@@ -1,7 +1,10 @@
-// POPMSG's tables and text rules.
+// POPMSG: its tables, text rules and modes over the platform's boxes.
 #include "ui/popmsg.h"
 
+#include "serial/message_pump.h"
 #include "ui/codepage.h"
+#include "ui/popmsg_box.h"
+#include "ui/tone.h"
 
 #include <algorithm>
 
@@ -48,6 +51,39 @@ std::string POPMSGTEXT(std::string_view cText) {
   });
   const std::string cWin = lDos ? OEMTOANSI(cText) : std::string(cText);
   return EXPANDTOCRLF(cWin, ';');
+}
+
+std::optional<PopResult> POPMSG(std::optional<std::string_view> cText, std::optional<int> nType,
+                                std::optional<std::string_view> cTitle, const PopMsgBox& oBox) {
+  std::optional<PopResult> oResult;
+  const std::string cShown = cText ? POPMSGTEXT(*cText) : std::string();
+  if (nType) {
+    const std::string_view cCaption = cTitle.value_or("Attenzione");
+    PROGRESSBOXCLOSE();
+    if (const std::optional<int> nFlags = POPMSGFLAGS(*nType)) {
+      if (*nType >= 2) {
+        TONE(POPMSG_TONE_HZ, POPMSG_TONE_MS);
+      }
+      oResult = POPMSGRESULT(*nType, SHOWMESSAGEBOX(*nFlags, cShown, cCaption));
+    }
+  } else if (!cText && !oBox.lProgress && !oBox.lPage) {
+    PROGRESSBOXCLOSE();
+  } else {
+    if (!PROGRESSBOXOPEN()) {
+      PROGRESSBOXCREATE(cShown, cTitle.value_or(""), oBox.lProgress, oBox.lPage);
+    }
+    if (oBox.lUpdate) {
+      PROGRESSBOXSETTEXT(cShown);
+    }
+    if (oBox.nPos) {
+      PROGRESSBOXSETPOS(*oBox.nPos + 1);
+    }
+    if (oBox.lPage) {
+      PROGRESSBOXNEXTPAGE();
+    }
+  }
+  serial::SYSREFRESH();
+  return oResult;
 }
 
 } // namespace veltra::ui

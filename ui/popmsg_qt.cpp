@@ -1,8 +1,8 @@
-// POPMSG on Qt: QMessageBox for the six kinds, a small non-modal box for the progress mode.
-#include "serial/message_pump.h"
+// POPMSG's boxes on Qt: QMessageBox for the six kinds, a small non-modal box for the progress
+// mode.
 #include "ui/codepage.h"
 #include "ui/popmsg.h"
-#include "ui/tone.h"
+#include "ui/popmsg_box.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -16,8 +16,13 @@
 namespace veltra::ui {
 namespace {
 
+QString FromAnsi(std::string_view cText) {
+  return QString::fromStdU16String(ANSITOUNICODE(cText));
+}
+
+// The box breaks lines at LF alone.
 QString BoxText(std::string_view cText) {
-  QString cOut = QString::fromStdU16String(ANSITOUNICODE(POPMSGTEXT(cText)));
+  QString cOut = FromAnsi(cText);
   cOut.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return cOut;
 }
@@ -80,10 +85,6 @@ private:
 
 QPointer<ProgressBox> g_pBox;
 
-void CloseProgressBox() {
-  delete g_pBox.data();
-}
-
 int ShowBox(int nFlags, const QString& cText, const QString& cTitle) {
   const int nButtons = nFlags & 0x0F;
   const QMessageBox::Icon nIcon = (nFlags & MB_ICONINFORMATION) != 0 ? QMessageBox::Information
@@ -130,40 +131,34 @@ int ShowBox(int nFlags, const QString& cText, const QString& cTitle) {
 
 } // namespace
 
-std::optional<PopResult> POPMSG(std::optional<std::string_view> cText, std::optional<int> nType,
-                                std::optional<std::string_view> cTitle, const PopMsgBox& oBox) {
-  std::optional<PopResult> oResult;
-  const QString cShown = cText ? BoxText(*cText) : QString();
-  if (nType) {
-    const QString cCaption =
-        QString::fromStdU16String(ANSITOUNICODE(cTitle.value_or(std::string_view("Attenzione"))));
-    CloseProgressBox();
-    if (const std::optional<int> nFlags = POPMSGFLAGS(*nType)) {
-      if (*nType >= 2) {
-        TONE(POPMSG_TONE_HZ, POPMSG_TONE_MS);
-      }
-      oResult = POPMSGRESULT(*nType, ShowBox(*nFlags, cShown, cCaption));
-    }
-  } else if (!cText && !oBox.lProgress && !oBox.lPage) {
-    CloseProgressBox();
-  } else {
-    if (g_pBox == nullptr) {
-      g_pBox = new ProgressBox( // NOLINT: deleted by CloseProgressBox
-          cShown, QString::fromStdU16String(ANSITOUNICODE(cTitle.value_or(""))), oBox.lProgress,
-          oBox.lPage);
-    }
-    if (oBox.lUpdate) {
-      g_pBox->SetText(cShown);
-    }
-    if (oBox.nPos) {
-      g_pBox->SetPos(*oBox.nPos + 1);
-    }
-    if (oBox.lPage) {
-      g_pBox->NextPage();
-    }
-  }
-  serial::SYSREFRESH();
-  return oResult;
+int SHOWMESSAGEBOX(int nFlags, std::string_view cText, std::string_view cTitle) {
+  return ShowBox(nFlags, BoxText(cText), FromAnsi(cTitle));
+}
+
+void PROGRESSBOXCLOSE() {
+  delete g_pBox.data();
+}
+
+bool PROGRESSBOXOPEN() {
+  return g_pBox != nullptr;
+}
+
+void PROGRESSBOXCREATE(std::string_view cText, std::string_view cTitle, bool lProgress,
+                       bool lPage) {
+  g_pBox = new ProgressBox(BoxText(cText), FromAnsi(cTitle), lProgress, // NOLINT: deleted by
+                           lPage);                                      // PROGRESSBOXCLOSE
+}
+
+void PROGRESSBOXSETTEXT(std::string_view cText) {
+  g_pBox->SetText(BoxText(cText));
+}
+
+void PROGRESSBOXSETPOS(int nPos) {
+  g_pBox->SetPos(nPos);
+}
+
+void PROGRESSBOXNEXTPAGE() {
+  g_pBox->NextPage();
 }
 
 } // namespace veltra::ui

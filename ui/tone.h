@@ -7,10 +7,13 @@ namespace veltra::ui {
 
 using ToneService = std::function<void(int nHz, int nMs)>;
 
-// Installs the service (an empty function restores the default: the desktop bell, since the
-// program has no sound output of its own). Returns the previous service.
+// Installs the service (an empty function restores the default, the platform's own tone).
+// Returns the previous service.
 ToneService SETTONESERVICE(ToneService bService);
 
 void TONE(int nHz, int nMs);
+
+// The platform's own tone: Beep on Windows, the desktop bell on Qt.
+void PLATFORMTONE(int nHz, int nMs);
 
 } // namespace veltra::ui

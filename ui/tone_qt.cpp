@@ -1,27 +1,12 @@
-// Default tone: the desktop bell.
+// The platform's tone on Qt: the desktop bell, since the program has no sound output of its own.
 #include "ui/tone.h"
 
 #include <QApplication>
-#include <utility>
 
 namespace veltra::ui {
-namespace {
 
-ToneService& Service() {
-  static ToneService bService;
-  return bService;
-}
-
-} // namespace
-
-ToneService SETTONESERVICE(ToneService bService) {
-  return std::exchange(Service(), std::move(bService));
-}
-
-void TONE(int nHz, int nMs) {
-  if (Service()) {
-    Service()(nHz, nMs);
-  } else if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+void PLATFORMTONE(int /*nHz*/, int /*nMs*/) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
     QApplication::beep();
   }
 }

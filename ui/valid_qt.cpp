@@ -1,76 +1,46 @@
-// VALID_: the close check. Asks before discarding unsaved changes, or validates the dialog's
-// fields when the dialog asks for it; a check started while one runs is refused.
-#include "ui/control.h"
-#include "ui/dialog.h"
-#include "ui/popmsg.h"
+// The close check's focus and alert colour on Qt.
+#include "ui/focus.h"
 #include "ui/window_qt.h"
 
 #include <QApplication>
 #include <QPalette>
 #include <QPointer>
+#include <QVariant>
 
 namespace veltra::ui {
 namespace {
 
-bool g_lChecking = false;
-
-// A failed field: focus, red while the message shows, then its colours and the focus back.
-void ShowFieldError(TControl& oControl, std::string_view cText) {
-  oControl.SetFocus();
-  QPointer<QWidget> pWidget = WIDGETOF(oControl);
-  const QPalette oSaved = pWidget != nullptr ? pWidget->palette() : QPalette();
-  if (pWidget != nullptr) {
-    QPalette oRed = oSaved;
-    oRed.setColor(QPalette::Base, Qt::red);
-    pWidget->setPalette(oRed);
-  }
-  POPMSG(cText, 1);
-  if (pWidget != nullptr) {
-    pWidget->setPalette(oSaved);
-  }
-  oControl.SetFocus();
-}
+constexpr const char* kSavedPalette = "veltraSavedPalette";
 
 } // namespace
 
-bool VALID_(TDialog& oDlg, bool lModified) {
+std::function<void()> FOCUSRETURN() {
   const QPointer<QWidget> pFocus = QApplication::focusWidget();
-  if (g_lChecking) {
-    return false;
-  }
-  g_lChecking = true;
-  struct Mark {
-    ~Mark() { g_lChecking = false; }
-  } oMark;
-
-  if (!oDlg.Cargo || *oDlg.Cargo == 2) {
-    if (!lModified || !oDlg.lModify) {
-      return true;
-    }
-    const std::optional<PopResult> oAnswer = POPMSG("Annullo le modifiche?", 5);
-    const bool lYes = oAnswer && std::get<bool>(*oAnswer);
-    if (!lYes && pFocus != nullptr) {
+  return [pFocus] {
+    if (pFocus != nullptr) {
       pFocus->setFocus();
     }
-    return lYes;
-  }
+  };
+}
 
-  oDlg.Cargo.reset();
-  for (TControl* pControl : oDlg.aControls) {
-    if (WIDGETOF(*pControl) != nullptr && WIDGETOF(*pControl) == pFocus) {
-      pControl->LostFocus();
-    }
+bool HASFOCUS(const TWindow& oWnd) {
+  return WIDGETOF(oWnd) != nullptr && WIDGETOF(oWnd) == QApplication::focusWidget();
+}
+
+void SHOWALERT(TControl& oControl, bool lOn) {
+  QWidget* pWidget = WIDGETOF(oControl);
+  if (pWidget == nullptr) {
+    return;
   }
-  for (TControl* pControl : std::vector<TControl*>(oDlg.aControls)) {
-    if (pControl->bWhen && !pControl->bWhen()) {
-      continue;
-    }
-    if (pControl->bValid && !pControl->bValid()) {
-      ShowFieldError(*pControl, "Campo non valido.");
-      return false;
-    }
+  if (lOn) {
+    pWidget->setProperty(kSavedPalette, QVariant::fromValue(pWidget->palette()));
+    QPalette oRed = pWidget->palette();
+    oRed.setColor(QPalette::Base, Qt::red);
+    pWidget->setPalette(oRed);
+  } else if (const QVariant oSaved = pWidget->property(kSavedPalette); oSaved.isValid()) {
+    pWidget->setPalette(oSaved.value<QPalette>());
+    pWidget->setProperty(kSavedPalette, QVariant());
   }
-  return true;
 }
 
 } // namespace veltra::ui

@@ -1,8 +1,8 @@
 // Toolkit side of the window objects: the peer that holds a window's widget and the receiver
-// behind its handle, the routing of posted events to HandleEvent, and the guard that carries
-// an exception thrown by a callback past Qt's event dispatch.
+// behind its handle, and the routing of posted events to HandleEvent.
 #pragma once
 
+#include "ui/guard.h"
 #include "ui/window.h"
 
 #include <QObject>
@@ -48,13 +48,5 @@ public:
 inline QWidget* WIDGETOF(const TWindow& oWnd) {
   return oWnd.Peer().pWidget;
 }
-
-// Runs fn. An exception leaving it (a break or quit of the error handler) is kept, every
-// running dialog is ended, and the Activate that ran the modal loop rethrows it.
-void RUNGUARDED(const std::function<void()>& fn);
-
-// Rethrows and clears the kept exception, if any.
-void RETHROWPENDING();
-bool EXCEPTIONPENDING();
 
 } // namespace veltra::ui

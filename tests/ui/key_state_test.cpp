@@ -1,7 +1,7 @@
 // The key tracker behind GETASYNCKEYSTATE where there is no X server: presses and releases,
 // auto-repeat, one event seen by several objects, release on hide and deactivation.
 #include "serial/message_pump.h"
-#include "ui/key_state.h"
+#include "ui/key_state_qt.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,0 +1,104 @@
+// Helpers for the window suites under Windows (Wine): keys injected as the user's, and a
+// watcher that runs on the test's own thread inside whatever modal loop is running (a
+// message box, the file dialog), answers the window it waits for and gives up after a
+// generous bound.
+#pragma once
+
+#include "ui/window.h"
+
+#include <functional>
+#include <string>
+#include <windows.h>
+
+namespace veltra::ui::test {
+
+// Keys pressed at the X server once the window titled cTitle is the active one there
+// (xdotool, started through Wine), so they reach that window and the key state the way a
+// user's keys do. cKeys is xdotool's: "key Escape", "keydown alt keydown F4". (Keys injected
+// with SendInput reach the window too, but Wine leaves them out of GetAsyncKeyState.) The call
+// does not wait: the activation needs this thread's message loop, which then also handles the
+// keys; the caller waits for their effect.
+inline void XKEYS(const std::string& cTitle, const std::string& cKeys) {
+  std::string cCommand = "Z:\\usr\\bin\\xdotool search --sync --limit 1 --name \"^" + cTitle +
+                         "$\" windowactivate --sync " + cKeys;
+  STARTUPINFOA oStart{};
+  oStart.cb = sizeof oStart;
+  PROCESS_INFORMATION oProcess{};
+  if (CreateProcessA(nullptr, cCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                     &oStart, &oProcess)) {
+    CloseHandle(oProcess.hThread);
+    CloseHandle(oProcess.hProcess);
+  }
+}
+
+inline HWND HWNDOF(const TWindow& oWnd) {
+  return reinterpret_cast<HWND>(static_cast<intptr_t>(oWnd.hWnd));
+}
+
+// The visible top-level window of this thread with the given title, or null.
+inline HWND THREADWINDOW(const std::string& cTitle) {
+  struct Find {
+    const std::string& cTitle;
+    HWND hFound = nullptr;
+  } oFind{cTitle};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND h, LPARAM p) -> BOOL {
+        auto& o = *reinterpret_cast<Find*>(p);
+        char cText[256] = {};
+        GetWindowTextA(h, cText, sizeof cText);
+        if (IsWindowVisible(h) && o.cTitle == cText) {
+          o.hFound = h;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&oFind));
+  return oFind.hFound;
+}
+
+// Calls fAnswer(window) once the window titled cTitle shows and has the keyboard (polled every 20
+// ms by a thread timer, so it runs inside the modal loop that shows it). After 15 s without it, the
+// active window of the thread is cancelled so that the test ends and fails.
+class Watcher {
+public:
+  Watcher(std::string cTitle, std::function<void(HWND)> fAnswer)
+      : cTitle_(std::move(cTitle)), fAnswer_(std::move(fAnswer)) {
+    pActive_ = this;
+    nTimer_ = SetTimer(nullptr, 0, 20, &Watcher::Tick);
+  }
+  ~Watcher() {
+    KillTimer(nullptr, nTimer_);
+    pActive_ = nullptr;
+  }
+  Watcher(const Watcher&) = delete;
+  Watcher& operator=(const Watcher&) = delete;
+
+  bool Answered() const { return lAnswered_; }
+
+private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    Watcher* p = pActive_;
+    if (p == nullptr || p->lAnswered_) {
+      return;
+    }
+    // Answered once it has the keyboard, so that keys pressed for it reach it.
+    const HWND h = THREADWINDOW(p->cTitle_);
+    if (h != nullptr && GetForegroundWindow() == h) {
+      p->lAnswered_ = true;
+      p->fAnswer_(h);
+    } else if (++p->nTicks_ > 750) {
+      p->lAnswered_ = true;
+      PostMessageA(h != nullptr ? h : GetActiveWindow(), WM_COMMAND, IDCANCEL, 0);
+    }
+  }
+
+  static inline Watcher* pActive_ = nullptr;
+  std::string cTitle_;
+  std::function<void(HWND)> fAnswer_;
+  UINT_PTR nTimer_ = 0;
+  int nTicks_ = 0;
+  bool lAnswered_ = false;
+};
+
+} // namespace veltra::ui::test

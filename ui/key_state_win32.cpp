@@ -1,0 +1,20 @@
+// Key state on Windows: the system's asynchronous key state, whichever window has the focus.
+#include "ui/key_state.h"
+
+#include <windows.h>
+
+namespace veltra::ui {
+
+bool GETASYNCKEYSTATE(int nVirtualKey) {
+  return (static_cast<unsigned>(GetAsyncKeyState(nVirtualKey)) & 0xFF00U) != 0;
+}
+
+// Key messages wake a waiting loop (serial::SYSWAIT waits on the thread's input) only while a
+// window of this thread is in the foreground.
+bool KEYSTATEFROMEVENTS() {
+  const HWND hForeground = GetForegroundWindow();
+  return hForeground != nullptr &&
+         GetWindowThreadProcessId(hForeground, nullptr) == GetCurrentThreadId();
+}
+
+} // namespace veltra::ui
