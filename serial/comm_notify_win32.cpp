@@ -85,6 +85,9 @@ void RingUiThread() {
     return;
   }
   ::SendNotifyMessageA(hWnd, kDoorbellMessage, 0, 0);
+  // A wait of the polling loop ends at once, whether or not the platform counts a sent message
+  // as input for it (Wine does not always).
+  WAKEWAIT();
 }
 
 void DeliverCommNotifications() {
