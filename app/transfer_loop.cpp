@@ -100,6 +100,10 @@ void TRK(int nComm, const TransferBinding& oGet) {
 }
 
 void MESSAGE(const TransferBinding& oGet, std::string_view cText) {
+  if (oGet.APPENDLINE) {
+    oGet.APPENDLINE(cText);
+    return;
+  }
   std::string cLog = oGet.VarGet();
   cLog.append(cText);
   cLog.append("\r\n");
