@@ -462,9 +462,10 @@ TEST_F(VeltraSend, ProgressLineShowsCountPercentageAndTimeLeftAndTheTerminalIsRe
     std::string cName;
     ~ServerGuard() { RunToEnd({"tmux", "-L", cName, "kill-server"}, {}); }
   } oGuard{cServer};
-  const std::string cScript = "cd " + Quote(m_cDir) + "; stty -g > before; env -u DISPLAY " +
-                              Quote(kSend) + " --port " + Quote(cPort) + " " + Quote(cImage) +
-                              "; echo $? > rc; stty -g > after; sleep 60";
+  const std::string cScript =
+      "cd " + Quote(m_cDir) +
+      "; stty -g > before; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
+      " --port " + Quote(cPort) + " " + Quote(cImage) + "; echo $? > rc; stty -g > after; sleep 60";
   ASSERT_EQ(RunToEnd({"tmux", "-L", cServer, "-f", "/dev/null", "new-session", "-d", "-x", "120",
                       "-y", "10", "sh", "-c", cScript},
                      {})
