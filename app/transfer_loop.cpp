@@ -85,7 +85,8 @@ std::string GETCHAR() {
 }
 
 void TRK(int nComm, const TransferBinding& oGet) {
-  MESSAGE(oGet, "Sending track " + std::to_string(nTrack) + ", side " + std::to_string(nSide));
+  MESSAGE(oGet,
+          std::string(kSendingTrack) + std::to_string(nTrack) + ", side " + std::to_string(nSide));
   SENDSTR(nComm, std::string_view("\0", 1), oGet);
   oGet.SLEEP(10);
   const std::size_t nLen = std::min(kBlockSize, cImage.size());

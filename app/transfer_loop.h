@@ -46,6 +46,9 @@ struct TransferBinding {
   std::function<bool()> LINELOST;
 };
 
+// How the log line of each block begins: "Sending track 0, side 1".
+inline constexpr std::string_view kSendingTrack = "Sending track ";
+
 // The log line written once when the line to the device is gone.
 inline constexpr std::string_view kLineLostMessage =
     "Port lost: the device was unplugged or closed (ESC to exit)";

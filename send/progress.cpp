@@ -1,6 +1,8 @@
 // The progress line and the plain log of veltra-send.
 #include "send/progress.h"
 
+#include "app/transfer_loop.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,8 +10,8 @@
 namespace veltra::send {
 namespace {
 
-constexpr std::size_t kBlockSize = 5120;
-constexpr std::string_view kBlockLine = "Sending track ";
+constexpr std::size_t kBlockSize = app::kBlockSize;
+constexpr std::string_view kBlockLine = app::kSendingTrack;
 // Back to the start of the line, then erase to its end: the line is redrawn in place.
 constexpr std::string_view kRedraw = "\r\x1b[K";
 

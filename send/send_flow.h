@@ -1,15 +1,12 @@
 // What veltra-send does for each of its actions. Each returns the exit status.
 #pragma once
 
+#include "send/exit_status.h"
+
 #include <optional>
 #include <string>
 
 namespace veltra::send {
-
-inline constexpr int kExitEnded = 0;    // the device said "E"
-inline constexpr int kExitAborted = 1;  // Esc, Ctrl-C or a stop signal; 0x09 was sent
-inline constexpr int kExitUnusable = 2; // the port or the image cannot be used
-inline constexpr int kExitLineLost = 3; // the line went during the transfer
 
 // Serves the device from cImage on the port cPort, or the one VELTRA.INI in the current
 // folder names (read as VELTRA reads it, never written). Needs the Qt application object.

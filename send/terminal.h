@@ -14,9 +14,6 @@
 
 namespace veltra::send {
 
-// The exit status after a stop request that ended the program at once.
-inline constexpr int kExitStopped = 1;
-
 class Terminal {
 public:
   // Needs the Qt application object: the keys and the signals are answered in its event

@@ -2,6 +2,7 @@
 // echo only: Ctrl-C must stay a signal, so that a second one ends the program even while the
 // user-interface thread is held in a write. Signal handlers only count, restore the terminal
 // and write to a pipe that a socket notifier answers on the user-interface thread.
+#include "send/exit_status.h"
 #include "send/terminal.h"
 #include "serial/message_pump.h"
 #include "serial/unique_fd.h"
@@ -45,7 +46,7 @@ void OnStopSignal(int /*nSignal*/) {
     RestoreTerminal();
     constexpr std::string_view kText = "\nveltra-send: stopped\n";
     [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kText.data(), kText.size());
-    ::_exit(kExitStopped);
+    ::_exit(kExitAborted);
   }
   const char c = 's';
   [[maybe_unused]] const ssize_t n = ::write(g_nWakeFd, &c, 1);
