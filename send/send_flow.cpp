@@ -112,6 +112,10 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
   });
   hTarget = oTarget.hWnd();
   serial::ENABLECOMMNOTIFICATION(nComm, hTarget, 1, -1);
+  // A command the device sent while the line was being set up was announced to no one: it is
+  // taken now, instead of waiting for the device's next byte, which may never come.
+  app::CONNECT(nComm);
+  serial::ENABLECOMMNOTIFICATION(nComm, hTarget, 1, -1);
 
   bool lEnded = false;
   bool lAbortSent = false;
