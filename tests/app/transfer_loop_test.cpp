@@ -207,6 +207,18 @@ TEST_F(TransferLoop, WaitFallsBackToThePlainPumpWhenNoWaitingFormIsBound) {
   EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"end"}));
 }
 
+TEST_F(TransferLoop, LogBoundAsOneOperationGetsEachLineAndLeavesTheControlAlone) {
+  cImage = PatternImage(kBlockSize);
+  oFake.aArrivals = {"T", "E"};
+  TransferBinding o = oFake.Binding();
+  std::vector<std::string> aLines;
+  o.APPENDLINE = [&aLines](std::string_view c) { aLines.emplace_back(c); };
+  VELTRA(7, o);
+  EXPECT_EQ(aLines, (std::vector<std::string>{"Waiting command (ESC to exit)...",
+                                              "Sending track 0, side 0"}));
+  EXPECT_EQ(oFake.cLog, "");
+}
+
 TEST_F(TransferLoop, EndRefusedStillReturnsFromTheLoop) {
   oFake.aArrivals = {"E"};
   oFake.lEndResult = false;
