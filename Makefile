@@ -33,7 +33,7 @@ test-tsan: deps
 test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target veltra_unit_suites
-	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'app|serial|ui|runtime'
+	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'app|serial|ui|runtime|send'
 
 # The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
 # FUZZ_SECONDS over its seed corpus; a crash fails the command.
