@@ -27,7 +27,16 @@ constexpr std::size_t kReadChunk = 1000;
 } // namespace
 
 std::string OPENFAILUREHINT(const std::string& cDevice, int nErrno) {
-  std::string cLine = "veltra: cannot open " + cDevice + ": " + std::strerror(nErrno);
+  const std::string cHead = "veltra: cannot open " + cDevice + ": ";
+  if (nErrno == serial::ECOMMCONSOLE) {
+    return cHead + "it is the system console (name the adapter's port in VELTRA.INI, for "
+                   "example ttyUSB0)";
+  }
+  if (nErrno == serial::ECOMMOWNTERMINAL) {
+    return cHead + "it is the terminal VELTRA was started from (name the adapter's port in "
+                   "VELTRA.INI)";
+  }
+  std::string cLine = cHead + std::strerror(nErrno);
   switch (nErrno) {
   case EACCES:
   case EPERM:
@@ -45,6 +54,9 @@ std::string OPENFAILUREHINT(const std::string& cDevice, int nErrno) {
   case ENOTTY:
     cLine += " (this is not a serial port)";
     break;
+  case EINVAL:
+    cLine += " (check the port name in VELTRA.INI)";
+    break;
   default:
     break;
   }
@@ -58,7 +70,8 @@ int APRICOM(ui::TDialog& oDlg, const std::string& cPort) {
         const std::string cDevice = "\\\\.\\" + cPort;
         nComm = serial::OPENCOMM(cDevice, kQueueSize, kQueueSize);
         if (nComm < 0) {
-          std::cerr << OPENFAILUREHINT(serial::COMMDEVICEPATH(cDevice), errno) << std::endl;
+          const int nErrno = errno; // OPENCOMM's reason, before anything else can change it
+          std::cerr << OPENFAILUREHINT(serial::COMMDEVICEPATH(cDevice), nErrno) << std::endl;
           FAIL("Errore di apertura della porta di comunicazione (" + cPort + ").");
         }
         std::string cDcb;

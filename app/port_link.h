@@ -21,7 +21,7 @@ void CONNECT(int nComm);
 std::string RECEIVESTR(int nComm);
 
 // One line for standard error saying which device could not be opened and what to do about
-// it, from the system's reason (errno).
+// it, from the reason OPENCOMM left in errno (the system's, or ECOMMCONSOLE / ECOMMOWNTERMINAL).
 std::string OPENFAILUREHINT(const std::string& cDevice, int nErrno);
 
 } // namespace veltra::app
