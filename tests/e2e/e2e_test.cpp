@@ -355,12 +355,13 @@ TEST_F(EndToEnd, XServerGoneWhileTheDeviceSendsEndsTheProgramAndFreesThePort) {
   ASSERT_TRUE(cChooser.has_value()) << m_veltra.Err();
   ASSERT_TRUE(TypeInto(oOwn, *cChooser, cImage));
   ASSERT_TRUE(WaitWindow(oOwn, kDialog).has_value()) << m_veltra.Err();
-  // A byte a millisecond that the program ignores, as a chatty device would send.
+  // Bytes the program ignores, as a chatty device sends them, close enough together that the
+  // receive worker is nearly always waiting for its notification to be handled.
   std::atomic<bool> lStop{false};
   std::thread oDevice([&] {
     while (!lStop) {
       [[maybe_unused]] const ssize_t n = ::write(oLine.nMaster, "x", 1);
-      std::this_thread::sleep_for(1ms);
+      std::this_thread::sleep_for(100us);
     }
   });
   std::this_thread::sleep_for(300ms);
