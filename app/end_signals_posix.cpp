@@ -42,9 +42,12 @@ extern "C" void OnEndSignal(int nSignal) {
 } // namespace
 
 void WATCHENDSIGNALS(std::function<void()> bEnd) {
-  const int nFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (nFd < 0 || QCoreApplication::instance() == nullptr) {
+  if (QCoreApplication::instance() == nullptr) {
     return;
+  }
+  const int nFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (nFd < 0) {
+    return; // the default actions stay: the signals still end the program, only less tidily
   }
   g_nEventFd.store(nFd);
   // Owned by the application object; lives as long as the event loops do.

@@ -72,12 +72,9 @@ struct CommDevice {
   CommDevice& operator=(const CommDevice&) = delete;
 
   // Puts the line back as it was found and gives up exclusive use; closing the descriptor
-  // then drops the lock. The worker has been joined by then (ShutDown).
+  // then drops the lock. A device with a worker belongs to a port record, whose ShutDown has
+  // joined the worker by now.
   ~CommDevice() {
-    if (oWorker.joinable()) {
-      Signal(oStop.Get());
-      oWorker.join();
-    }
     if (oFd.Valid()) {
       if (lLowLatencySet) {
         SetLowLatency(oFd.Get(), false);
