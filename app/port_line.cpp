@@ -55,8 +55,15 @@ std::string RECEIVESTR(int nComm) {
 }
 
 std::string OPENFAILUREHINT(const std::string& cDevice, int nErrno, std::string_view cProgram) {
-  std::string cLine =
-      std::string(cProgram) + ": cannot open " + cDevice + ": " + std::strerror(nErrno);
+  const std::string cHead = std::string(cProgram) + ": cannot open " + cDevice + ": ";
+  if (nErrno == serial::ECOMMCONSOLE) {
+    return cHead + "it is the system console (name the adapter's port, for example ttyUSB0)";
+  }
+  if (nErrno == serial::ECOMMOWNTERMINAL) {
+    return cHead + "it is the terminal " + std::string(cProgram) +
+           " was started from (name the adapter's port)";
+  }
+  std::string cLine = cHead + std::strerror(nErrno);
   switch (nErrno) {
   case EACCES:
   case EPERM:
@@ -73,6 +80,9 @@ std::string OPENFAILUREHINT(const std::string& cDevice, int nErrno, std::string_
     break;
   case ENOTTY:
     cLine += " (this is not a serial port)";
+    break;
+  case EINVAL:
+    cLine += " (check the port name in VELTRA.INI)";
     break;
   default:
     break;

@@ -190,6 +190,19 @@ TEST_F(TransferLoop, EscAfterServingAbortsWithoutTouchingTheImageAgain) {
   EXPECT_EQ(cImage.size(), kBlockSize);
 }
 
+// Esc goes down in the pump right after a "T" was taken: the abort wins, the request is not
+// served, and the abort byte goes out once.
+TEST_F(TransferLoop, CommandTakenAsEscGoesDownIsNotServed) {
+  cImage = PatternImage(kBlockSize);
+  oFake.aArrivals = {"T"};
+  oFake.nEscDownAfterPumps = 2; // the wait delivers "T", the pump after taking it sees Esc
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.cLine, "\x09");
+  EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n");
+  EXPECT_EQ(cImage.size(), kBlockSize);
+}
+
 TEST_F(TransferLoop, EscHeldAtStartReturnsAtOnceWithoutLoggingOrSending) {
   oFake.nEscDownAfterPumps = 0;
   VELTRA(7, oFake.Binding());
