@@ -45,6 +45,7 @@ run: configure
 package: configure
 	@bash scripts/deps package
 	cmake --build $(BUILD) -j $(JOBS) --target veltra_programs
+	rm -f $(BUILD)/veltra_*.deb
 	cd $(BUILD) && cpack -G DEB
 
 # Checks what a user installs: contents, dependencies, lint, menu entry, manual pages, and a
