@@ -9,7 +9,8 @@ WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
-.PHONY: deps deps-windows build test test-tsan test-asan fuzz windows test-windows run demo bench clean format
+.PHONY: deps deps-windows configure build test test-tsan test-asan fuzz windows test-windows run \
+        demo bench package package-check clean format
 
 deps:
 	@bash scripts/deps
@@ -17,8 +18,10 @@ deps:
 deps-windows:
 	@bash scripts/deps windows
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # All suites on the normal build, then the threaded suites under ThreadSanitizer. The program
@@ -37,7 +40,7 @@ test-tsan: deps
 test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target veltra_unit_suites
-	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'app|serial|ui|runtime'
+	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'app|serial|ui|runtime|send'
 
 # veltra.exe for Windows, cross-built with mingw-w64: $(BUILD_WIN)/app/veltra.exe.
 windows: deps-windows
@@ -57,11 +60,28 @@ fuzz:
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 	bash fuzz/run $(BUILD_FUZZ) $(FUZZ_SECONDS)
 
-run: build
+# Builds the program alone (no suites, no benchmarks) and starts it in the current folder.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target veltra
 	$(BUILD)/app/veltra
 
+# The Debian package, $(BUILD)/veltra_VERSION_ARCH.deb, from the programs of the same build
+# that the suites test (stripped on the way in).
+package: configure
+	@bash scripts/deps package
+	cmake --build $(BUILD) -j $(JOBS) --target veltra_programs
+	rm -f $(BUILD)/veltra_*.deb
+	cd $(BUILD) && cpack -G DEB
+
+# Checks what a user installs: contents, dependencies, lint, menu entry, manual pages, and a
+# whole transfer with the unpacked programs.
+package-check: package
+	cmake --build $(BUILD) -j $(JOBS) --target veltra_e2e_tests
+	bash scripts/check-package $(BUILD)
+
 # A full transfer to the device emulator on a pseudo-terminal; no retro machine needed.
-demo: build
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target veltra veltra-device
 	bash scripts/demo $(BUILD)
 
 bench: build

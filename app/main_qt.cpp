@@ -1,6 +1,7 @@
 // The veltra executable: creates the Qt application, connects the runtime's hooks to the
 // windows and the desktop, and runs start-up, the main flow and the exit sequence.
 #include "app/desktop_hooks.h"
+#include "app/end_signals.h"
 #include "app/program_flow.h"
 #include "runtime/startup.h"
 
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   }
   QApplication oApp(argc, argv);
   veltra::app::INSTALLDESKTOPHOOKS();
+  veltra::app::WATCHENDSIGNALS(veltra::app::ENDONSIGNAL);
   return veltra::runtime::RUNPROGRAM(std::vector<std::string>(argv + 1, argv + argc),
                                      veltra::app::MAIN);
 }

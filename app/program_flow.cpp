@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 
 namespace veltra::app {
 namespace {
@@ -93,6 +94,16 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
   oGet.New({.nRow = 0, .nCol = 0, .bSetGet = ui::BINDTEXT(cText), .lReadOnly = true});
 
   int nComm = -1;
+  // The port is closed on every way out of here: after the window has closed, and when a
+  // break or a quit leaves the window early.
+  struct PortCloser {
+    int& nComm;
+    ~PortCloser() {
+      if (nComm >= 0) {
+        serial::CLOSECOMM(std::exchange(nComm, -1));
+      }
+    }
+  } oCloser{nComm};
   TransferBinding oBinding = BINDTRANSFER(oDlg, oGet);
   oBinding.LINELOST = [&nComm] { return serial::COMMLOST(nComm); };
   oDlg.bStart = [&] { VELTRA(nComm, oBinding); };
@@ -109,9 +120,6 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
                        }
                      },
                  .lResize16 = true});
-  if (nComm >= 0) {
-    serial::CLOSECOMM(nComm);
-  }
 }
 
 } // namespace veltra::app

@@ -85,7 +85,8 @@ std::string GETCHAR() {
 }
 
 void TRK(int nComm, const TransferBinding& oGet) {
-  MESSAGE(oGet, "Sending track " + std::to_string(nTrack) + ", side " + std::to_string(nSide));
+  MESSAGE(oGet,
+          std::string(kSendingTrack) + std::to_string(nTrack) + ", side " + std::to_string(nSide));
   SENDSTR(nComm, std::string_view("\0", 1), oGet);
   oGet.SLEEP(10);
   const std::size_t nLen = std::min(kBlockSize, cImage.size());
@@ -100,6 +101,10 @@ void TRK(int nComm, const TransferBinding& oGet) {
 }
 
 void MESSAGE(const TransferBinding& oGet, std::string_view cText) {
+  if (oGet.APPENDLINE) {
+    oGet.APPENDLINE(cText);
+    return;
+  }
   std::string cLog = oGet.VarGet();
   cLog.append(cText);
   cLog.append("\r\n");

@@ -23,8 +23,9 @@ using ui::VK_ESCAPE;
 inline constexpr std::size_t kBlockSize = 5120;
 
 // Everything the loop needs from its surroundings: the port write, the message pump (and
-// its non-spinning wait), the pause, the key test, the log control's text operations and
-// the close of the window that owns the log.
+// its non-spinning wait), the pause, the key test, the log (the log control's text
+// operations, or one operation that takes each line) and the close of the window that owns
+// the log.
 struct TransferBinding {
   std::function<long(int nComm, std::string_view cData)> WRITECOMM;
   std::function<bool()> SYSREFRESH;
@@ -38,11 +39,17 @@ struct TransferBinding {
   std::function<void(std::string)> VarPut;
   std::function<void(bool lErase)> Refresh;
   std::function<void()> GoBottom;
+  // When set, the log is this one operation, given each line without its line break, and the
+  // four above are not used (a front end without a log control: the terminal).
+  std::function<void(std::string_view cLine)> APPENDLINE;
   std::function<bool()> End;
   // True once the line to the device is gone and every byte received before has been taken.
   // When unset, the line is never lost.
   std::function<bool()> LINELOST;
 };
+
+// How the log line of each block begins: "Sending track 0, side 1".
+inline constexpr std::string_view kSendingTrack = "Sending track ";
 
 // The log line written once when the line to the device is gone.
 inline constexpr std::string_view kLineLostMessage =

@@ -1,15 +1,19 @@
-// Whole transfers of the real veltra against the device emulator on a pseudo-terminal, under
-// a private X server: the time the PC adds on top of the protocol's pauses, the time from a
+// Whole transfers of the real veltra, and of veltra-send beside it, against the device
+// emulator on the same kind of pseudo-terminal (veltra under a private X server, veltra-send
+// with no display): the time the PC adds on top of the protocol's pauses, the time from a
 // request to its answer, the idle cost while waiting for a request, and the peak memory.
-// Prints "name: value unit" lines and a one-line summary. --line-rate adds a run in which the
-// emulator reads no faster than a real 115200-baud 8N2 line delivers.
+// Prints "name: value unit" lines, each figure once per program, and a one-line summary per
+// program. --line-rate adds a run in which the emulator reads no faster than a real
+// 115200-baud 8N2 line delivers.
 #include "tests/e2e/harness.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <regex>
 #include <sstream>
@@ -69,14 +73,53 @@ long ContextSwitches(pid_t pid) {
   return n;
 }
 
-// Starts the emulator and veltra in a fresh folder and picks the image in the chooser.
+// One program under test: how it is started on a port with an image in its folder, and how
+// it is told to stop (Esc).
+struct Front {
+  std::string cName;
+  std::function<bool(Child& oProgram, const std::string& cDir, const std::string& cPort,
+                     const std::string& cImage)>
+      bStart;
+  std::function<void(Child& oProgram)> bStop;
+};
+
+Front VeltraFront(const Display& oDisplay) {
+  return {"veltra",
+          [&oDisplay](Child& oProgram, const std::string& cDir, const std::string& cPort,
+                      const std::string& cImage) {
+            WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + cPort + "\n");
+            oProgram = Child({VeltraPath()}, oDisplay.Env(), cDir);
+            const auto cChooser = WaitWindow(oDisplay, "Seleziona immagine da inviare");
+            return cChooser && TypeInto(oDisplay, *cChooser, cImage);
+          },
+          [&oDisplay](Child&) {
+            if (const auto cDialog = WaitWindow(oDisplay, "115200,N,8,2", 5s)) {
+              Keys(oDisplay, {"windowactivate", "--sync", *cDialog});
+            }
+            Keys(oDisplay, {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"});
+          }};
+}
+
+Front SendFront() {
+  return {"veltra-send",
+          [](Child& oProgram, const std::string& cDir, const std::string& cPort,
+             const std::string& cImage) {
+            oProgram = Child({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
+                              "QT_QPA_PLATFORM", VELTRA_SEND_BINARY, "--port", cPort, cImage},
+                             {}, cDir);
+            return oProgram.Started();
+          },
+          [](Child& oProgram) { ::kill(oProgram.Pid(), SIGINT); }};
+}
+
+// The emulator and the program in a fresh folder.
 struct Session {
   std::string cDir;
   Child oDevice;
-  Child oVeltra;
+  Child oProgram;
 };
 
-bool Start(Session& s, const Display& oDisplay, const std::vector<std::string>& aDeviceArgs,
+bool Start(Session& s, const Front& oFront, const std::vector<std::string>& aDeviceArgs,
            const std::string& cImage) {
   s.cDir = TempFolder();
   const std::string cPath = s.cDir + "/disk.mgt";
@@ -87,30 +130,24 @@ bool Start(Session& s, const Display& oDisplay, const std::vector<std::string>& 
   }
   s.oDevice = Child(a, {});
   const auto cPort = s.oDevice.ReadLine(10s);
-  if (!cPort) {
-    return false;
-  }
-  WriteFile(s.cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + *cPort + "\n");
-  s.oVeltra = Child({VeltraPath()}, oDisplay.Env(), s.cDir);
-  const auto cChooser = WaitWindow(oDisplay, "Seleziona immagine da inviare");
-  return cChooser && TypeInto(oDisplay, *cChooser, cPath);
+  return cPort && oFront.bStart(s.oProgram, s.cDir, *cPort, cPath);
 }
 
-RunFigures Transfer(const Display& oDisplay, const std::string& cImage, bool lLineRate) {
+RunFigures Transfer(const Front& oFront, const std::string& cImage, bool lLineRate) {
   RunFigures r;
   Session s;
   std::vector<std::string> aArgs{"--expect", "IMAGE", "--verbose", "--timeout", "30"};
   if (lLineRate) {
     aArgs.insert(aArgs.end(), {"--pace", "115200,8N2"});
   }
-  if (!Start(s, oDisplay, aArgs, cImage)) {
+  if (!Start(s, oFront, aArgs, cImage)) {
     return r;
   }
   std::optional<int> nExit;
   while (!(nExit = s.oDevice.Wait(50ms))) {
-    r.nPeakKb = std::max(r.nPeakKb, StatusField(s.oVeltra.Pid(), "VmHWM"));
+    r.nPeakKb = std::max(r.nPeakKb, StatusField(s.oProgram.Pid(), "VmHWM"));
   }
-  r.nPeakKb = std::max(r.nPeakKb, StatusField(s.oVeltra.Pid(), "VmHWM"));
+  r.nPeakKb = std::max(r.nPeakKb, StatusField(s.oProgram.Pid(), "VmHWM"));
   const std::regex oBlock(R"(gap ([0-9.]+) ms, t-to-0 ([0-9.]+) ms)");
   const std::regex oEnd(R"(elapsed ([0-9.]+) s)");
   std::istringstream in(s.oDevice.Out());
@@ -125,19 +162,18 @@ RunFigures Transfer(const Display& oDisplay, const std::string& cImage, bool lLi
     }
   }
   r.lOk =
-      *nExit == 0 && s.oVeltra.Wait(20s) == std::optional<int>(0) && r.aToZeroMs.size() == kBlocks;
+      *nExit == 0 && s.oProgram.Wait(20s) == std::optional<int>(0) && r.aToZeroMs.size() == kBlocks;
   std::filesystem::remove_all(s.cDir);
   return r;
 }
 
-void Idle(const Display& oDisplay, double& dCpuPerS, double& dWakeupsPerS) {
+void Idle(const Front& oFront, double& dCpuPerS, double& dWakeupsPerS) {
   Session s;
-  if (!Start(s, oDisplay, {"--commands", "!", "--timeout", "60"}, PatternImage(5120))) {
+  if (!Start(s, oFront, {"--commands", "!", "--timeout", "60"}, PatternImage(5120))) {
     return;
   }
-  const auto cDialog = WaitWindow(oDisplay, "115200,N,8,2");
-  std::this_thread::sleep_for(1s);
-  const pid_t pid = s.oVeltra.Pid();
+  std::this_thread::sleep_for(2s);
+  const pid_t pid = s.oProgram.Pid();
   const double dCpu0 = CpuSeconds(pid);
   const long nSw0 = ContextSwitches(pid);
   const auto t0 = std::chrono::steady_clock::now();
@@ -145,35 +181,25 @@ void Idle(const Display& oDisplay, double& dCpuPerS, double& dWakeupsPerS) {
   const double dWall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   dCpuPerS = (CpuSeconds(pid) - dCpu0) / dWall;
   dWakeupsPerS = static_cast<double>(ContextSwitches(pid) - nSw0) / dWall;
-  if (cDialog) {
-    Keys(oDisplay, {"windowactivate", "--sync", *cDialog});
-  }
-  Keys(oDisplay, {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"});
+  oFront.bStop(s.oProgram);
   s.oDevice.Wait(10s);
-  s.oVeltra.Wait(10s);
+  s.oProgram.Wait(10s);
   std::filesystem::remove_all(s.cDir);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-  const bool lLineRate = argc > 1 && std::string(argv[1]) == "--line-rate";
-  Display oDisplay;
-  if (!oDisplay.Start()) {
-    std::puts("bench_transfer: skipped (Xvfb, openbox or xdotool missing)");
-    return 0;
-  }
-  const std::string cImage = PatternImage(819200);
+// Every figure for one program; false when a run failed.
+bool Measure(const Front& oFront, const std::string& cImage, bool lLineRate) {
+  const std::string& n = oFront.cName;
   std::vector<double> aTotals, aToZero, aGaps;
   long nPeakKb = 0;
   int nFailed = 0;
-  for (int n = 1; n <= 5; ++n) {
-    const RunFigures r = Transfer(oDisplay, cImage, false);
+  for (int i = 1; i <= 5; ++i) {
+    const RunFigures r = Transfer(oFront, cImage, false);
     if (!r.lOk) {
       ++nFailed;
       continue;
     }
-    std::printf("transfer_run_%d: %.3f s\n", n, r.dTotalS);
+    std::printf("%s transfer_run_%d: %.3f s\n", n.c_str(), i, r.dTotalS);
     aTotals.push_back(r.dTotalS);
     aToZero.insert(aToZero.end(), r.aToZeroMs.begin(), r.aToZeroMs.end());
     aGaps.insert(aGaps.end(), r.aGapMs.begin(), r.aGapMs.end());
@@ -181,34 +207,50 @@ int main(int argc, char** argv) {
   }
   const double dTotal = Percentile(aTotals, 0.5);
   const double dOverheadMs = (dTotal - kFloorS) / kBlocks * 1000.0;
-  std::printf("transfer_total_median: %.3f s\n", dTotal);
-  std::printf("transfer_floor: %.3f s\n", kFloorS);
-  std::printf("overhead_per_block: %.3f ms\n", dOverheadMs);
-  std::printf("t_to_zero_median: %.3f ms\n", Percentile(aToZero, 0.5));
-  std::printf("t_to_zero_p99: %.3f ms\n", Percentile(aToZero, 0.99));
-  std::printf("t_to_zero_max: %.3f ms\n", Percentile(aToZero, 1.0));
-  std::printf("gap_zero_to_data_min: %.3f ms\n", Percentile(aGaps, 0.0));
-  std::printf("peak_resident: %.1f MiB\n", static_cast<double>(nPeakKb) / 1024.0);
-  std::printf("failed_runs: %d\n", nFailed);
+  std::printf("%s transfer_total_median: %.3f s\n", n.c_str(), dTotal);
+  std::printf("%s transfer_floor: %.3f s\n", n.c_str(), kFloorS);
+  std::printf("%s overhead_per_block: %.3f ms\n", n.c_str(), dOverheadMs);
+  std::printf("%s t_to_zero_median: %.3f ms\n", n.c_str(), Percentile(aToZero, 0.5));
+  std::printf("%s t_to_zero_p99: %.3f ms\n", n.c_str(), Percentile(aToZero, 0.99));
+  std::printf("%s t_to_zero_max: %.3f ms\n", n.c_str(), Percentile(aToZero, 1.0));
+  std::printf("%s gap_zero_to_data_min: %.3f ms\n", n.c_str(), Percentile(aGaps, 0.0));
+  std::printf("%s peak_resident: %.1f MiB\n", n.c_str(), static_cast<double>(nPeakKb) / 1024.0);
+  std::printf("%s failed_runs: %d\n", n.c_str(), nFailed);
 
   double dCpuPerS = 0, dWakeups = 0;
-  Idle(oDisplay, dCpuPerS, dWakeups);
-  std::printf("idle_cpu: %.4f s/s\n", dCpuPerS);
-  std::printf("idle_wakeups: %.1f /s\n", dWakeups);
+  Idle(oFront, dCpuPerS, dWakeups);
+  std::printf("%s idle_cpu: %.4f s/s\n", n.c_str(), dCpuPerS);
+  std::printf("%s idle_wakeups: %.1f /s\n", n.c_str(), dWakeups);
 
   double dLineRate = 0;
   if (lLineRate) {
-    const RunFigures r = Transfer(oDisplay, cImage, true);
+    const RunFigures r = Transfer(oFront, cImage, true);
     dLineRate = r.dTotalS;
-    std::printf("line_rate_total: %.3f s (wire %.1f s + pauses %.1f s)\n", r.dTotalS,
+    std::printf("%s line_rate_total: %.3f s (wire %.1f s + pauses %.1f s)\n", n.c_str(), r.dTotalS,
                 819200.0 * 11 / 115200, kFloorS);
   }
-  oDisplay.Stop();
-  std::printf("bench_transfer: %zu runs, median %.3f s, overhead %.3f ms/block, t-to-0 p99 "
-              "%.3f ms, min gap %.2f ms, idle %.2f%% CPU, %.1f wake-ups/s, peak %.1f MiB%s\n",
-              aTotals.size(), dTotal, dOverheadMs, Percentile(aToZero, 0.99),
-              Percentile(aGaps, 0.0), dCpuPerS * 100, dWakeups,
+  std::printf("bench_transfer %s: %zu runs, median %.3f s, overhead %.3f ms/block, t-to-0 "
+              "median %.3f ms p99 %.3f ms, min gap %.2f ms, idle %.2f%% CPU, %.1f wake-ups/s, "
+              "peak %.1f MiB%s\n",
+              n.c_str(), aTotals.size(), dTotal, dOverheadMs, Percentile(aToZero, 0.5),
+              Percentile(aToZero, 0.99), Percentile(aGaps, 0.0), dCpuPerS * 100, dWakeups,
               static_cast<double>(nPeakKb) / 1024.0,
               lLineRate ? (", line rate " + std::to_string(dLineRate) + " s").c_str() : "");
-  return nFailed == 0 ? 0 : 1;
+  return nFailed == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const bool lLineRate = argc > 1 && std::string(argv[1]) == "--line-rate";
+  const std::string cImage = PatternImage(819200);
+  bool lOk = Measure(SendFront(), cImage, lLineRate);
+  Display oDisplay;
+  if (!oDisplay.Start()) {
+    std::puts("bench_transfer veltra: skipped (Xvfb, openbox or xdotool missing)");
+    return lOk ? 0 : 1;
+  }
+  lOk = Measure(VeltraFront(oDisplay), cImage, lLineRate) && lOk;
+  oDisplay.Stop();
+  return lOk ? 0 : 1;
 }

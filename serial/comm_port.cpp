@@ -6,9 +6,13 @@
 #include "serial/comm_port_record.h"
 #include "serial/ui_doorbell.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace veltra::serial {
 namespace detail {
@@ -18,11 +22,21 @@ std::mutex g_tableMutex;
 std::map<int, std::shared_ptr<CommPort>> g_ports;
 int g_nNextHandle = 0;
 
+// A process that ends without closing its ports (a return from main, exit() called by a
+// library) still ends each worker in order and puts each line back. Registered after the
+// table was built, this runs before the table and the notification queue are destroyed.
+void CloseEveryPortAtExit() {
+  CLOSEALLCOMM();
+}
+
 } // namespace
 
 int AddPort(const std::shared_ptr<CommPort>& oPort) {
+  static const bool lExitHook = std::atexit(CloseEveryPortAtExit) == 0;
+  (void)lExitHook;
   std::lock_guard oLock(g_tableMutex);
   if (g_nNextHandle == INT_MAX) {
+    errno = EMFILE;
     return -1;
   }
   oPort->nComm = g_nNextHandle++;
@@ -47,14 +61,15 @@ std::shared_ptr<CommPort> RemovePort(int nComm) {
   return oPort;
 }
 
-bool NotifyWindow(CommPort& oPort) {
-  const int hWnd = oPort.hNotifyWnd.load(std::memory_order_acquire);
-  if (hWnd == 0) {
-    return false;
-  }
+bool NotifyWindow(CommPort& oPort, bool lNewBytes) {
   PortSignal& oSignal = *oPort.oSignal;
   std::unique_lock oLock(oSignal.mutex);
-  if (oSignal.lClosing) {
+  // The window is read under the mutex that ENABLECOMMNOTIFICATION stores it under: an arm
+  // either comes before (and is told here) or sees the bytes marked unannounced (and asks
+  // for them to be announced).
+  const int hWnd = oPort.hNotifyWnd.load(std::memory_order_acquire);
+  if (hWnd == 0 || oSignal.lClosing) {
+    oSignal.lUnannounced = oSignal.lUnannounced || lNewBytes;
     return false;
   }
   oSignal.lNotifyPending = true;
@@ -68,18 +83,29 @@ bool NotifyWindow(CommPort& oPort) {
   // The close cancels this wait: CLOSECOMM runs on the thread that would handle the
   // notification, so waiting for the handling there would never end.
   oSignal.cvChanged.wait(oLock, [&] { return !oSignal.lNotifyPending || oSignal.lClosing; });
+  if (oSignal.lTold) {
+    // Everything in the ring has now been announced; an arm made by the callback asks for
+    // nothing more.
+    oSignal.lUnannounced = false;
+    oSignal.lArmPending = false;
+  } else {
+    oSignal.lUnannounced = oSignal.lUnannounced || lNewBytes;
+  }
   return oSignal.lTold;
 }
 
-RoomWait WaitForRoom(CommPort& oPort, bool lAnnounced, unsigned& nSeenArm) {
+bool TakeArmRequest(CommPort& oPort) {
+  PortSignal& oSignal = *oPort.oSignal;
+  std::lock_guard oLock(oSignal.mutex);
+  return std::exchange(oSignal.lArmPending, false) && oSignal.lUnannounced;
+}
+
+RoomWait WaitForRoom(CommPort& oPort) {
   PortSignal& oSignal = *oPort.oSignal;
   std::unique_lock oLock(oSignal.mutex);
   oSignal.lWaitingForRoom.store(true);
-  oSignal.cvChanged.wait(oLock, [&] {
-    return oSignal.lClosing || oPort.oRing.Free() > 0 ||
-           (!lAnnounced && oSignal.nArmCount != nSeenArm &&
-            oPort.hNotifyWnd.load(std::memory_order_acquire) != 0);
-  });
+  oSignal.cvChanged.wait(
+      oLock, [&] { return oSignal.lClosing || oPort.oRing.Free() > 0 || oSignal.lArmPending; });
   oSignal.lWaitingForRoom.store(false);
   if (oSignal.lClosing) {
     return RoomWait::Closing;
@@ -87,7 +113,7 @@ RoomWait WaitForRoom(CommPort& oPort, bool lAnnounced, unsigned& nSeenArm) {
   if (oPort.oRing.Free() > 0) {
     return RoomWait::Room;
   }
-  nSeenArm = oSignal.nArmCount;
+  oSignal.lArmPending = false;
   return RoomWait::Armed;
 }
 
@@ -127,14 +153,22 @@ bool ENABLECOMMNOTIFICATION(int nComm, int hWnd, int /*nInTrigger*/, int /*nOutT
   }
   detail::PrepareUiThread();
   detail::PortSignal& oSignal = *oPort->oSignal;
-  std::lock_guard oLock(oSignal.mutex);
-  oPort->hNotifyWnd.store(hWnd, std::memory_order_release);
-  if (hWnd != 0) {
-    ++oSignal.nArmCount;
-    // A worker held up by a full ring of bytes no window was told about must now tell one.
-    if (oSignal.lWaitingForRoom.load()) {
-      oSignal.cvChanged.notify_all();
+  bool lWakeWorker = false;
+  {
+    std::lock_guard oLock(oSignal.mutex);
+    oPort->hNotifyWnd.store(hWnd, std::memory_order_release);
+    // Bytes that came while notification was off must be announced now: a device that sent
+    // one command and waits for the answer would otherwise wait for ever.
+    if (hWnd != 0 && oSignal.lUnannounced && !oSignal.lArmPending) {
+      oSignal.lArmPending = true;
+      lWakeWorker = true;
+      if (oSignal.lWaitingForRoom.load()) {
+        oSignal.cvChanged.notify_all();
+      }
     }
+  }
+  if (lWakeWorker) {
+    detail::WakeWorkerForArm(*oPort);
   }
   return true;
 }
@@ -145,6 +179,19 @@ std::optional<std::pair<int, int>> COMMQUEUESIZES(int nComm) {
     return std::nullopt;
   }
   return std::pair{oPort->nInQueue, oPort->nOutQueue};
+}
+
+void CLOSEALLCOMM() {
+  std::vector<int> aHandles;
+  {
+    std::lock_guard oLock(detail::g_tableMutex);
+    for (const auto& [nComm, oPort] : detail::g_ports) {
+      aHandles.push_back(nComm);
+    }
+  }
+  for (const int nComm : aHandles) {
+    CLOSECOMM(nComm);
+  }
 }
 
 bool COMMLOST(int nComm) {

@@ -15,19 +15,44 @@ namespace veltra::serial {
 // is /dev/ + the name.
 std::string COMMDEVICEPATH(std::string_view cDevice);
 
+// Reasons of our own that OPENCOMM gives in errno, beyond the system's error numbers (they
+// are above every number the system uses).
+inline constexpr int ECOMMCONSOLE = 0x4000 + 1;     // the device is an active system console
+inline constexpr int ECOMMOWNTERMINAL = 0x4000 + 2; // the device is this process's terminal
+
 // Opens the device exclusively (a second open of the same port, by us or another locking
 // program, fails), in raw mode at its current speed, with DTR raised, and starts its
-// receive worker. Only terminals are opened. The queue sizes (low 16 bits) are kept in the
-// record; Linux has no equivalent setting. Returns the handle or -1.
+// receive worker. Only terminals are opened, and never an active system console (as the
+// kernel lists them) or the process's own controlling terminal (/dev/tty under any name).
+// The queue sizes (low 16 bits) are kept in the record; Linux has no equivalent setting.
+// Returns the handle or -1.
+//
+// On -1, errno says why, as the failing step left it (saved before anything was cleaned
+// up): the system's reason for the open (ENOENT, EACCES, EBUSY, ENXIO, ...), ENOENT for an
+// empty name, EINVAL for a name holding a NUL byte, ECOMMCONSOLE or ECOMMOWNTERMINAL for a
+// device refused as above, ENOTTY for a device that is no terminal, EWOULDBLOCK when another
+// program holds the port's lock, EMFILE when no handle is left, EAGAIN when the receive
+// worker cannot be started, or the reason a line setting or the worker's stop event failed.
 int OPENCOMM(std::string_view cDevice, int nInQueue = 1024, int nOutQueue = 128);
 
 // Stops and joins the worker (also when it waits for its notification to be handled by the
-// calling thread), restores the line settings found at open, closes the device. True when
-// the handle was open.
+// calling thread), restores the line settings found at open (the driver's low-latency flag
+// included), closes the device. True when the handle was open.
 bool CLOSECOMM(int nComm);
 
-// Writes all of cData and returns once it has been transmitted. Returns the count written:
-// less than the length when the device has gone, 0 for a handle that is not open.
+// Closes every open port as CLOSECOMM does. Also runs by itself when the process ends with
+// ports still open (a return from main, exit()), so no worker is left waiting and every line
+// is put back.
+void CLOSEALLCOMM();
+
+// Writes all of cData and returns once it has been transmitted. Returns the count of bytes
+// that left: less than the length when the device has gone or stalls, 0 for a handle that is
+// not open. A write interrupted by a signal goes on.
+//
+// It never waits longer than twice the time the data takes on the wire at the port's current
+// speed and format (start bit, data bits, parity, stop bits), plus 2 s; then it gives up,
+// discards what the driver still holds and returns the short count. So a stalled adapter never
+// holds the caller for ever: 5121 bytes at 115200 baud 8N2 give up after about 3 s.
 long WRITECOMM(int nComm, std::string_view cData);
 
 // Copies received bytes into cBuffer in place, from its first byte, up to its length; the

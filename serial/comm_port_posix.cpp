@@ -1,6 +1,7 @@
 // Serial ports on Linux: device naming, exclusive open, termios set-up, the blocking write,
 // and the receive worker that waits on the device and on a stop eventfd with poll.
 #include "serial/comm_baud.h"
+#include "serial/comm_console.h"
 #include "serial/comm_port.h"
 #include "serial/comm_port_record.h"
 #include "serial/comm_termios.h"
@@ -12,6 +13,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <fcntl.h>
 #include <functional>
@@ -28,37 +30,83 @@
 namespace veltra::serial {
 namespace detail {
 
+namespace {
+
+void Signal(int nEventFd) {
+  const std::uint64_t nOne = 1;
+  [[maybe_unused]] const ssize_t nIgnored = ::write(nEventFd, &nOne, sizeof nOne);
+}
+
+bool SetLine(int nFd, const termios& oTio) {
+  int nResult = 0;
+  while ((nResult = ::tcsetattr(nFd, TCSANOW, &oTio)) != 0 && errno == EINTR) {
+  }
+  return nResult == 0;
+}
+
+// Sets or clears the driver's low-latency flag; false when the driver has no such setting.
+bool SetLowLatency(int nFd, bool lOn) {
+  serial_struct oSerial{};
+  if (::ioctl(nFd, TIOCGSERIAL, &oSerial) != 0) {
+    return false;
+  }
+  if (((oSerial.flags & ASYNC_LOW_LATENCY) != 0) == lOn) {
+    return true;
+  }
+  oSerial.flags = lOn ? (oSerial.flags | ASYNC_LOW_LATENCY) : (oSerial.flags & ~ASYNC_LOW_LATENCY);
+  return ::ioctl(nFd, TIOCSSERIAL, &oSerial) == 0;
+}
+
+} // namespace
+
 struct CommDevice {
   UniqueFd oFd;
-  UniqueFd oStop; // eventfd: readable once CLOSECOMM wants the worker gone
+  UniqueFd oStop; // eventfd: readable once the port closes
+  UniqueFd oArm;  // eventfd: readable when notification was armed for unannounced bytes
   termios oSaved{};
+  bool lLowLatencySet = false; // we turned the flag on, so closing turns it off again
   std::thread oWorker;
 
   CommDevice() = default;
   CommDevice(const CommDevice&) = delete;
   CommDevice& operator=(const CommDevice&) = delete;
 
-  void StopWorker() {
-    if (oWorker.joinable()) {
-      const std::uint64_t nOne = 1;
-      [[maybe_unused]] const ssize_t nIgnored = ::write(oStop.Get(), &nOne, sizeof nOne);
-      oWorker.join();
-    }
-  }
-
   // Puts the line back as it was found and gives up exclusive use; closing the descriptor
-  // then drops the lock.
+  // then drops the lock. A device with a worker belongs to a port record, whose ShutDown has
+  // joined the worker by now.
   ~CommDevice() {
-    StopWorker();
     if (oFd.Valid()) {
-      ::tcsetattr(oFd.Get(), TCSANOW, &oSaved);
+      if (lLowLatencySet) {
+        SetLowLatency(oFd.Get(), false);
+      }
+      SetLine(oFd.Get(), oSaved);
       ::ioctl(oFd.Get(), TIOCNXCL);
     }
   }
 };
 
 CommPort::CommPort() = default;
-CommPort::~CommPort() = default;
+
+CommPort::~CommPort() {
+  ShutDown(*this);
+}
+
+void ShutDown(CommPort& oPort) {
+  // Cancels a wait for a notification to be handled (the closing thread would handle it)
+  // and a wait for room; the stop event then ends a wait on the device. The worker is
+  // joined, never killed.
+  SignalClosing(oPort);
+  if (oPort.oDevice != nullptr && oPort.oDevice->oWorker.joinable()) {
+    Signal(oPort.oDevice->oStop.Get());
+    oPort.oDevice->oWorker.join();
+  }
+}
+
+void WakeWorkerForArm(CommPort& oPort) {
+  if (oPort.oDevice != nullptr) {
+    Signal(oPort.oDevice->oArm.Get());
+  }
+}
 
 namespace {
 
@@ -120,34 +168,32 @@ Batch ReadBatch(int nFd, short nRevents, char* pStaging, int nRoom) {
 
 // Asks the driver to hand received bytes on at once instead of batching them (USB-serial
 // adapters otherwise hold them for their latency timer). Drivers without the request (ptys,
-// many USB adapters) refuse it; the port works the same, only slower to answer.
-void RequestLowLatency(int nFd) {
+// many USB adapters) refuse it; the port works the same, only slower to answer. True when
+// the flag was off and is now on.
+bool RequestLowLatency(int nFd) {
   serial_struct oSerial{};
   if (::ioctl(nFd, TIOCGSERIAL, &oSerial) != 0 || (oSerial.flags & ASYNC_LOW_LATENCY) != 0) {
-    return;
+    return false;
   }
-  oSerial.flags |= ASYNC_LOW_LATENCY;
-  ::ioctl(nFd, TIOCSSERIAL, &oSerial);
+  return SetLowLatency(nFd, true);
 }
 
-void ReceiveWorker(CommPort& oPort, int nFd, int nStopFd) {
+void ReceiveWorker(CommPort& oPort, int nFd, int nStopFd, int nArmFd) {
   std::array<char, kStagingSize> aStaging{};
-  bool lAnnounced = true; // every byte in the ring has been announced to a window
-  unsigned nSeenArm = 0;
   for (;;) {
     if (oPort.oRing.Free() == 0) {
       // Not reading the device while the ring is full leaves the bytes in the driver's queue
       // instead of overwriting unread ones, and keeps poll from spinning on them.
-      const RoomWait eWait = WaitForRoom(oPort, lAnnounced, nSeenArm);
+      const RoomWait eWait = WaitForRoom(oPort);
       if (eWait == RoomWait::Closing) {
         return;
       }
       if (eWait == RoomWait::Armed) {
-        lAnnounced = NotifyWindow(oPort);
+        NotifyWindow(oPort, false);
         continue;
       }
     }
-    std::array<pollfd, 2> aFds{{{nStopFd, POLLIN, 0}, {nFd, POLLIN, 0}}};
+    std::array<pollfd, 3> aFds{{{nStopFd, POLLIN, 0}, {nArmFd, POLLIN, 0}, {nFd, POLLIN, 0}}};
     if (::poll(aFds.data(), aFds.size(), -1) < 0) {
       if (errno == EINTR) {
         continue;
@@ -158,7 +204,17 @@ void ReceiveWorker(CommPort& oPort, int nFd, int nStopFd) {
     if (aFds[0].revents != 0) {
       return;
     }
-    const Batch oBatch = ReadBatch(nFd, aFds[1].revents, aStaging.data(), oPort.oRing.Free());
+    if (aFds[1].revents != 0) {
+      std::uint64_t nCount = 0;
+      [[maybe_unused]] const ssize_t nRead = ::read(nArmFd, &nCount, sizeof nCount);
+      if (TakeArmRequest(oPort)) {
+        NotifyWindow(oPort, false);
+      }
+    }
+    if (aFds[2].revents == 0) {
+      continue;
+    }
+    const Batch oBatch = ReadBatch(nFd, aFds[2].revents, aStaging.data(), oPort.oRing.Free());
     if (oBatch.lLineGone) {
       // Hang-up or unplugged: the device would report readable for ever. Stop reading, let
       // the user-interface thread see the loss, and use no processor time until the port is
@@ -171,8 +227,7 @@ void ReceiveWorker(CommPort& oPort, int nFd, int nStopFd) {
     if (oBatch.nCount > 0) {
       oPort.oRing.Append(aStaging.data(), oBatch.nCount);
     }
-    const bool lTold = NotifyWindow(oPort);
-    lAnnounced = lTold || (lAnnounced && oBatch.nCount == 0);
+    NotifyWindow(oPort, oBatch.nCount > 0);
   }
 }
 
@@ -266,35 +321,65 @@ std::string COMMDEVICEPATH(std::string_view cDevice) {
 
 int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   using namespace detail;
+  // Every failure below returns through here: the reason is kept across the clean-up that
+  // destroying the device (or the record holding it) runs, which puts the line back.
+  std::unique_ptr<CommDevice> oDevice;
+  bool lLineSaved = false;
+  const auto Fail = [&](int nErrno) {
+    if (oDevice != nullptr && !lLineSaved) {
+      oDevice->oFd.Reset(); // nothing changed on the line yet: nothing to put back
+    }
+    oDevice.reset();
+    errno = nErrno;
+    return -1;
+  };
+  if (cDevice.find('\0') != std::string_view::npos) {
+    return Fail(EINVAL); // the system would open only the part before the NUL
+  }
   const std::string cPath = COMMDEVICEPATH(cDevice);
   if (cPath.empty()) {
-    return -1;
+    return Fail(ENOENT);
   }
-  // On every failure below, destroying oDevice (or the record holding it) puts the line back.
-  auto oDevice = std::make_unique<CommDevice>();
+  // Looked at before the open, so that a console is never even opened.
+  if (const int nWhy = PathRefusal(cPath); nWhy != 0) {
+    return Fail(nWhy);
+  }
+  oDevice = std::make_unique<CommDevice>();
   // Non-blocking so that the open does not wait for a carrier; the worker waits in poll.
   oDevice->oFd.Reset(::open(cPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   const int nFd = oDevice->oFd.Get();
+  if (nFd < 0) {
+    return Fail(errno);
+  }
   // Only terminals: image bytes must never end up in a regular file. A lock held by anyone
   // else (a second open of ours, picocom, ...) refuses the port.
-  if (nFd < 0 || ::isatty(nFd) == 0 || ::flock(nFd, LOCK_EX | LOCK_NB) != 0 ||
-      ::tcgetattr(nFd, &oDevice->oSaved) != 0) {
-    oDevice->oFd.Reset(); // nothing changed on the line yet
-    return -1;
+  if (::isatty(nFd) == 0) {
+    return Fail(ENOTTY);
   }
+  if (const int nWhy = DeviceRefusal(nFd); nWhy != 0) {
+    return Fail(nWhy);
+  }
+  if (::flock(nFd, LOCK_EX | LOCK_NB) != 0 || ::tcgetattr(nFd, &oDevice->oSaved) != 0) {
+    return Fail(errno);
+  }
+  lLineSaved = true;
   ::ioctl(nFd, TIOCEXCL);
   // Raw from the start, so that bytes pass unchanged even before SETCOMMSTATE.
   termios oRaw = oDevice->oSaved;
   MakeRawLine(oRaw);
-  if (::tcsetattr(nFd, TCSANOW, &oRaw) != 0) {
-    return -1;
+  if (!SetLine(nFd, oRaw)) {
+    return Fail(errno);
   }
   const int nDtr = TIOCM_DTR;
   ::ioctl(nFd, TIOCMBIS, &nDtr); // a pty has no DTR: the outcome is not examined
-  RequestLowLatency(nFd);
+  oDevice->lLowLatencySet = RequestLowLatency(nFd);
   oDevice->oStop.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   if (!oDevice->oStop.Valid()) {
-    return -1;
+    return Fail(errno);
+  }
+  oDevice->oArm.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!oDevice->oArm.Valid()) {
+    return Fail(errno);
   }
 
   auto oPort = std::make_shared<CommPort>();
@@ -302,15 +387,21 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   oPort->nOutQueue = nOutQueue & 0xFFFF;
   CommPort& rPort = *oPort;
   const int nStopFd = oDevice->oStop.Get();
+  const int nArmFd = oDevice->oArm.Get();
   oPort->oDevice = std::move(oDevice);
   const int nComm = AddPort(oPort);
   if (nComm < 0) {
+    const int nErrno = errno;
+    oPort.reset();
+    errno = nErrno;
     return -1;
   }
   try {
-    rPort.oDevice->oWorker = std::thread(ReceiveWorker, std::ref(rPort), nFd, nStopFd);
+    rPort.oDevice->oWorker = std::thread(ReceiveWorker, std::ref(rPort), nFd, nStopFd, nArmFd);
   } catch (const std::system_error&) {
     RemovePort(nComm);
+    oPort.reset();
+    errno = EAGAIN;
     return -1;
   }
   return nComm;
@@ -321,21 +412,66 @@ bool CLOSECOMM(int nComm) {
   if (oPort == nullptr) {
     return false;
   }
-  // Cancels a wait for a notification to be handled (this thread would handle it), then the
-  // stop event ends a wait on the device; the worker is joined, never killed.
-  detail::SignalClosing(*oPort);
-  oPort->oDevice->StopWorker();
+  detail::ShutDown(*oPort);
   oPort->oDevice.reset();
   return true;
 }
 
+namespace {
+
+// What the wire takes for nBytes at the line's current speed and format; no value when the
+// driver tells no speed.
+std::optional<std::chrono::nanoseconds> WireTime(int nFd, std::size_t nBytes) {
+  termios oTio{};
+  const auto nBaud = detail::ReadBaudRate(nFd);
+  if (!nBaud || *nBaud == 0 || ::tcgetattr(nFd, &oTio) != 0) {
+    return std::nullopt;
+  }
+  int nBits = 1; // start bit
+  switch (oTio.c_cflag & CSIZE) {
+  case CS5:
+    nBits += 5;
+    break;
+  case CS6:
+    nBits += 6;
+    break;
+  case CS7:
+    nBits += 7;
+    break;
+  default:
+    nBits += 8;
+    break;
+  }
+  nBits += (oTio.c_cflag & PARENB) != 0 ? 1 : 0;
+  nBits += (oTio.c_cflag & CSTOPB) != 0 ? 2 : 1;
+  const double dSeconds = static_cast<double>(nBytes) * nBits / *nBaud;
+  return std::chrono::nanoseconds(static_cast<long long>(dSeconds * 1e9));
+}
+
+// Bytes the driver still holds for sending; 0 when it cannot tell.
+int OutputQueued(int nFd) {
+  int nQueued = 0;
+  return ::ioctl(nFd, TIOCOUTQ, &nQueued) == 0 && nQueued > 0 ? nQueued : 0;
+}
+
+} // namespace
+
 long WRITECOMM(int nComm, std::string_view cData) {
+  using Clock = std::chrono::steady_clock;
   const auto oPort = detail::FindPort(nComm);
   if (oPort == nullptr) {
     return 0;
   }
   const int nFd = oPort->oDevice->oFd.Get();
+  const Clock::time_point tGiveUp =
+      Clock::now() + 2 * WireTime(nFd, cData.size()).value_or(std::chrono::nanoseconds(0)) +
+      std::chrono::seconds(2);
+  const auto RemainingMs = [&] {
+    const auto t = std::chrono::ceil<std::chrono::milliseconds>(tGiveUp - Clock::now());
+    return static_cast<int>(std::max<long long>(t.count(), 0));
+  };
   std::size_t nDone = 0;
+  bool lGone = false;
   while (nDone < cData.size()) {
     const ssize_t nWritten = ::write(nFd, cData.data() + nDone, cData.size() - nDone);
     if (nWritten > 0) {
@@ -346,21 +482,44 @@ long WRITECOMM(int nComm, std::string_view cData) {
       continue;
     }
     if (nWritten < 0 && errno == EAGAIN) {
-      // The driver's output queue is full: wait until it takes more, or the line goes.
+      // The driver's output queue is full: wait until it takes more, the line goes, or the
+      // bound has passed.
       pollfd oOut{nFd, POLLOUT, 0};
-      if (::poll(&oOut, 1, -1) < 0 && errno != EINTR) {
-        break;
+      const int nReady = ::poll(&oOut, 1, RemainingMs());
+      if (nReady < 0 && errno == EINTR) {
+        continue;
+      }
+      if (nReady <= 0) {
+        break; // the bound has passed (or poll failed): give up with what went out
       }
       if ((oOut.revents & POLLOUT) == 0 && (oOut.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+        lGone = true;
         break;
       }
       continue;
     }
+    lGone = true;
     break; // EIO, ENXIO, EPIPE: the device has gone; report what was written
   }
+  if (nDone == 0 || lGone) {
+    return static_cast<long>(nDone);
+  }
   // Returns once the bytes have left the line, so a pause after the write is measured from
-  // the end of the transmission.
-  while (nDone > 0 && ::tcdrain(nFd) != 0 && errno == EINTR) {
+  // the end of the transmission. The driver's queue is watched until it is empty (within the
+  // bound: a stalled line never empties it); tcdrain then waits for the last characters in
+  // the hardware, which the driver bounds itself.
+  for (int nQueued = OutputQueued(nFd); nQueued > 0; nQueued = OutputQueued(nFd)) {
+    if (Clock::now() >= tGiveUp) {
+      ::tcflush(nFd, TCOFLUSH); // given up: nothing stale goes out later
+      return static_cast<long>(nDone -
+                               std::min<std::size_t>(nDone, static_cast<std::size_t>(nQueued)));
+    }
+    const auto tWire =
+        WireTime(nFd, static_cast<std::size_t>(nQueued)).value_or(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::clamp<std::chrono::nanoseconds>(
+        tWire, std::chrono::microseconds(50), std::chrono::milliseconds(20)));
+  }
+  while (::tcdrain(nFd) != 0 && errno == EINTR) {
   }
   return static_cast<long>(nDone);
 }
@@ -382,8 +541,7 @@ bool SETCOMMSTATE(int nComm, std::string_view cDcb) {
   if (oSpeed) {
     ::cfsetspeed(&oTio, *oSpeed);
   }
-  if (::tcsetattr(nFd, TCSANOW, &oTio) != 0 ||
-      (!oSpeed && !SetAnyBaudRate(nFd, oSettings->nBaudRate))) {
+  if (!SetLine(nFd, oTio) || (!oSpeed && !SetAnyBaudRate(nFd, oSettings->nBaudRate))) {
     return false;
   }
   // tcsetattr succeeds when any part was applied; a driver (a pty, say) may quietly keep its

@@ -1,5 +1,44 @@
 // The port record shared by the platform-free part of the port layer (handle table,
 // READCOMM, notification) and the platform part (device, receive worker).
+//
+// How a received byte reaches the program
+// ---------------------------------------
+// 1. Worker (comm_port_posix.cpp). Each open port has one receive worker thread. It sleeps
+//    in poll() on three descriptors: the device, the stop eventfd and the arm eventfd. The
+//    device wakes it when bytes come or the line goes (hang-up, unplugged); CLOSECOMM writes
+//    the stop eventfd; ENABLECOMMNOTIFICATION writes the arm eventfd when bytes in the ring
+//    were never announced. The worker reads at most 1023 bytes, never more than the ring has
+//    room for, so the rest stays in the driver's queue.
+// 2. Ring (receive_ring.h). The worker appends, READCOMM takes; no lock, each side writes
+//    only its own position. When the ring is full the worker stops reading the device and
+//    waits on the port's condition variable (WaitForRoom) until READCOMM makes room (it
+//    wakes the worker only when the worker has said it waits), notification is armed for
+//    unannounced bytes, or the port closes.
+// 3. Queue (comm_notify.cpp). After each batch the worker looks at the armed window
+//    (hNotifyWnd, stored under the port's mutex). None: the bytes are marked unannounced
+//    and the worker goes back to the device. A window: NotifyWindow queues a notification,
+//    under the port's mutex so that a close either finds it queued (and drops it) or is
+//    seen before it is queued.
+// 4. Doorbell (ui_doorbell.cpp). The worker then rings the user-interface thread: one
+//    eventfd for the process, answered by a socket notifier in whatever event loop that
+//    thread runs (SYSREFRESH, SYSWAIT, a dialog's or a popup's own loop).
+// 5. Window. The answer takes each queued notification, builds the comm-notify event on the
+//    user-interface thread and sends it to the window's receiver; the window runs its
+//    comm-notify callback, which reads the ring with READCOMM (the program's CONNECT).
+// 6. Release. Meanwhile the worker waits on the port's condition variable until the
+//    notification is no longer pending or the port is closing. The event's destruction
+//    (NotificationDone) clears "pending" and wakes it; so does dropping the queued entry.
+//    The delivery first records under the port's mutex whether a window took the event
+//    (lTold) and only then lets the event go: the worker reads lTold as soon as it wakes,
+//    so the order tells it the truth, and the lock is released before the event is
+//    destroyed because NotificationDone takes the same, non-recursive, mutex.
+//
+// Every wait of the worker ends on close: SignalClosing sets lClosing under the mutex and
+// wakes the condition variable (the notification wait and the room wait), and the stop
+// eventfd ends poll. Closing never waits on the user-interface thread, which is the thread
+// that closes, so a notification still queued for it cannot hold the close up.
+// After a hang-up or a failed read the worker marks the port lost, wakes a waiting
+// SYSWAIT (WAKEWAIT) and then waits only for the stop eventfd.
 #pragma once
 
 #include "serial/port_signal.h"
@@ -14,8 +53,8 @@ namespace veltra::serial::detail {
 struct CommDevice;
 
 struct CommPort {
-  CommPort(); // defined by the platform part, where CommDevice is complete
-  ~CommPort();
+  CommPort();  // defined by the platform part, where CommDevice is complete
+  ~CommPort(); // shuts the worker down (ShutDown) before the device is released
   CommPort(const CommPort&) = delete;
   CommPort& operator=(const CommPort&) = delete;
 
@@ -23,7 +62,7 @@ struct CommPort {
   int nInQueue = 0;
   int nOutQueue = 0;
   ReceiveRing oRing;
-  std::atomic<int> hNotifyWnd{0}; // 0: notification off
+  std::atomic<int> hNotifyWnd{0}; // 0: notification off; stored under oSignal->mutex
   // Set by the receive worker once the line is gone (hang-up, unplugged, read error); it never
   // reads the device again afterwards.
   std::atomic<bool> lLost{false};
@@ -31,23 +70,32 @@ struct CommPort {
   std::unique_ptr<CommDevice> oDevice;
 };
 
-// Handle table. AddPort gives the record the next handle and returns it.
+// Handle table. AddPort gives the record the next handle and returns it, or -1 with errno
+// EMFILE when no handle is left.
 int AddPort(const std::shared_ptr<CommPort>& oPort);
 std::shared_ptr<CommPort> FindPort(int nComm);
 std::shared_ptr<CommPort> RemovePort(int nComm);
 
 // Worker side. NotifyWindow hands a notification for the armed window to the user-interface
 // thread and waits until it has been handled or the port closes; false when no window was
-// told.
-bool NotifyWindow(CommPort& oPort);
+// told. lNewBytes: the batch just stored bytes (they count as unannounced unless told).
+bool NotifyWindow(CommPort& oPort, bool lNewBytes);
+
+// True, once, when notification was armed for bytes no window was told about.
+bool TakeArmRequest(CommPort& oPort);
 
 enum class RoomWait { Room, Armed, Closing };
-// Waits, with the ring full, until READCOMM makes room, the port closes, or (when bytes in
-// the ring were never announced) notification is armed anew. nSeenArm is the arm count the
-// worker last acted on.
-RoomWait WaitForRoom(CommPort& oPort, bool lAnnounced, unsigned& nSeenArm);
+// Waits, with the ring full, until READCOMM makes room, the port closes, or notification is
+// armed for bytes that were never announced.
+RoomWait WaitForRoom(CommPort& oPort);
 
-// Marks the port as closing and wakes every wait of its worker.
+// Marks the port as closing and wakes every wait of its worker on the condition variable.
 void SignalClosing(CommPort& oPort);
+
+// Defined by the platform part. The one way a port's worker is ended: SignalClosing, then the
+// stop event, then the join. Used by CLOSECOMM and by the record's destructor.
+void ShutDown(CommPort& oPort);
+// Wakes the worker from its wait on the device so that it takes an arm request.
+void WakeWorkerForArm(CommPort& oPort);
 
 } // namespace veltra::serial::detail

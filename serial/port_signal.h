@@ -20,7 +20,12 @@ struct PortSignal {
   bool lClosing = false;       // set once by CLOSECOMM; every wait of the worker ends on it
   bool lNotifyPending = false; // a queued notification has not yet been handled or dropped
   bool lTold = false;          // the last notification reached a window
-  unsigned nArmCount = 0;      // counts ENABLECOMMNOTIFICATION calls that name a window
+  // Bytes in the ring that no window was told about (they came while notification was off,
+  // or their notification found no window). Set and cleared by the worker.
+  bool lUnannounced = false;
+  // Notification was armed while lUnannounced held: the worker is to announce those bytes
+  // at once. Set by ENABLECOMMNOTIFICATION, taken by the worker.
+  bool lArmPending = false;
   // Set by the worker while it waits for room in a full ring, so that READCOMM knows it has
   // to wake it (and takes the mutex only then).
   std::atomic<bool> lWaitingForRoom{false};

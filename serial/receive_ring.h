@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace veltra::serial {
 
@@ -15,6 +17,9 @@ public:
   static constexpr int kSize = 2048;
   // One slot stays free so that a full ring can be told apart from an empty one.
   static constexpr int kCapacity = kSize - 1;
+  // Both positions are 16-bit and always hold a slot index, already wrapped.
+  static_assert(kSize - 1 <= std::numeric_limits<std::int16_t>::max(),
+                "every slot index fits a 16-bit position");
 
   // Unread bytes. Exact on either side for the bytes that side has seen published.
   int Used() const {
@@ -30,6 +35,8 @@ public:
   // reader never sees a position outside 0..2047 nor a byte that is not yet stored.
   // nCount must not exceed Free().
   void Append(const char* pBytes, int nCount) {
+    assert(nCount >= 0 && nCount <= Free());
+    assert(pBytes != nullptr || nCount == 0);
     const int nWrite = m_nWrite.load(std::memory_order_relaxed);
     const int nFirst = std::min(nCount, kSize - nWrite);
     std::memcpy(m_aBytes.data() + nWrite, pBytes, static_cast<std::size_t>(nFirst));
@@ -40,6 +47,8 @@ public:
   // Consumer: copies up to nMax unread bytes into pOut, in order. The write position is read
   // again after each copy, so bytes published meanwhile are taken in the same call.
   int Take(char* pOut, int nMax) {
+    assert(nMax >= 0);
+    assert(pOut != nullptr || nMax == 0);
     int nRead = m_nRead.load(std::memory_order_relaxed);
     int nDone = 0;
     while (nDone < nMax) {

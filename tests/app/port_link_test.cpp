@@ -18,10 +18,12 @@
 #include <QPlainTextEdit>
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -96,31 +98,40 @@ TEST_F(PortLink, BusyPortIsReportedAndLeftToItsHolder) {
   EXPECT_TRUE(serial::CLOSECOMM(nHolder));
 }
 
-TEST_F(PortLink, NotificationMovesOneThousandBytesAndLeavesTheRestForTheNext) {
+TEST_F(PortLink, LineIs115200With8N2AndNotificationMovesOneThousandBytesAtATime) {
   Pty oPty;
+  // Opened before the program takes the port exclusively, to read its line back.
+  const int nSlave = ::open(oPty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(nSlave, 0);
+  termios oLine{};
   const std::string cBurst = serial::test::RandomBytes(1500, 7);
   std::string cFirst, cSecond;
   const int nComm = RunLinked(oPty.SlavePath(), [&](ui::TDialog& oDlg, int nPort) {
+    ASSERT_EQ(::tcgetattr(nSlave, &oLine), 0);
     // 1500 bytes collect in the ring while notification is off...
     serial::ENABLECOMMNOTIFICATION(nPort, 0, 1, -1);
     oPty.Send(cBurst);
     ASSERT_TRUE(serial::test::PumpUntil([&] { return serial::COMMRECEIVED(nPort) >= 1500; }));
+    // ...then arming announces them: one notification, which moves 1000 of them.
     serial::ENABLECOMMNOTIFICATION(nPort, oDlg.hWnd, 1, -1);
-    // ...then one more byte brings one notification, which moves 1000 of them.
-    oPty.Send("!");
     ASSERT_TRUE(serial::test::PumpUntil([] { return cReceived.size() >= 1000; }));
     serial::test::PumpFor(std::chrono::milliseconds(200));
     cFirst = cReceived;
     oPty.Send("?");
-    ASSERT_TRUE(serial::test::PumpUntil([] { return cReceived.size() >= 1502; }));
+    ASSERT_TRUE(serial::test::PumpUntil([] { return cReceived.size() >= 1501; }));
     cSecond = cReceived;
   });
+  ::close(nSlave);
   ASSERT_GE(nComm, 0);
   EXPECT_TRUE(serial::CLOSECOMM(nComm));
+  EXPECT_EQ(::cfgetospeed(&oLine), static_cast<speed_t>(B115200));
+  EXPECT_EQ(::cfgetispeed(&oLine), static_cast<speed_t>(B115200));
+  EXPECT_EQ(oLine.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8 | CSTOPB))
+      << "8 data bits, no parity, 2 stop bits";
   EXPECT_EQ(cFirst.size(), 1000u);
   EXPECT_TRUE(cFirst == cBurst.substr(0, 1000));
-  EXPECT_EQ(cSecond.size(), 1502u);
-  EXPECT_TRUE(cSecond == cBurst + "!?");
+  EXPECT_EQ(cSecond.size(), 1501u);
+  EXPECT_TRUE(cSecond == cBurst + "?");
 }
 
 TEST(PortLinkHint, TellsWhatToDoForTheCommonFailures) {
@@ -129,6 +140,8 @@ TEST(PortLinkHint, TellsWhatToDoForTheCommonFailures) {
             "group, then log in again)");
   EXPECT_NE(OPENFAILUREHINT("/dev/ttyUSB9", ENOENT).find("plugged in"), std::string::npos);
   EXPECT_NE(OPENFAILUREHINT("/dev/ttyUSB0", EBUSY).find("another program"), std::string::npos);
+  EXPECT_EQ(OPENFAILUREHINT("/dev/ttyS0", serial::ECOMMCONSOLE).substr(0, 56),
+            "veltra: cannot open /dev/ttyS0: it is the system console");
 }
 
 // The whole main flow in this process: chooser, settings, window, link, loop, close.

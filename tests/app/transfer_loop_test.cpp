@@ -190,6 +190,19 @@ TEST_F(TransferLoop, EscAfterServingAbortsWithoutTouchingTheImageAgain) {
   EXPECT_EQ(cImage.size(), kBlockSize);
 }
 
+// Esc goes down in the pump right after a "T" was taken: the abort wins, the request is not
+// served, and the abort byte goes out once.
+TEST_F(TransferLoop, CommandTakenAsEscGoesDownIsNotServed) {
+  cImage = PatternImage(kBlockSize);
+  oFake.aArrivals = {"T"};
+  oFake.nEscDownAfterPumps = 2; // the wait delivers "T", the pump after taking it sees Esc
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.cLine, "\x09");
+  EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n");
+  EXPECT_EQ(cImage.size(), kBlockSize);
+}
+
 TEST_F(TransferLoop, EscHeldAtStartReturnsAtOnceWithoutLoggingOrSending) {
   oFake.nEscDownAfterPumps = 0;
   VELTRA(7, oFake.Binding());
@@ -205,6 +218,18 @@ TEST_F(TransferLoop, WaitFallsBackToThePlainPumpWhenNoWaitingFormIsBound) {
   EXPECT_EQ(oFake.nWaits, 0);
   EXPECT_GE(oFake.nPumps, 3);
   EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"end"}));
+}
+
+TEST_F(TransferLoop, LogBoundAsOneOperationGetsEachLineAndLeavesTheControlAlone) {
+  cImage = PatternImage(kBlockSize);
+  oFake.aArrivals = {"T", "E"};
+  TransferBinding o = oFake.Binding();
+  std::vector<std::string> aLines;
+  o.APPENDLINE = [&aLines](std::string_view c) { aLines.emplace_back(c); };
+  VELTRA(7, o);
+  EXPECT_EQ(aLines, (std::vector<std::string>{"Waiting command (ESC to exit)...",
+                                              "Sending track 0, side 0"}));
+  EXPECT_EQ(oFake.cLog, "");
 }
 
 TEST_F(TransferLoop, EndRefusedStillReturnsFromTheLoop) {

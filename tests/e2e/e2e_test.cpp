@@ -2,12 +2,17 @@
 // emulator on a pseudo-terminal, the file chooser answered by typing as a person would.
 #include "tests/e2e/harness.h"
 
+#include <array>
+#include <atomic>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sstream>
 #include <sys/file.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -16,6 +21,26 @@ namespace {
 
 const char* const kChooser = "Seleziona immagine da inviare";
 const char* const kDialog = "115200,N,8,2";
+const char* const kLineLost = "Port lost: the device was unplugged or closed (ESC to exit)";
+
+// True when a program could take the port now: nobody holds its lock.
+bool PortFree(const std::string& cPort) {
+  const int fd = ::open(cPort.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const bool lFree = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (fd >= 0) {
+    ::close(fd);
+  }
+  return lFree;
+}
+
+// How many times cText occurs in cIn.
+int Count(const std::string& cIn, const std::string& cText) {
+  int n = 0;
+  for (auto i = cIn.find(cText); i != std::string::npos; i = cIn.find(cText, i + 1)) {
+    ++n;
+  }
+  return n;
+}
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -94,6 +119,13 @@ protected:
     EXPECT_EQ(m_device.Wait(120s), std::optional<int>(0)) << m_device.Out() << m_device.Err();
     EXPECT_NE(DeviceSummary().find(cSummary), std::string::npos) << DeviceSummary();
     EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  }
+
+  // The log as the user copies it: Ctrl+A, Ctrl+C in the window, then the clipboard.
+  std::string CopiedLog(const std::string& cDialog) {
+    EXPECT_TRUE(Keys(Screen(), {"windowactivate", "--sync", cDialog}));
+    EXPECT_TRUE(Keys(Screen(), {"key", "ctrl+a", "ctrl+c"}));
+    return RunToEnd({"xclip", "-o", "-selection", "clipboard"}, Screen().Env(), 10s).cOut;
   }
 
   std::string DeviceSummary() {
@@ -237,14 +269,109 @@ TEST_F(EndToEnd, DeviceGoneMidTransferLeavesTheProgramIdleAndEscStillEndsIt) {
   EXPECT_EQ(m_device.Wait(30s), std::optional<int>(0)) << m_device.Out();
   m_device.Kill(); // the line is gone for good
 
+  std::string cLog;
+  for (int i = 0; i < 50 && Count(cLog, kLineLost) == 0; ++i) {
+    std::this_thread::sleep_for(100ms);
+    cLog = CopiedLog(*cDialog);
+  }
+  EXPECT_EQ(Count(cLog, kLineLost), 1) << cLog;
   const double dBefore = CpuSeconds(m_veltra.Pid());
   std::this_thread::sleep_for(1s);
   const double dUsed = CpuSeconds(m_veltra.Pid()) - dBefore;
   EXPECT_LT(dUsed, 0.3) << "veltra spins after the device went away";
+  cLog = CopiedLog(*cDialog);
+  EXPECT_EQ(Count(cLog, kLineLost), 1) << "said once, and once only: " << cLog;
+  EXPECT_NE(cLog.find(std::string("Sending track 0, side 0\n") + kLineLost), std::string::npos)
+      << "right after the last block: " << cLog;
 
   ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cDialog}));
   ASSERT_TRUE(Keys(Screen(), {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"}));
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+}
+
+// A raw pseudo-terminal that the test plays the device on; the path is the port.
+struct TestLine {
+  int nMaster = -1;
+  std::string cPort;
+  TestLine() {
+    int nSlave = -1;
+    std::array<char, 128> aName{};
+    termios oRaw{};
+    ::cfmakeraw(&oRaw);
+    if (::openpty(&nMaster, &nSlave, aName.data(), &oRaw, nullptr) == 0) {
+      ::close(nSlave);
+      cPort = aName.data();
+    }
+  }
+  ~TestLine() { ::close(nMaster); }
+  TestLine(const TestLine&) = delete;
+  TestLine& operator=(const TestLine&) = delete;
+};
+
+// Ended from outside in the middle of a transfer (a shutdown, kill): the program closes its
+// port, puts the line back as it was and ends with 0, and the port is free for the next one.
+TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly) {
+  TestLine oLine;
+  ASSERT_FALSE(oLine.cPort.empty());
+  const int nSlave = ::open(oLine.cPort.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios oBefore{};
+  ASSERT_EQ(::tcgetattr(nSlave, &oBefore), 0);
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
+  WriteSettings(oLine.cPort);
+  StartVeltra();
+  ChooseImage(cImage);
+  ASSERT_TRUE(WaitWindow(Screen(), kDialog).has_value()) << m_veltra.Err();
+  // One request, answered while the program is being served; then the signal.
+  ASSERT_EQ(::write(oLine.nMaster, "T", 1), 1);
+  std::string cGot;
+  for (int i = 0; i < 2000 && cGot.size() < 5121; ++i) {
+    std::array<char, 8192> aBuf{};
+    const ssize_t n = ::read(oLine.nMaster, aBuf.data(), aBuf.size());
+    cGot.append(aBuf.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::this_thread::sleep_for(5ms);
+  }
+  ASSERT_EQ(cGot.size(), 5121u);
+  ASSERT_EQ(::kill(m_veltra.Pid(), SIGTERM), 0);
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  termios oAfter{};
+  ASSERT_EQ(::tcgetattr(nSlave, &oAfter), 0);
+  EXPECT_EQ(oAfter.c_cflag, oBefore.c_cflag) << "the line as it was found";
+  EXPECT_EQ(::cfgetospeed(&oAfter), ::cfgetospeed(&oBefore));
+  ::close(nSlave);
+  EXPECT_TRUE(PortFree(oLine.cPort));
+}
+
+// The X server goes away (it died, the ssh tunnel dropped) while the device keeps sending:
+// the toolkit ends the process, which must then end for real and leave the port free.
+TEST_F(EndToEnd, XServerGoneWhileTheDeviceSendsEndsTheProgramAndFreesThePort) {
+  Display oOwn; // this case kills its X server
+  ASSERT_TRUE(oOwn.Start());
+  TestLine oLine;
+  ASSERT_FALSE(oLine.cPort.empty());
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
+  WriteSettings(oLine.cPort);
+  m_veltra = Child({VeltraPath()}, oOwn.Env(), m_cDir);
+  const auto cChooser = WaitWindow(oOwn, kChooser);
+  ASSERT_TRUE(cChooser.has_value()) << m_veltra.Err();
+  ASSERT_TRUE(TypeInto(oOwn, *cChooser, cImage));
+  ASSERT_TRUE(WaitWindow(oOwn, kDialog).has_value()) << m_veltra.Err();
+  // Bytes the program ignores, as a chatty device sends them, close enough together that the
+  // receive worker is nearly always waiting for its notification to be handled.
+  std::atomic<bool> lStop{false};
+  std::thread oDevice([&] {
+    while (!lStop) {
+      [[maybe_unused]] const ssize_t n = ::write(oLine.nMaster, "x", 1);
+      std::this_thread::sleep_for(100us);
+    }
+  });
+  std::this_thread::sleep_for(300ms);
+  oOwn.Stop();
+  const auto nExit = m_veltra.Wait(2s);
+  lStop = true;
+  oDevice.join();
+  EXPECT_TRUE(nExit.has_value()) << "veltra hangs after its X server went away";
+  m_veltra.Kill();
+  EXPECT_TRUE(PortFree(oLine.cPort));
 }
 
 } // namespace

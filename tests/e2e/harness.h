@@ -10,6 +10,7 @@ namespace veltra::e2e {
 
 using namespace veltra::test;
 
+// The programs of this build; VELTRA_E2E_VELTRA and VELTRA_E2E_DEVICE name others to run.
 std::string VeltraPath();
 std::string DevicePath();
 // A disk image whose bytes differ from block to block.

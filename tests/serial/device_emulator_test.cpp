@@ -176,5 +176,13 @@ TEST(DeviceEmulator, SendsAnyCommandsAndReportsTheAbort) {
   EXPECT_EQ(LastLine(oDevice.Out()).rfind("veltra-device: blocks 1, bytes 5120, errors 0", 0), 0U);
 }
 
+TEST(DeviceEmulator, RefusesABurstThatIsNeverClosed) {
+  veltra::test::Child oDevice({DevicePath(), "--pty", "--commands", "T[TTE"});
+  EXPECT_EQ(oDevice.Wait(5s), std::optional<int>(2));
+  EXPECT_NE(oDevice.Err().find("--commands at offset 1: \"[\" without \"]\""), std::string::npos)
+      << oDevice.Err();
+  EXPECT_EQ(oDevice.Out(), "") << "no pseudo-terminal is made for a script that cannot run";
+}
+
 } // namespace
 } // namespace veltra::serial::test

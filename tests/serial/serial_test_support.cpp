@@ -148,15 +148,28 @@ std::string TempDir() {
   return ::mkdtemp(cTemplate.data()) != nullptr ? cTemplate : std::string();
 }
 
-std::string DevicePath() {
+namespace {
+
+// A program of the build: <build>/cRelative.
+std::string BuiltProgram(const std::string& cRelative) {
   if (const char* pBin = std::getenv("VELTRA_TEST_BIN"); pBin != nullptr) {
-    return std::string(pBin) + "/tools/veltra-device";
+    return std::string(pBin) + "/" + cRelative;
   }
   // Run by hand: the suite lives in <build>/tests/serial.
   std::array<char, 4096> aExe{};
   const ssize_t n = ::readlink("/proc/self/exe", aExe.data(), aExe.size() - 1);
   const std::string cExe(aExe.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
-  return cExe.substr(0, cExe.rfind('/')) + "/../../tools/veltra-device";
+  return cExe.substr(0, cExe.rfind('/')) + "/../../" + cRelative;
+}
+
+} // namespace
+
+std::string DevicePath() {
+  return BuiltProgram("tools/veltra-device");
+}
+
+std::string ChildPath() {
+  return BuiltProgram("tests/serial/veltra_serial_child");
 }
 
 std::string RandomBytes(std::size_t nCount, unsigned nSeed) {

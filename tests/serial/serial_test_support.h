@@ -76,6 +76,7 @@ std::string ReadAll(int nComm, std::size_t nCount);
 
 std::string TempDir();
 std::string DevicePath(); // the built veltra-device
+std::string ChildPath();  // the built serial_child.cpp
 std::string RandomBytes(std::size_t nCount, unsigned nSeed);
 
 } // namespace veltra::serial::test

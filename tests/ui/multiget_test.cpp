@@ -170,6 +170,9 @@ TEST(MultiGetLog, AppendedLinesShowAndCaretFollowsTheEnd) {
     o.oGet.VarPut("x\r\nz");
     o.oGet.Refresh(false);
     EXPECT_EQ(p->toPlainText(), "x\nz");
+    o.oGet.VarPut("y\r\nzz"); // longer, but replaced rather than extended
+    o.oGet.Refresh(false);
+    EXPECT_EQ(p->toPlainText(), "y\nzz");
     o.oDlg.End();
   });
   EXPECT_EQ(o.oDlg.nResult, 2);

@@ -1,0 +1,41 @@
+// The part of the port link that needs no window, shared by VELTRA and veltra-send: opening
+// and configuring the line, moving received bytes into the receive buffer, and telling the
+// person at the terminal why an open failed and which ports there are.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace veltra::app {
+
+// The step of setting up the line that failed.
+enum class LineStep { None, Open, Parameters, State };
+
+struct LineSetup {
+  int nComm = -1;
+  LineStep eFailed = LineStep::None;
+  int nErrno = 0;      // the system's reason, when the open failed
+  std::string cDevice; // the device path the port name stands for
+};
+
+// Opens cPort (as named in VELTRA.INI) with 16384-byte queues at 115200 baud, 8N2. On failure
+// the port is closed again and nComm is -1.
+LineSetup OPENLINE(const std::string& cPort);
+
+// Moves the waiting bytes (at most 1000) into the transfer loop's receive buffer, with
+// notification off meanwhile; the caller arms it again.
+void CONNECT(int nComm);
+
+// At most 1000 bytes received on the port, exactly as many as were waiting.
+std::string RECEIVESTR(int nComm);
+
+// One line for standard error, from cProgram, saying which device could not be opened and
+// what to do about it, from the system's reason (errno).
+std::string OPENFAILUREHINT(const std::string& cDevice, int nErrno,
+                            std::string_view cProgram = "veltra");
+
+// The hint, then the serial ports present (the system console left out), one per line, so
+// that a wrong name meets the right one.
+std::string OPENFAILUREREPORT(const std::string& cDevice, int nErrno, std::string_view cProgram);
+
+} // namespace veltra::app

@@ -1,0 +1,37 @@
+// veltra-send: the transfer of VELTRA from a terminal, for machines without a desktop. Links
+// Qt Core only; the event loop is Qt's, with no display.
+#include "send/send_flow.h"
+#include "send/send_options.h"
+#include "send/terminal.h"
+
+#include <QCoreApplication>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+int main(int argc, char** argv) {
+  using namespace veltra::send;
+  std::string cError;
+  const auto oOptions = PARSEOPTIONS(std::vector<std::string_view>(argv + 1, argv + argc), cError);
+  if (!oOptions) {
+    WRITEOUT(STDERR_FILENO, "veltra-send: " + cError + "\n" + kUsage);
+    return kExitUnusable;
+  }
+  switch (oOptions->eAction) {
+  case Action::Help:
+    WRITEOUT(STDOUT_FILENO, kUsage);
+    return 0;
+  case Action::Version:
+    WRITEOUT(STDOUT_FILENO, "veltra-send " VELTRA_VERSION "\n");
+    return 0;
+  case Action::ListPorts:
+    return LISTPORTS();
+  case Action::Check:
+    return CHECKIMAGE(oOptions->cImage);
+  case Action::Send:
+    break;
+  }
+  QCoreApplication oApp(argc, argv);
+  return SENDIMAGE(oOptions->cImage, oOptions->cPort);
+}

@@ -1,0 +1,219 @@
+// The transfer from a terminal: the image read whole as VELTRA reads it, the line set up as
+// VELTRA sets it up, then the very same transfer loop, bound to the terminal instead of a
+// window: the terminal's stop request is Esc held down, the log goes to the progress line,
+// and the wait sleeps on the port's notifications, the keys and the signals alike.
+#include "send/send_flow.h"
+
+#include "app/port_line.h"
+#include "app/transfer_loop.h"
+#include "runtime/empty.h"
+#include "runtime/profile.h"
+#include "send/comm_target.h"
+#include "send/progress.h"
+#include "send/terminal.h"
+#include "serial/comm_notify.h"
+#include "serial/comm_port.h"
+#include "serial/message_pump.h"
+#include "serial/port_list.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace veltra::send {
+namespace {
+
+constexpr std::size_t kDiskSize = 819200;
+constexpr std::size_t kBlockSize = app::kBlockSize;
+// Everything that matters wakes the wait: this bound is only a safety net.
+constexpr int kWaitBoundMs = 1000;
+// How long the pause after the 0x00 waits before it writes the progress, so that the byte is
+// on its way to the device first.
+constexpr auto kOutputDelay = std::chrono::milliseconds(1);
+
+void SAY(int nFd, const std::string& cText) {
+  WRITEOUT(nFd, "veltra-send: " + cText + "\n");
+}
+
+// Why the file cannot serve as an image, or the empty string. The whole-file read itself
+// says nothing about a failure, so the reason is found here first.
+std::string IMAGEPROBLEM(const std::string& cPath) {
+  const int nFd = ::open(cPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (nFd < 0) {
+    return std::strerror(errno);
+  }
+  struct stat st {};
+  const bool lStat = ::fstat(nFd, &st) == 0;
+  ::close(nFd);
+  if (!lStat || !S_ISREG(st.st_mode)) {
+    return "not a file";
+  }
+  if (st.st_size == 0) {
+    return "the file is empty";
+  }
+  return {};
+}
+
+std::string Blocks(std::size_t nBytes) {
+  return std::to_string((nBytes + kBlockSize - 1) / kBlockSize);
+}
+
+} // namespace
+
+int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPortArg) {
+  const std::string cProblem = IMAGEPROBLEM(cImage);
+  if (!cProblem.empty()) {
+    SAY(STDERR_FILENO, "cannot use " + cImage + ": " + cProblem);
+    return kExitUnusable;
+  }
+  app::cImage = runtime::MEMOREAD(cImage);
+  const std::size_t nTotal = app::cImage.size();
+  if (nTotal == 0) {
+    SAY(STDERR_FILENO, "cannot use " + cImage + ": nothing to send");
+    return kExitUnusable;
+  }
+  const std::string cPort =
+      cPortArg.value_or(runtime::GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\VELTRA.INI"));
+  if (runtime::EMPTY(cPort)) {
+    SAY(STDERR_FILENO, "no port given: use --port NAME, or Porta= in section [Impostazioni] of "
+                       "VELTRA.INI here (veltra-send --list-ports shows the ports)");
+    return kExitUnusable;
+  }
+
+  const app::LineSetup oLine = app::OPENLINE(cPort);
+  if (oLine.eFailed == app::LineStep::Open) {
+    WRITEOUT(STDERR_FILENO,
+             app::OPENFAILUREREPORT(oLine.cDevice, oLine.nErrno, "veltra-send") + "\n");
+    return kExitUnusable;
+  }
+  if (oLine.eFailed != app::LineStep::None) {
+    SAY(STDERR_FILENO, "cannot set " + oLine.cDevice + " to 115200 baud, 8N2");
+    return kExitUnusable;
+  }
+  const int nComm = oLine.nComm;
+
+  Terminal oTerm;
+  TerminalLog oLog(
+      oTerm.OutputIsTerminal(), nTotal, [](std::string_view c) { WRITEOUT(STDOUT_FILENO, c); },
+      [&oTerm] { return oTerm.Columns(); });
+  WRITEOUT(STDOUT_FILENO, "veltra-send: " + cImage + ", " + std::to_string(nTotal) + " bytes in " +
+                              Blocks(nTotal) + " blocks, on " + oLine.cDevice +
+                              " at 115200 baud 8N2; Esc or Ctrl-C stops\n");
+
+  // Each notification moves the waiting bytes into the receive buffer and arms the next one.
+  int hTarget = 0;
+  CommTarget oTarget([&hTarget](int nPort) {
+    app::CONNECT(nPort);
+    serial::ENABLECOMMNOTIFICATION(nPort, hTarget, 1, -1);
+  });
+  hTarget = oTarget.hWnd();
+  serial::ENABLECOMMNOTIFICATION(nComm, hTarget, 1, -1);
+  // A command the device sent while the line was being set up was announced to no one: it is
+  // taken now, instead of waiting for the device's next byte, which may never come.
+  app::CONNECT(nComm);
+  serial::ENABLECOMMNOTIFICATION(nComm, hTarget, 1, -1);
+
+  bool lEnded = false;
+  bool lAbortSent = false;
+  bool lLost = false;
+  app::TransferBinding o;
+  o.WRITECOMM = [&lAbortSent](int nPort, std::string_view cData) {
+    lAbortSent = lAbortSent || cData == "\x09";
+    return serial::WRITECOMM(nPort, cData);
+  };
+  o.SYSREFRESH = [] { return serial::SYSREFRESH(); };
+  o.SYSWAIT = [&oLog] {
+    oLog.Flush(); // nothing to answer yet: the output goes now
+    return serial::SYSWAIT(kWaitBoundMs);
+  };
+  o.SLEEP = [&oLog](long nMs) {
+    // The pause is dead time on the line: the progress is written in it.
+    const auto tStart = std::chrono::steady_clock::now();
+    const auto tEnd = tStart + std::chrono::milliseconds(nMs);
+    std::this_thread::sleep_until(std::min(tEnd, tStart + kOutputDelay));
+    oLog.Flush();
+    std::this_thread::sleep_until(tEnd);
+  };
+  o.GETASYNCKEYSTATE = [](int nKey) { return nKey == app::VK_ESCAPE && Terminal::StopRequested(); };
+  o.APPENDLINE = [&oLog, &lLost](std::string_view cLine) {
+    if (cLine == app::kLineLostMessage) {
+      lLost = true; // the summary says it: this program does not wait for Esc
+      return;
+    }
+    oLog.Append(cLine, app::cImage.size(), app::nTrack, app::nSide);
+  };
+  o.End = [&lEnded] {
+    lEnded = true;
+    return true;
+  };
+  o.LINELOST = [nComm] { return serial::COMMLOST(nComm); };
+
+  app::VELTRA(nComm, o);
+
+  const int nExit = lEnded                             ? kExitEnded
+                    : lLost || serial::COMMLOST(nComm) ? kExitLineLost
+                                                       : kExitAborted;
+  serial::CLOSECOMM(nComm);
+  const std::string cBlocks =
+      std::to_string(oLog.Blocks()) + (oLog.Blocks() == 1 ? " block" : " blocks");
+  const std::size_t nSent = nTotal - std::min(app::cImage.size(), nTotal);
+  std::string cSummary;
+  if (nExit == kExitEnded) {
+    cSummary = "Done: the device ended the transfer after " + cBlocks + " (" +
+               std::to_string(nSent) + " bytes) in " + FORMATDURATION(oLog.Seconds()) + ".";
+  } else if (nExit == kExitLineLost) {
+    cSummary = "Line lost: the device was unplugged or closed after " + cBlocks + ".";
+  } else {
+    cSummary = lAbortSent ? "Stopped: the abort byte 0x09 was sent after " + cBlocks + "."
+                          : "Stopped before the transfer began.";
+  }
+  oLog.Finish(app::cImage.size(), cSummary);
+  return nExit;
+}
+
+int CHECKIMAGE(const std::string& cImage) {
+  const std::string cProblem = IMAGEPROBLEM(cImage);
+  if (!cProblem.empty()) {
+    SAY(STDOUT_FILENO, cImage + ": " + cProblem);
+    return 1;
+  }
+  struct stat st {};
+  ::stat(cImage.c_str(), &st);
+  const auto nOnDisk = static_cast<std::size_t>(st.st_size);
+  const std::size_t nSent = runtime::MEMOREAD(cImage).size();
+  std::string cText = cImage + ": " + std::to_string(nOnDisk) + " bytes";
+  if (nSent != nOnDisk) {
+    cText += "; it ends in 0x1A, which the whole-file read drops, so " + std::to_string(nSent) +
+             " bytes are sent";
+  } else {
+    cText += ", no final 0x1A";
+  }
+  cText += "; " + Blocks(nSent) + " blocks of 5120 would be served";
+  if (nSent % kBlockSize != 0) {
+    cText += ", the last one " + std::to_string(nSent % kBlockSize) + " bytes";
+  }
+  const bool lWhole = nSent == kDiskSize;
+  cText += lWhole ? ": a whole disk (80 tracks, 2 sides)"
+                  : ": not a whole disk (819200 bytes, 160 blocks expected)";
+  WRITEOUT(STDOUT_FILENO, cText + "\n");
+  return lWhole ? 0 : 1;
+}
+
+int LISTPORTS() {
+  const auto aPorts = serial::LISTPORTS();
+  std::string cOut;
+  for (const serial::PortInfo& o : aPorts) {
+    cOut += serial::FORMATPORT(o) + "\n";
+  }
+  if (aPorts.empty()) {
+    cOut = "veltra-send: no serial ports found\n";
+  }
+  WRITEOUT(STDOUT_FILENO, cOut);
+  return 0;
+}
+
+} // namespace veltra::send

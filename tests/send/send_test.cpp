@@ -1,0 +1,497 @@
+// veltra-send as a person or a script runs it: no display, the device emulator (or the test)
+// on a pseudo-terminal, its own terminal a pty or a private tmux server, exit codes, bytes on
+// the line and what it prints.
+#include "tests/support/process.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <regex>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace veltra::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSend = VELTRA_SEND_BINARY;
+const std::string kDevice = VELTRA_DEVICE_BINARY;
+
+std::string PatternImage(std::size_t nSize) {
+  std::string c(nSize, '\0');
+  for (std::size_t i = 0; i < nSize; ++i) {
+    c[i] = static_cast<char>((i * 131 + i / 5120 + 7) & 0xFF);
+  }
+  return c;
+}
+
+// The command line that runs veltra-send with no display of any kind.
+std::vector<std::string> NoDisplay(const std::vector<std::string>& aArgs) {
+  std::vector<std::string> a{
+      "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kSend};
+  a.insert(a.end(), aArgs.begin(), aArgs.end());
+  return a;
+}
+
+std::string Quote(const std::string& c) {
+  return "'" + c + "'";
+}
+
+double ChildrenCpuSeconds() {
+  rusage o{};
+  ::getrusage(RUSAGE_CHILDREN, &o);
+  return static_cast<double>(o.ru_utime.tv_sec + o.ru_stime.tv_sec) +
+         static_cast<double>(o.ru_utime.tv_usec + o.ru_stime.tv_usec) * 1e-6;
+}
+
+// A raw pseudo-terminal whose master end the test holds; the slave path is the port.
+struct RawPty {
+  int nMaster = -1;
+  std::string cSlave;
+  RawPty() {
+    termios oRaw{};
+    ::cfmakeraw(&oRaw);
+    std::array<char, 128> aName{};
+    int nSlave = -1;
+    if (::openpty(&nMaster, &nSlave, aName.data(), &oRaw, nullptr) == 0) {
+      ::close(nSlave);
+      ::fcntl(nMaster, F_SETFL, O_NONBLOCK);
+      cSlave = aName.data();
+    }
+  }
+  ~RawPty() { ::close(nMaster); }
+  RawPty(const RawPty&) = delete;
+  RawPty& operator=(const RawPty&) = delete;
+
+  void Send(std::string_view c) const {
+    ASSERT_EQ(::write(nMaster, c.data(), c.size()), static_cast<ssize_t>(c.size()));
+  }
+  // Reads until nCount bytes came, the other end closed, or tLimit passed.
+  std::string Read(std::size_t nCount, std::chrono::milliseconds tLimit) const {
+    std::string c;
+    const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+    while (c.size() < nCount && std::chrono::steady_clock::now() < tEnd) {
+      pollfd o{nMaster, POLLIN, 0};
+      ::poll(&o, 1, 20);
+      std::array<char, 8192> aBuf{};
+      const ssize_t n = ::read(nMaster, aBuf.data(), std::min(aBuf.size(), nCount - c.size()));
+      if (n > 0) {
+        c.append(aBuf.data(), static_cast<std::size_t>(n));
+      } else if (n < 0 && errno == EIO && (o.revents & POLLHUP) != 0 && !c.empty()) {
+        break;
+      }
+    }
+    return c;
+  }
+  // Waits until the program has opened the slave end (until then the master reports a hang-up).
+  bool WaitOpened() const {
+    for (int i = 0; i < 500; ++i) {
+      pollfd o{nMaster, POLLIN, 0};
+      ::poll(&o, 1, 10);
+      if ((o.revents & POLLHUP) == 0) {
+        return true;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+};
+
+// veltra-send with a pseudo-terminal as its controlling terminal, in the foreground there,
+// as when started from a shell.
+class OnTerminal {
+public:
+  explicit OnTerminal(const std::vector<std::string>& aArgs) {
+    std::vector<std::string> a = NoDisplay(aArgs);
+    std::vector<char*> aArgv;
+    for (std::string& c : a) {
+      aArgv.push_back(c.data());
+    }
+    aArgv.push_back(nullptr);
+    winsize oSize{.ws_row = 24, .ws_col = 120, .ws_xpixel = 0, .ws_ypixel = 0};
+    m_pid = ::forkpty(&m_nMaster, nullptr, nullptr, &oSize);
+    if (m_pid == 0) {
+      ::execvp(aArgv[0], aArgv.data());
+      ::_exit(127);
+    }
+    ::fcntl(m_nMaster, F_SETFL, O_NONBLOCK);
+  }
+  ~OnTerminal() {
+    if (m_pid > 0 && !m_nExit) {
+      ::kill(m_pid, SIGKILL);
+      ::waitpid(m_pid, nullptr, 0);
+    }
+    ::close(m_nMaster);
+  }
+  OnTerminal(const OnTerminal&) = delete;
+  OnTerminal& operator=(const OnTerminal&) = delete;
+
+  pid_t Pid() const { return m_pid; }
+  void Type(std::string_view c) const {
+    ASSERT_EQ(::write(m_nMaster, c.data(), c.size()), static_cast<ssize_t>(c.size()));
+  }
+  // What the terminal shows so far (the screen's bytes, unrendered).
+  const std::string& Screen() {
+    std::array<char, 4096> aBuf{};
+    ssize_t n = 0;
+    while ((n = ::read(m_nMaster, aBuf.data(), aBuf.size())) > 0) {
+      m_cScreen.append(aBuf.data(), static_cast<std::size_t>(n));
+    }
+    return m_cScreen;
+  }
+  bool WaitFor(const std::string& cText, std::chrono::milliseconds tLimit) {
+    const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+    while (Screen().find(cText) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > tEnd) {
+        return false;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return true;
+  }
+  std::optional<int> Wait(std::chrono::milliseconds tLimit) {
+    const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+    while (!m_nExit && std::chrono::steady_clock::now() < tEnd) {
+      Screen(); // keeps the terminal from filling up
+      int nStatus = 0;
+      if (::waitpid(m_pid, &nStatus, WNOHANG) == m_pid) {
+        m_nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+      } else {
+        std::this_thread::sleep_for(10ms);
+      }
+    }
+    return m_nExit;
+  }
+
+private:
+  pid_t m_pid = -1;
+  int m_nMaster = -1;
+  std::string m_cScreen;
+  std::optional<int> m_nExit;
+};
+
+class VeltraSend : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_cDir = TempFolder();
+    ASSERT_FALSE(m_cDir.empty());
+  }
+  void TearDown() override {
+    m_device.Kill();
+    fs::remove_all(m_cDir);
+  }
+
+  std::string WriteImage(const std::string& cName, const std::string& cData) {
+    WriteFile(m_cDir + "/" + cName, cData);
+    return m_cDir + "/" + cName;
+  }
+  // The device emulator on a new pseudo-terminal; the path of the port.
+  std::string StartDevice(const std::vector<std::string>& aArgs) {
+    std::vector<std::string> a{kDevice, "--pty"};
+    a.insert(a.end(), aArgs.begin(), aArgs.end());
+    m_device = Child(a, {});
+    return m_device.ReadLine(10s).value_or("");
+  }
+  std::string DeviceSummary() {
+    const std::string& c = m_device.Out();
+    const auto n = c.rfind("veltra-device: blocks");
+    return n == std::string::npos ? c : c.substr(n);
+  }
+
+  std::string m_cDir;
+  Child m_device;
+};
+
+struct TransferCase {
+  const char* pName;
+  std::size_t nImage;
+  std::vector<std::string> aCommands; // device script; empty: every block, then E
+  bool lPortInSettings;               // else --port, with a wrong port in VELTRA.INI
+  const char* pSummary;
+  int nPlainLines; // "Sending track" lines printed
+};
+
+void PrintTo(const TransferCase& o, std::ostream* pOut) {
+  *pOut << o.pName;
+}
+
+class Transfers : public VeltraSend, public ::testing::WithParamInterface<TransferCase> {};
+
+TEST_P(Transfers, ServeTheDeviceByteExactAndEndWithZero) {
+  const TransferCase& t = GetParam();
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(t.nImage));
+  std::vector<std::string> aDevice{"--expect", cImage, "--timeout", "30"};
+  if (!t.aCommands.empty()) {
+    aDevice.insert(aDevice.end(), t.aCommands.begin(), t.aCommands.end());
+  }
+  const std::string cPort = StartDevice(aDevice);
+  ASSERT_FALSE(cPort.empty());
+  std::vector<std::string> aArgs{cImage};
+  WriteFile(m_cDir + "/VELTRA.INI",
+            "[Impostazioni]\nPorta=" + (t.lPortInSettings ? cPort : "/dev/veltra-wrong") + "\n");
+  if (!t.lPortInSettings) {
+    aArgs.insert(aArgs.begin(), {"--port", cPort});
+  }
+  Child oSend(NoDisplay(aArgs), {}, m_cDir);
+  EXPECT_EQ(oSend.Wait(60s), std::optional<int>(0)) << oSend.Err();
+  EXPECT_EQ(m_device.Wait(20s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(DeviceSummary().find(t.pSummary), std::string::npos) << DeviceSummary();
+  // Not a terminal: the loop's log, one plain line per block, and the ending.
+  const std::string& cOut = oSend.Out();
+  int nLines = 0;
+  for (std::size_t n = 0; (n = cOut.find("\nSending track ", n)) != std::string::npos; ++n) {
+    ++nLines;
+  }
+  EXPECT_EQ(nLines, t.nPlainLines) << cOut;
+  EXPECT_NE(cOut.find("Done: the device ended the transfer"), std::string::npos) << cOut;
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI").find("Porta=" + cPort) != std::string::npos,
+            t.lPortInSettings)
+      << "the settings file is read, never written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Transfers,
+    ::testing::Values(
+        TransferCase{"WholeDisk", 819200, {}, true, "blocks 160, bytes 819200, errors 0", 160},
+        TransferCase{"OtherCommandsIgnored",
+                     2 * 5120,
+                     {"--commands", "XtTTE"},
+                     true,
+                     "blocks 2, bytes 10240, errors 0",
+                     2},
+        TransferCase{"ShortImage", 5000, {}, true, "blocks 1, bytes 5000, errors 0", 1},
+        TransferCase{"PortOptionWinsOverSettings",
+                     3 * 5120,
+                     {},
+                     false,
+                     "blocks 3, bytes 15360, errors 0",
+                     3}),
+    [](const auto& o) { return std::string(o.param.pName); });
+
+// Esc on its terminal or Ctrl-C: one 0x09 on the line, nothing after it, exit 1, and the
+// terminal's settings as they were.
+class Stops : public VeltraSend, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Stops, SendOneAbortByteAndEndWithOne) {
+  const bool lEsc = GetParam();
+  RawPty oLine;
+  ASSERT_FALSE(oLine.cSlave.empty());
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
+  OnTerminal oTerm({"--port", oLine.cSlave, cImage});
+  ASSERT_TRUE(oLine.WaitOpened());
+  ASSERT_TRUE(oTerm.WaitFor("Waiting command", 10s)) << oTerm.Screen();
+  oLine.Send("T");
+  EXPECT_EQ(oLine.Read(5121, 10s).size(), 5121u);
+  ASSERT_TRUE(oTerm.WaitFor("Block 1/4", 10s)) << oTerm.Screen();
+  if (lEsc) {
+    oTerm.Type("\x1b");
+  } else {
+    ::kill(oTerm.Pid(), SIGINT);
+  }
+  EXPECT_EQ(oLine.Read(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
+  EXPECT_EQ(oTerm.Wait(10s), std::optional<int>(1)) << oTerm.Screen();
+  EXPECT_NE(oTerm.Screen().find("Stopped: the abort byte 0x09 was sent after 1 block."),
+            std::string::npos)
+      << oTerm.Screen();
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, Stops, ::testing::Values(true, false),
+                         [](const auto& o) { return o.param ? "Esc" : "CtrlC"; });
+
+TEST_F(VeltraSend, DeviceGoneMidTransferEndsWithThreeWithoutSpinning) {
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
+  // One block, then the emulator waits 2 s for the PC to close and goes away.
+  const std::string cPort = StartDevice({"--expect", cImage, "--commands", "T"});
+  ASSERT_FALSE(cPort.empty());
+  Child oSend(NoDisplay({"--port", cPort, cImage}), {}, m_cDir);
+  EXPECT_EQ(m_device.Wait(30s), std::optional<int>(0)) << m_device.Out();
+  const double dBefore = ChildrenCpuSeconds();
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(3)) << oSend.Out() << oSend.Err();
+  EXPECT_LT(ChildrenCpuSeconds() - dBefore, 1.0) << "veltra-send spun while the line was idle";
+  EXPECT_NE(oSend.Out().find("Line lost: the device was unplugged or closed after 1 block."),
+            std::string::npos)
+      << oSend.Out();
+}
+
+// A made-up device tree: a USB adapter with a stable name, a built-in port held by another
+// program, the system console, a placeholder of an absent built-in port and a virtual
+// terminal.
+class FakeTree {
+public:
+  explicit FakeTree(const std::string& cRoot) : m_cRoot(cRoot) {
+    const std::string cUsb = "devices/pci0000:00/0000:00:14.0/usb1/1-2";
+    Port("ttyUSB0", cUsb + "/1-2:1.0/ttyUSB0", "");
+    File("sys/" + cUsb + "/idVendor", "0403\n");
+    File("sys/" + cUsb + "/idProduct", "6001\n");
+    File("sys/" + cUsb + "/manufacturer", "FTDI\n");
+    File("sys/" + cUsb + "/product", "FT232R USB UART\n");
+    Port("ttyS0", "devices/pnp0/00:00", "4\n");
+    Port("ttyS1", "devices/pnp0/00:01", "4\n");
+    Port("ttyS2", "devices/platform/serial8250", "0\n");
+    fs::create_directories(cRoot + "/sys/devices/virtual/tty/tty0");
+    fs::create_directory_symlink("../../devices/virtual/tty/tty0", cRoot + "/sys/class/tty/tty0");
+    fs::create_directories(cRoot + "/dev/serial/by-id");
+    fs::create_symlink("../../ttyUSB0",
+                       cRoot + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0");
+    File("proc/consoles",
+         "ttyS0                -W- (EC  p a)    4:64\ntty0   -WU (E  p  )    4:1\n");
+    File("proc/4242/comm", "picocom\n");
+    fs::create_directories(cRoot + "/proc/4242/fd");
+    fs::create_symlink(cRoot + "/dev/ttyS1", cRoot + "/proc/4242/fd/3");
+  }
+  std::map<std::string, std::string> Env() const {
+    return {{"VELTRA_SYSFS", m_cRoot + "/sys"},
+            {"VELTRA_DEVFS", m_cRoot + "/dev"},
+            {"VELTRA_PROCFS", m_cRoot + "/proc"}};
+  }
+
+private:
+  void File(const std::string& cPath, const std::string& cText) {
+    fs::create_directories(fs::path(m_cRoot + "/" + cPath).parent_path());
+    WriteFile(m_cRoot + "/" + cPath, cText);
+  }
+  // A port as the kernel shows it: its class entry links to its node under the device it
+  // belongs to, whose "device" link points back up to that device.
+  void Port(const std::string& cName, const std::string& cDevice, const std::string& cType) {
+    const std::string cNode = cDevice + "/tty/" + cName;
+    fs::create_directories(m_cRoot + "/sys/" + cNode);
+    fs::create_directories(m_cRoot + "/sys/class/tty");
+    fs::create_directory_symlink("../../../" + fs::path(cDevice).filename().string(),
+                                 m_cRoot + "/sys/" + cNode + "/device");
+    fs::create_directory_symlink("../../" + cNode, m_cRoot + "/sys/class/tty/" + cName);
+    if (!cType.empty()) {
+      File("sys/" + cNode + "/type", cType);
+    }
+    File("dev/" + cName, "");
+  }
+  std::string m_cRoot;
+};
+
+TEST_F(VeltraSend, ListsThePortsWithStableNamesAdaptersAndWhatStandsInTheWay) {
+  const FakeTree oTree(m_cDir);
+  Child oSend(NoDisplay({"--list-ports"}), oTree.Env());
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(0));
+  const std::string d = m_cDir + "/dev/";
+  EXPECT_EQ(oSend.Out(), d + "ttyS0  [system console: not for transfers]\n" + d +
+                             "ttyS1  [busy: held by picocom (pid 4242)]\n" + d + "ttyUSB0  " + d +
+                             "serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0  FTDI "
+                             "FT232R USB UART (0403:6001)\n");
+}
+
+TEST_F(VeltraSend, MissingPortEndsWithTwoTheHintAndThePortsThere) {
+  const FakeTree oTree(m_cDir);
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
+  Child oSend(NoDisplay({"--port", "/dev/veltra-no-such-port", cImage}), oTree.Env());
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(2));
+  const std::string& cErr = oSend.Err();
+  EXPECT_NE(cErr.find("veltra-send: cannot open /dev/veltra-no-such-port: No such file or "
+                      "directory (is the adapter plugged in?"),
+            std::string::npos)
+      << cErr;
+  EXPECT_NE(cErr.find("usb-FTDI_FT232R_USB_UART_A12345-if00-port0"), std::string::npos) << cErr;
+  EXPECT_EQ(cErr.find("ttyS0"), std::string::npos) << "the console is never suggested";
+  EXPECT_EQ(oSend.Out(), "");
+}
+
+struct CheckCase {
+  const char* pName;
+  std::size_t nSize;
+  bool lEndMarker;
+  int nExit;
+  const char* pSays;
+};
+
+void PrintTo(const CheckCase& o, std::ostream* pOut) {
+  *pOut << o.pName;
+}
+
+class Checks : public VeltraSend, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(Checks, SayWhatWouldBeSent) {
+  const CheckCase& t = GetParam();
+  std::string cData = PatternImage(t.nSize);
+  if (t.lEndMarker) {
+    cData.back() = '\x1A';
+  }
+  const std::string cImage = WriteImage("disk.mgt", cData);
+  Child oSend(NoDisplay({"--check", cImage}), {});
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(t.nExit));
+  EXPECT_NE(oSend.Out().find(t.pSays), std::string::npos) << oSend.Out();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, Checks,
+    ::testing::Values(
+        CheckCase{"WholeDisk", 819200, false, 0,
+                  "819200 bytes, no final 0x1A; 160 blocks of 5120 would be served: a whole disk"},
+        CheckCase{"FinalMarker", 819200, true, 1,
+                  "so 819199 bytes are sent; 160 blocks of 5120 would be served, the last one "
+                  "5119 bytes: not a whole disk"},
+        CheckCase{"Short", 5000, false, 1, "1 blocks of 5120 would be served, the last one 5000"}),
+    [](const auto& o) { return std::string(o.param.pName); });
+
+TEST(VeltraSendBuild, LinksQtCoreButNeitherGuiNorWidgets) {
+  const Result r = RunToEnd({"ldd", kSend}, {});
+  ASSERT_EQ(r.nExit, 0);
+  EXPECT_NE(r.cOut.find("libQt6Core"), std::string::npos) << r.cOut;
+  EXPECT_EQ(r.cOut.find("libQt6Gui"), std::string::npos) << r.cOut;
+  EXPECT_EQ(r.cOut.find("libQt6Widgets"), std::string::npos) << r.cOut;
+}
+
+// The progress line as a person sees it, in a terminal of a private tmux server, at the
+// speed of a real line; the terminal's settings are the same before and after.
+TEST_F(VeltraSend, ProgressLineShowsCountPercentageAndTimeLeftAndTheTerminalIsRestored) {
+  if (RunToEnd({"sh", "-c", "command -v tmux"}, {}).nExit != 0) {
+    GTEST_SKIP() << "tmux missing: run scripts/deps";
+  }
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(12 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage, "--pace", "115200,8N2"});
+  ASSERT_FALSE(cPort.empty());
+  const std::string cServer = "veltra-send-test-" + std::to_string(::getpid());
+  // Only this private server is ever stopped, whatever way the test leaves.
+  const struct ServerGuard {
+    std::string cName;
+    ~ServerGuard() { RunToEnd({"tmux", "-L", cName, "kill-server"}, {}); }
+  } oGuard{cServer};
+  const std::string cScript =
+      "cd " + Quote(m_cDir) +
+      "; stty -g > before; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
+      " --port " + Quote(cPort) + " " + Quote(cImage) + "; echo $? > rc; stty -g > after; sleep 60";
+  ASSERT_EQ(RunToEnd({"tmux", "-L", cServer, "-f", "/dev/null", "new-session", "-d", "-x", "120",
+                      "-y", "10", "sh", "-c", cScript},
+                     {})
+                .nExit,
+            0);
+  const std::regex oProgress(R"(Block ([0-9]+)/12  track [0-9]+ side [01]  [0-9]+/61440 bytes  )"
+                             R"(([0-9]+)%  [0-9.]+ KiB/s  [0-9]+:[0-9]{2} left)");
+  std::string cPane;
+  std::smatch m;
+  bool lSeen = false;
+  for (int i = 0; i < 300 && !lSeen; ++i) {
+    cPane = RunToEnd({"tmux", "-L", cServer, "capture-pane", "-p"}, {}).cOut;
+    lSeen = std::regex_search(cPane, m, oProgress) && std::stoi(m[1]) >= 2 && std::stoi(m[2]) > 0;
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_TRUE(lSeen) << cPane;
+  for (int i = 0; i < 300 && !fs::exists(m_cDir + "/after"); ++i) {
+    std::this_thread::sleep_for(100ms);
+  }
+  cPane = RunToEnd({"tmux", "-L", cServer, "capture-pane", "-p"}, {}).cOut;
+  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << cPane;
+  EXPECT_NE(cPane.find("Done: the device ended the transfer after 12 blocks"), std::string::npos)
+      << cPane;
+  EXPECT_FALSE(ReadFile(m_cDir + "/before").empty());
+  EXPECT_EQ(ReadFile(m_cDir + "/before"), ReadFile(m_cDir + "/after"));
+}
+
+} // namespace
+} // namespace veltra::test

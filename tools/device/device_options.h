@@ -1,0 +1,41 @@
+// The device emulator's command line, and the line format it paces and configures with.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace veltra::tools {
+
+// Line format for pacing and for configuring a real port: "115200,8N2".
+struct LineFormat {
+  unsigned nBaud = 115200;
+  int nDataBits = 8;
+  char cParity = 'N';
+  int nStopBits = 2;
+  // Seconds one character takes on the line (start bit, data, parity, stop bits).
+  double CharSeconds() const;
+};
+
+std::optional<LineFormat> ParseLineFormat(std::string_view cText);
+
+struct Options {
+  bool lPty = false;
+  std::string cPort;
+  std::optional<std::string> cImage;
+  std::optional<std::string> cExpect;
+  std::optional<std::string> cSave;
+  std::optional<std::string> cCommands;
+  double dTimeout = 10.0;
+  std::optional<std::string> cPace;
+  double dMinGapMs = 9.0;
+  int nSettleMs = 300;
+  bool lVerbose = false;
+};
+
+// The options, or no value when they cannot be used (the usage is then shown).
+std::optional<Options> ParseOptions(int argc, char** argv);
+
+extern const char* const kUsage;
+
+} // namespace veltra::tools
