@@ -2,10 +2,10 @@
 // hand-over to the window's callback (the user-interface thread waiting in SYSWAIT, as the
 // transfer loop does), and the processor time used while nothing comes: by an idle receive
 // worker, by a worker whose line has hung up, and by 25 idle waits of 20 ms.
-#include "serial/comm_notify.h"
+#include "serial/comm_notify_qt.h"
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,7 +1,7 @@
 // The notification receiver as a plain QObject: Qt Core only.
 #include "send/comm_target.h"
-#include "serial/comm_notify.h"
-#include "serial/window_registry.h"
+#include "serial/comm_notify_qt.h"
+#include "serial/window_registry_qt.h"
 
 #include <QObject>
 

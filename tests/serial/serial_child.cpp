@@ -5,7 +5,7 @@
 // its own and prints the errno of opening it by name and as /dev/tty.
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 
 #include <QCoreApplication>
 #include <QObject>
