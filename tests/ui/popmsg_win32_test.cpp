@@ -87,7 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PopMsgWin32Keys, EnterAnswersTheDefaultEscCancelsOtherTypesShowNothing) {
   const ToneService bOld = SETTONESERVICE([](int, int) {});
   {
-    test::Watcher oWatch("Domanda", [](HWND) { test::XKEYS("Domanda", "key Return"); });
+    test::Watcher oWatch("Domanda", [](HWND hBox) {
+      SetForegroundWindow(hBox);
+      test::TAP(VK_RETURN);
+    });
     EXPECT_EQ(POPMSG("Annullo le modifiche?", 5, "Domanda"), std::optional<PopResult>(false));
   }
   {
