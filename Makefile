@@ -2,14 +2,20 @@
 BUILD      ?= build
 BUILD_TSAN ?= build-tsan
 BUILD_ASAN ?= build-asan
+BUILD_WIN  ?= build-win
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
-.PHONY: deps build test test-tsan test-asan run demo bench clean format
+.PHONY: deps deps-windows build test test-tsan test-asan fuzz windows test-windows run demo bench clean format
 
 deps:
 	@bash scripts/deps
+
+deps-windows:
+	@bash scripts/deps windows
 
 build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -33,6 +39,24 @@ test-asan: deps
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target veltra_unit_suites
 	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'app|serial|ui|runtime'
 
+# veltra.exe for Windows, cross-built with mingw-w64: $(BUILD_WIN)/app/veltra.exe.
+windows: deps-windows
+	cmake -S . -B $(BUILD_WIN) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_WIN) -j $(JOBS)
+
+# The Windows suites under Wine (private prefix, X server and wine server in $(BUILD_WIN)),
+# then veltra.exe end to end against the Linux device emulator.
+test-windows: windows
+	cd $(BUILD_WIN) && ctest --output-on-failure -j $(JOBS) --timeout 300
+# The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
+# FUZZ_SECONDS over its seed corpus; a crash fails the command.
+fuzz:
+	@bash scripts/deps fuzz
+	CC=clang CXX=clang++ cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja -DVELTRA_WERROR=$(WERROR)
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	bash fuzz/run $(BUILD_FUZZ) $(FUZZ_SECONDS)
+
 run: build
 	$(BUILD)/app/veltra
 
@@ -47,4 +71,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) demo
+	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN) demo

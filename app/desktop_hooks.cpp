@@ -1,4 +1,5 @@
-// The runtime's hooks, bound to the windows and the desktop.
+// The runtime's hooks, bound to the windows and the desktop; the URL opener and the box for
+// internal errors come from the platform's file.
 #include "app/desktop_hooks.h"
 
 #include "runtime/error_handler.h"
@@ -7,8 +8,6 @@
 #include "ui/popmsg.h"
 #include "ui/ui_error.h"
 
-#include <QMessageBox>
-#include <QString>
 #include <variant>
 
 namespace veltra::app {
@@ -18,12 +17,7 @@ void INSTALLDESKTOPHOOKS() {
     const auto xResult = ui::POPMSG(cText, nType);
     return xResult && std::holds_alternative<bool>(*xResult) && std::get<bool>(*xResult);
   });
-  runtime::SETURLOPENERHOOK([](const std::string& cUrl) { runtime::XDGOPEN(cUrl); });
-  runtime::SETINTERNALERRORHOOK([](const std::string& cCaption, const std::string& cText) {
-    QMessageBox::critical(nullptr, QString::fromLocal8Bit(cCaption.data(), cCaption.size()),
-                          QString::fromLocal8Bit(cText.data(), cText.size()));
-    return true;
-  });
+  INSTALLPLATFORMHOOKS();
   runtime::SETPOSTQUITHOOK([](int nCode) { serial::POSTQUITMESSAGE(nCode); });
   ui::SETUIERRORHOOK([](const ui::UiError& o) {
     runtime::ErrorRecord oError;

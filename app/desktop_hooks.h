@@ -7,4 +7,7 @@ namespace veltra::app {
 
 void INSTALLDESKTOPHOOKS();
 
+// The platform's part: the desktop's URL opener and the unrecoverable-error box.
+void INSTALLPLATFORMHOOKS();
+
 } // namespace veltra::app

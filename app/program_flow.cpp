@@ -93,7 +93,8 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
   oGet.New({.nRow = 0, .nCol = 0, .bSetGet = ui::BINDTEXT(cText), .lReadOnly = true});
 
   int nComm = -1;
-  const TransferBinding oBinding = BINDTRANSFER(oDlg, oGet);
+  TransferBinding oBinding = BINDTRANSFER(oDlg, oGet);
+  oBinding.LINELOST = [&nComm] { return serial::COMMLOST(nComm); };
   oDlg.bStart = [&] { VELTRA(nComm, oBinding); };
   oDlg.Activate({.lCentered = true,
                  .bValid = [](ui::TDialog& o) { return ui::VALID_(o, false); },

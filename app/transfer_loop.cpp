@@ -12,6 +12,14 @@ std::string cImage;
 int nTrack = 0;
 int nSide = 0;
 
+namespace {
+
+bool LINEISLOST(const TransferBinding& oGet) {
+  return oGet.LINELOST && oGet.LINELOST();
+}
+
+} // namespace
+
 void RESETTRANSFERSTATE() {
   cReceived.clear();
   cImage.clear();
@@ -27,6 +35,12 @@ void VELTRA(int nComm, const TransferBinding& oGet) {
       if (oGet.GETASYNCKEYSTATE(VK_ESCAPE)) {
         SENDSTR(nComm, std::string_view("\x09", 1), oGet);
         break; // back to the outer test, which returns while Esc is still held
+      }
+      if (!cCmd && LINEISLOST(oGet)) {
+        // Nothing more can come: say so once and leave the window to the user, who ends it
+        // with Esc. Waiting on would only spin on a dead line.
+        MESSAGE(oGet, kLineLostMessage);
+        return;
       }
       if (cCmd == "T") {
         TRK(nComm, oGet);
@@ -44,6 +58,9 @@ std::optional<std::string> WAITCOMMAND(const TransferBinding& oGet) {
     std::string c = GETCHAR();
     if (!c.empty()) {
       cByte = std::move(c);
+      break;
+    }
+    if (LINEISLOST(oGet)) {
       break;
     }
     // Nothing received yet: let notifications, paints and keys through. The waiting form

@@ -39,10 +39,20 @@ struct TransferBinding {
   std::function<void(bool lErase)> Refresh;
   std::function<void()> GoBottom;
   std::function<bool()> End;
+  // True once the line to the device is gone and every byte received before has been taken.
+  // When unset, the line is never lost.
+  std::function<bool()> LINELOST;
 };
 
+// The log line written once when the line to the device is gone.
+inline constexpr std::string_view kLineLostMessage =
+    "Port lost: the device was unplugged or closed (ESC to exit)";
+
+// Serves the device until it sends "E" (the window is ended), Esc aborts (0x09 is sent) or the
+// line is lost (one log line says so; nothing is sent and the window is left to the user).
 void VELTRA(int nComm, const TransferBinding& oGet);
-// The next command byte, or no value when Esc was down before a byte was taken.
+// The next command byte, or no value when Esc was down or the line was lost before a byte was
+// taken.
 std::optional<std::string> WAITCOMMAND(const TransferBinding& oGet);
 std::string GETCHAR();
 void TRK(int nComm, const TransferBinding& oGet);

@@ -3,10 +3,10 @@
 // loop's receive buffer. Throughput, processor time per MiB, and a byte-for-byte check.
 #include "app/port_link.h"
 #include "app/transfer_loop.h"
-#include "serial/comm_notify.h"
+#include "serial/comm_notify_qt.h"
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -4,6 +4,7 @@
 
 #include "runtime/empty.h"
 #include "runtime/hooks.h"
+#include "runtime/routine_name.h"
 #include "runtime/settings.h"
 
 #include <cerrno>
@@ -11,7 +12,6 @@
 #include <cstdlib>
 #include <exception>
 #include <utility>
-#include <vector>
 
 namespace veltra::runtime {
 
@@ -41,44 +41,6 @@ std::string UPPER(std::string_view cText) {
     }
   }
   return cResult;
-}
-
-bool ISIDENT(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-// A qualifier that is a namespace: "{anonymous}" or all lower case, as ours are.
-bool ISNAMESPACE(std::string_view cPart) {
-  if (cPart == "{anonymous}") {
-    return true;
-  }
-  for (const char c : cPart) {
-    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) {
-      return false;
-    }
-  }
-  return !cPart.empty();
-}
-
-// Splits a qualified name at the "::" that lie outside template arguments, dropping the
-// template arguments of each part.
-std::vector<std::string> SPLITQUALIFIED(std::string_view cName) {
-  std::vector<std::string> aParts(1);
-  int nAngle = 0;
-  for (size_t i = 0; i < cName.size(); ++i) {
-    const char c = cName[i];
-    if (c == '<') {
-      ++nAngle;
-    } else if (c == '>' && nAngle > 0) {
-      --nAngle;
-    } else if (nAngle == 0 && c == ':' && i + 1 < cName.size() && cName[i + 1] == ':') {
-      aParts.emplace_back();
-      ++i;
-    } else if (nAngle == 0) {
-      aParts.back() += c;
-    }
-  }
-  return aParts;
 }
 
 [[noreturn]] void SHOWANDBREAK(const std::string& cText) {
@@ -113,41 +75,6 @@ std::optional<std::string> GENCODEDESCRIPTION(int nGenCode) {
     return "Append lock failed";
   default:
     return std::nullopt;
-  }
-}
-
-int OSCODEFROMERRNO(int nErrno) {
-  switch (nErrno) {
-  case 0:
-    return 0;
-  case ENOENT:
-    return 2;
-  case ENOTDIR:
-  case ENAMETOOLONG:
-  case ELOOP:
-    return 3;
-  case EACCES:
-  case EPERM:
-  case EEXIST:
-  case EISDIR:
-    return 5;
-  case EROFS:
-    return 19;
-  case ENXIO:
-  case ENODEV:
-  case ENOMEDIUM:
-    return 21;
-  case EIO:
-    return 31;
-  case EBUSY:
-  case ETXTBSY:
-  case EAGAIN:
-    return 32;
-  case ENOSPC:
-  case EDQUOT:
-    return 112;
-  default:
-    return nErrno | 0x20000000;
   }
 }
 
@@ -264,69 +191,6 @@ std::string ERRORMESSAGE(const ErrorRecord& oError) {
   return cText;
 }
 
-// The compiler's function name reads "[return type ]qualified::name(parameters)[ const]", then
-// "::<lambda(...)>" once per enclosing lambda, then " [with ...]" for templates.
-std::string ROUTINENAME(std::string_view cFunctionName) {
-  std::string_view cName = cFunctionName;
-  if (const size_t nWith = cName.find(" [with "); nWith != std::string_view::npos) {
-    cName = cName.substr(0, nWith);
-  }
-  // The parameter list of the named routine: the first "(" outside template arguments, past
-  // an operator's own symbol ("operator()", "operator<").
-  int nAngle = 0;
-  size_t nParen = std::string_view::npos;
-  for (size_t i = 0; i < cName.size(); ++i) {
-    if (cName.compare(i, 8, "operator") == 0 && (i == 0 || !ISIDENT(cName[i - 1])) &&
-        (i + 8 >= cName.size() || !ISIDENT(cName[i + 8]))) {
-      i += 8;
-      if (cName.compare(i, 2, "()") == 0) {
-        i += 2;
-      }
-      while (i < cName.size() && cName[i] != '(') {
-        ++i;
-      }
-      nParen = i;
-      break;
-    }
-    const char c = cName[i];
-    if (c == '<') {
-      ++nAngle;
-    } else if (c == '>' && nAngle > 0) {
-      --nAngle;
-    } else if (c == '(' && nAngle == 0) {
-      nParen = i;
-      break;
-    }
-  }
-  const bool lCallback = cName.find("::<lambda") != std::string_view::npos ||
-                         cName.find("{lambda") != std::string_view::npos;
-  if (nParen == std::string_view::npos || nParen == 0) {
-    return lCallback ? "(b)" : "";
-  }
-  std::string_view cQualified = cName.substr(0, nParen);
-  // Drop the return type: everything up to the last blank outside template arguments.
-  nAngle = 0;
-  size_t nStart = 0;
-  for (size_t i = 0; i < cQualified.size(); ++i) {
-    const char c = cQualified[i];
-    if (c == '<') {
-      ++nAngle;
-    } else if (c == '>' && nAngle > 0) {
-      --nAngle;
-    } else if (c == ' ' && nAngle == 0) {
-      nStart = i + 1;
-    }
-  }
-  cQualified = cQualified.substr(nStart);
-
-  const std::vector<std::string> aParts = SPLITQUALIFIED(cQualified);
-  std::string cRoutine = aParts.back();
-  if (aParts.size() >= 2 && !ISNAMESPACE(aParts[aParts.size() - 2])) {
-    cRoutine = aParts[aParts.size() - 2] + ":" + cRoutine;
-  }
-  return lCallback ? "(b)" + cRoutine : cRoutine;
-}
-
 bool NETERR(std::optional<bool> lNew) {
   const bool lOld = lNetErr;
   if (lNew) {
@@ -337,25 +201,35 @@ bool NETERR(std::optional<bool> lNew) {
 
 void SUNLOCK() {}
 
+namespace {
+
+// A field of the address with every byte percent-encoded but letters, digits and "-._~";
+// cBreak (when given) becomes a line break, "%0d%0a".
+std::string MAILTOFIELD(std::string_view cText, std::optional<char> cBreak = std::nullopt) {
+  static constexpr char aHex[] = "0123456789ABCDEF";
+  std::string cOut;
+  for (const char c : cText) {
+    const auto b = static_cast<unsigned char>(c);
+    if (cBreak && c == *cBreak) {
+      cOut += "%0d%0a";
+    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.' || c == '_' || c == '~') {
+      cOut += c;
+    } else {
+      cOut += '%';
+      cOut += aHex[b >> 4];
+      cOut += aHex[b & 0x0F];
+    }
+  }
+  return cOut;
+}
+
+} // namespace
+
 std::string MAILTOURL(std::string_view cErrText, std::string_view cProgramPath) {
-  std::string cAmp;
-  for (const char c : cErrText) {
-    if (c == '&') {
-      cAmp += "%26";
-    } else {
-      cAmp += c;
-    }
-  }
-  std::string cBody;
-  for (const char c : cAmp) {
-    if (c == ';') {
-      cBody += "%0d%0a";
-    } else {
-      cBody += c;
-    }
-  }
-  return "mailto:?subject=Rapporto di errore&body=Applicazione: " + std::string(cProgramPath) +
-         "%0d%0a%0d%0a" + cBody;
+  return "mailto:?subject=" + MAILTOFIELD("Rapporto di errore") +
+         "&body=" + MAILTOFIELD("Applicazione: ") + MAILTOFIELD(cProgramPath) + "%0d%0a%0d%0a" +
+         MAILTOFIELD(cErrText, ';');
 }
 
 double DIVIDE(double nDividend, double nDivisor, std::source_location oWhere) {

@@ -19,10 +19,7 @@
 // ERRORMESSAGE names the routine that raised the error and its source line. In C++ these are
 // taken where the error is raised: LAUNCHERROR has a `std::source_location` parameter that
 // defaults to its call site. The name is formed from the compiler's function name by
-// ROUTINENAME: a plain routine by its bare name ("MAIN"), a method as "Class:Method"
-// ("TDialog:Activate"), and a lambda (a callback) as "(b)" followed by the name of the named
-// routine it was written in ("(b)MAIN", "(b)TDialog:Activate"). Namespace qualifiers are
-// dropped; a qualifier written all in lower case is taken for a namespace, as ours are.
+// ROUTINENAME (runtime/routine_name.h).
 // Library operations that carry no line numbers of their own (the runtime, the serial layer,
 // the dialog and log-control classes) take a `std::source_location` parameter defaulting to
 // their own caller and pass it on, so their errors are reported at the calling routine. A
@@ -111,9 +108,6 @@ ErrorValue DEFERROR(const ErrorRecord& oError);
 // The error text: "Error BASE/1003  Description: FILE;Function: MAIN  Line: 12".
 std::string ERRORMESSAGE(const ErrorRecord& oError);
 
-// The reporting routine's name from a compiler function name (see the file comment).
-std::string ROUTINENAME(std::string_view cFunctionName);
-
 // Set when the last open or append failed because another user holds the file.
 // Returns the flag as it was; sets it when a value is given.
 bool NETERR(std::optional<bool> lNew = std::nullopt);
@@ -122,9 +116,11 @@ bool NETERR(std::optional<bool> lNew = std::nullopt);
 // there is never a lock table and this does nothing.
 void SUNLOCK();
 
-// The address handed to the URL opener on the fatal path: "&" in the error text becomes
-// "%26", then ";" becomes "%0d%0a"; the program path and every other character pass as they
-// are.
+// The address handed to the URL opener on the fatal path: no recipient, the subject
+// "Rapporto di errore" and the body "Applicazione: ", the program path, an empty line and the
+// error text, each ";" of which becomes a line break ("%0d%0a"). Every other byte of the
+// fields but letters, digits and "-._~" is percent-encoded ("&" as "%26", a blank as "%20",
+// "%" as "%25"), so no character of the path or the text can end a field or the address.
 std::string MAILTOURL(std::string_view cErrText, std::string_view cProgramPath);
 
 // Division through the runtime: a zero divisor raises "Zero divisor", which accepts a

@@ -40,7 +40,15 @@ void SHELLEXECUTE(const std::string& cUrl);
 void SHOWINTERNALERROR(const std::string& cCaption, const std::string& cText);
 void POSTQUITMESSAGE(int nExitCode);
 
-// The desktop's URL opener, for the program to install as its URL-opener hook: starts
+// The platform's own ways out, for the program to install as its hooks where no window layer
+// provides them. OPENURL hands an address to the desktop (xdg-open on Linux, ShellExecuteA on
+// Windows); false when that could not be started. ERRORBOX shows a modal error box with no
+// owner window (MessageBoxA on Windows); on Linux the window layer has the box, so this shows
+// nothing and returns false.
+bool OPENURL(const std::string& cUrl);
+bool ERRORBOX(const std::string& cCaption, const std::string& cText);
+
+// Linux: the desktop's URL opener, for the program to install as its URL-opener hook: starts
 // cProgram ("xdg-open") with cUrl as its one argument, directly with posix_spawnp and never
 // through a shell, in a session of its own, and does not wait for it. Returns the child's
 // process id, or -1 when it could not be started.

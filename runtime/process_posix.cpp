@@ -1,5 +1,6 @@
-// Starting the desktop's URL opener and finding the running program's path, on POSIX.
+// The desktop's URL opener, the running program's path and the error mode, on POSIX.
 #include "runtime/hooks.h"
+#include "runtime/startup.h"
 
 #include <csignal>
 #include <spawn.h>
@@ -29,6 +30,22 @@ int XDGOPEN(const std::string& cUrl, const std::string& cProgram) {
   const int nRc = posix_spawnp(&nPid, cProgram.c_str(), nullptr, &oAttr, aArgv, environ);
   posix_spawnattr_destroy(&oAttr);
   return nRc == 0 ? static_cast<int>(nPid) : -1;
+}
+
+bool OPENURL(const std::string& cUrl) {
+  return XDGOPEN(cUrl) >= 0;
+}
+
+bool ERRORBOX(const std::string& /*cCaption*/, const std::string& /*cText*/) {
+  return false;
+}
+
+int SETERRORMODE(int nMode) {
+  // Critical-error boxes do not exist here: the mode is only kept.
+  static int nErrorMode = 0;
+  const int nOld = nErrorMode;
+  nErrorMode = nMode;
+  return nOld;
 }
 
 std::string GETMODULEFILENAME() {

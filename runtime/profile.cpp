@@ -1,29 +1,29 @@
-// Private profile files on Linux. The file is read whole and split into lines that keep
-// their own endings, so a write can put every untouched line back byte for byte.
+// Private profile files. The file is read whole and split into lines that keep their own
+// endings (and the byte-order mark its first line had), so a write can put every untouched
+// line back byte for byte. Finding, reading and replacing the file are the platform's
+// (profile_file.h).
 #include "runtime/profile.h"
 
+#include "runtime/profile_file.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace veltra::runtime {
 namespace {
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
 struct Line {
   std::string cText; // without its ending
-  std::string cEnd;  // "\r\n", "\n" or "" for a last line without one
+  std::string cEnd;  // "\r\n", "\n", "\r" or "" for a last line without one
 };
 
-std::string NativePath(std::string_view cFile) {
-  std::string c(cFile);
-  std::replace(c.begin(), c.end(), '\\', '/');
-  return c;
-}
+struct Profile {
+  bool lBom = false;
+  std::vector<Line> aLines;
+};
 
 std::string_view Trim(std::string_view c) {
   const auto lBlank = [](char ch) { return ch == ' ' || ch == '\t'; };
@@ -45,44 +45,33 @@ bool SameName(std::string_view a, std::string_view b) {
          });
 }
 
-std::optional<std::string> ReadAll(const std::string& cPath) {
-  const int fd = ::open(cPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return std::nullopt;
+Profile Parse(std::string_view cData) {
+  Profile oProfile;
+  if (cData.starts_with(kBom)) {
+    oProfile.lBom = true;
+    cData.remove_prefix(kBom.size());
   }
-  std::string cData;
-  char aBuf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, aBuf, sizeof aBuf);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) {
+  while (!cData.empty()) {
+    const std::size_t nEol = cData.find_first_of("\r\n");
+    if (nEol == std::string_view::npos) {
+      oProfile.aLines.push_back({std::string(cData), ""});
       break;
     }
-    cData.append(aBuf, static_cast<std::size_t>(n));
+    const std::size_t nEnd = cData.compare(nEol, 2, "\r\n") == 0 ? 2 : 1;
+    oProfile.aLines.push_back(
+        {std::string(cData.substr(0, nEol)), std::string(cData.substr(nEol, nEnd))});
+    cData.remove_prefix(nEol + nEnd);
   }
-  ::close(fd);
-  return cData;
+  return oProfile;
 }
 
-std::vector<Line> SplitLines(std::string_view cData) {
-  std::vector<Line> aLines;
-  while (!cData.empty()) {
-    const std::size_t nEol = cData.find('\n');
-    if (nEol == std::string_view::npos) {
-      aLines.push_back({std::string(cData), ""});
-      break;
-    }
-    const bool lCr = nEol > 0 && cData[nEol - 1] == '\r';
-    aLines.push_back({std::string(cData.substr(0, lCr ? nEol - 1 : nEol)), lCr ? "\r\n" : "\n"});
-    cData.remove_prefix(nEol + 1);
+std::string Join(const Profile& oProfile) {
+  std::string cData(oProfile.lBom ? kBom : "");
+  for (const Line& o : oProfile.aLines) {
+    cData += o.cText;
+    cData += o.cEnd;
   }
-  return aLines;
+  return cData;
 }
 
 // The section's name when the line is a section header.
@@ -145,62 +134,57 @@ std::string Cut(std::string c) {
   return c;
 }
 
-// Writes cData beside cPath and renames it over cPath, keeping the old file's mode.
-bool ReplaceFile(const std::string& cPath, const std::string& cData) {
-  std::string cTemp = cPath + ".XXXXXX";
-  const int fd = ::mkstemp(cTemp.data());
-  if (fd < 0) {
-    return false;
-  }
-  struct stat st {};
-  if (::stat(cPath.c_str(), &st) == 0) {
-    ::fchmod(fd, st.st_mode & 07777);
-  } else {
-    const mode_t nMask = ::umask(0);
-    ::umask(nMask);
-    ::fchmod(fd, 0666 & ~nMask);
-  }
-  std::size_t nDone = 0;
-  bool lOk = true;
-  while (nDone < cData.size()) {
-    const ssize_t n = ::write(fd, cData.data() + nDone, cData.size() - nDone);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      lOk = false;
-      break;
-    }
-    nDone += static_cast<std::size_t>(n);
-  }
-  lOk = lOk && ::fsync(fd) == 0;
-  lOk = (::close(fd) == 0) && lOk;
-  lOk = lOk && ::rename(cTemp.c_str(), cPath.c_str()) == 0;
-  if (!lOk) {
-    ::unlink(cTemp.c_str());
-  }
-  return lOk;
+bool HasBlankEnds(std::string_view c) {
+  return Trim(c).size() != c.size();
 }
 
-// The line ending a new line takes: that of the file's first line, or a plain line feed.
+// Names a later read could find again, and a value that adds no line of its own.
+bool Storable(std::string_view cSection, std::optional<std::string_view> cEntry,
+              std::optional<std::string_view> cValue) {
+  const auto lBreak = [](std::string_view c) { return c.find_first_of("\r\n") != c.npos; };
+  if (lBreak(cSection) || HasBlankEnds(cSection) || cSection.find(']') != cSection.npos) {
+    return false;
+  }
+  if (cEntry && (lBreak(*cEntry) || HasBlankEnds(*cEntry) || cEntry->find('=') != cEntry->npos ||
+                 (!cEntry->empty() &&
+                  std::string_view(";#[").find(cEntry->front()) != std::string_view::npos))) {
+    return false;
+  }
+  return !cValue || !lBreak(*cValue);
+}
+
+// The value as written to the file: between double quotes when a read would otherwise trim
+// its blanks or take off its own quotes.
+std::string QuoteValue(std::string_view cValue) {
+  if (HasBlankEnds(cValue) || Unquote(cValue).size() != cValue.size()) {
+    return "\"" + std::string(cValue) + "\"";
+  }
+  return std::string(cValue);
+}
+
+// The ending of the file's first line that has one, or the platform's own for a new file.
 std::string LineEnding(const std::vector<Line>& aLines) {
   for (const Line& o : aLines) {
     if (!o.cEnd.empty()) {
       return o.cEnd;
     }
   }
-  return "\n";
+  return detail::NEWFILELINEEND;
 }
 
 } // namespace
 
 std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                             std::string_view cDefault, std::string_view cFile) {
-  const auto cData = ReadAll(NativePath(cFile));
+  std::string cRead;
+  const auto cData =
+      detail::READPROFILEFILE(detail::PROFILEPATH(cFile), cRead) == detail::FileRead::Read
+          ? std::optional<std::string>(std::move(cRead))
+          : std::nullopt;
   if (!cData) {
     return Cut(std::string(cDefault));
   }
-  const std::vector<Line> aLines = SplitLines(*cData);
+  const std::vector<Line> aLines = Parse(*cData).aLines;
   const auto oRange = FindSection(aLines, cSection);
   if (!oRange) {
     return Cut(std::string(cDefault));
@@ -226,14 +210,16 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile) {
-  const std::string cPath = NativePath(cFile);
-  std::string cOld;
-  if (const auto cData = ReadAll(cPath)) {
-    cOld = *cData;
-  } else if (errno != ENOENT) {
-    return false; // the file is there but cannot be read: never replace what we cannot keep
+  if (!Storable(cSection, cEntry, cValue)) {
+    return false;
   }
-  std::vector<Line> aLines = SplitLines(cOld);
+  const auto oTarget = detail::PROFILETARGET(cFile);
+  if (!oTarget) {
+    return false; // never replace what we cannot keep or may not change
+  }
+  const std::string& cOld = oTarget->cOld;
+  Profile oProfile = Parse(cOld);
+  std::vector<Line>& aLines = oProfile.aLines;
   const std::string cEol = LineEnding(aLines);
   const auto oRange = FindSection(aLines, cSection);
 
@@ -259,36 +245,35 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
     } else if (nAt) {
       Line& o = aLines[*nAt];
       const std::string cKey(KeyValue(o.cText)->first);
-      o.cText = cKey + "=" + std::string(*cValue);
+      o.cText = cKey + "=" + QuoteValue(*cValue);
     } else {
-      // A last line without an ending gets one before anything is added after it.
-      if (!aLines.empty() && aLines.back().cEnd.empty()) {
+      // After the section's last entry, before any blank lines that close it; or a new
+      // section at the end.
+      std::size_t nPos = oRange ? oRange->second : aLines.size();
+      while (oRange && nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
+        --nPos;
+      }
+      // A last line without an ending gets one when something is added after it.
+      if (nPos == aLines.size() && nPos > 0 && aLines.back().cEnd.empty()) {
         aLines.back().cEnd = cEol;
       }
-      const Line oEntry{std::string(*cEntry) + "=" + std::string(*cValue), cEol};
-      if (oRange) {
-        // After the section's last entry, before any blank lines that close it.
-        std::size_t nPos = oRange->second;
-        while (nPos > oRange->first && Trim(aLines[nPos - 1].cText).empty()) {
-          --nPos;
-        }
-        aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), oEntry);
-      } else {
-        aLines.push_back({"[" + std::string(cSection) + "]", cEol});
-        aLines.push_back(oEntry);
+      // New lines end as the line before them does: a lone CR before a line that begins with
+      // LF would otherwise read back as one CR LF, joining the two lines.
+      const std::string cEnd = nPos > 0 ? aLines[nPos - 1].cEnd : cEol;
+      const Line oEntry{std::string(*cEntry) + "=" + QuoteValue(*cValue), cEnd};
+      std::vector<Line> aNew{oEntry};
+      if (!oRange) {
+        aNew.insert(aNew.begin(), {"[" + std::string(cSection) + "]", cEnd});
       }
+      aLines.insert(aLines.begin() + static_cast<std::ptrdiff_t>(nPos), aNew.begin(), aNew.end());
     }
   }
 
-  std::string cNew;
-  for (const Line& o : aLines) {
-    cNew += o.cText;
-    cNew += o.cEnd;
-  }
+  const std::string cNew = Join(oProfile);
   if (cNew == cOld) {
     return true;
   }
-  return ReplaceFile(cPath, cNew);
+  return detail::STOREPROFILE(*oTarget, cNew);
 }
 
 } // namespace veltra::runtime

@@ -2,6 +2,7 @@
 // sections in square brackets holding key=value lines), and reading a whole file at once.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +11,15 @@ namespace veltra::runtime {
 
 // The longest value a read returns; longer values are cut.
 inline constexpr std::size_t kProfileValueMax = 4094;
+
+// Files of this size or more are too large for a whole-file read, which then gives the empty
+// string: sizes are 32-bit, and 0xFFFFFFFF is the value that reports a failed measure.
+inline constexpr std::uint64_t kMemoReadLimit = 0xFFFFFFFFU;
+
+// The file may begin with a UTF-8 byte-order mark, and its lines may end in CR LF, LF or a
+// lone CR; a rewrite keeps the mark and every line's own ending, and new lines take the
+// ending of the file's first line (LF in a new file). Only plain files are read or written:
+// a FIFO or a device named as the settings file reads as missing and is never written.
 
 // The value of cEntry in cSection of the file, or cDefault when the file, the section or the
 // entry is missing. Section and entry names match without regard to case; blanks around the
@@ -21,13 +31,28 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 
 // Sets cEntry in cSection to cValue, creating the file, the section and the entry as needed
 // and keeping every other line as it was. No entry deletes the section, no value the entry.
-// The file is replaced at once (written beside it, then renamed over it), so a failed write
-// leaves the old file untouched; returns false then.
+// A value with blanks at either end, or already between matching quotes, is written between
+// double quotes, so that a read gives it back as it was.
+// Returns false, and changes nothing, when:
+//  - a name or the value could not be read back or would add lines of its own: a line break
+//    anywhere; blanks around the section or entry name; "]" in the section name; "=" in the
+//    entry name, or an entry name beginning with ";", "#" or "[";
+//  - the file exists but is not a plain file, cannot be read, or may not be written: this
+//    process lacks write permission, or the file has no write bit at all (read-only, which
+//    stops even the superuser);
+//  - the write itself fails.
+// A symbolic link is followed and the file it points at is updated; the link stays. The file
+// keeps its owner, group and mode: it is replaced at once (written beside it, then renamed
+// over it) so that a failed write leaves it untouched; a file with other hard links, in a
+// folder this process may not write, or whose owner a new file could not be given, is
+// rewritten in place instead (after its new size has been reserved).
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile);
 
 // The whole file as one byte string, without a final 0x1A byte; the empty string when the
-// file is missing, cannot be read or is empty. No value gives the empty string too.
+// file is missing, cannot be read, is empty, holds kMemoReadLimit bytes or more, or is not a
+// plain file (a FIFO or a device is never opened, so the call never blocks). No value gives
+// the empty string too. A file that does not fit in memory ends the program (9006).
 std::string MEMOREAD(std::optional<std::string_view> cFile);
 
 } // namespace veltra::runtime

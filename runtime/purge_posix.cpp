@@ -1,6 +1,7 @@
 // The folder purges of start-up and exit, DELDIR and REMOVEDIR, on POSIX. Entries are listed
 // and deleted relative to an open folder, and nothing is followed through a symbolic link, so
 // a link planted in a shared temporary folder cannot steer a purge into another folder.
+#include "runtime/purge_names.h"
 #include "runtime/startup.h"
 
 #include <algorithm>
@@ -12,6 +13,9 @@
 namespace veltra::runtime {
 
 namespace {
+
+using detail::ISLEFTOVER;
+using detail::MATCHESVIEWINDEX;
 
 class UniqueFd {
 public:
@@ -75,29 +79,6 @@ bool DELETEIN(int nDirFd, const Entry& oEntry) {
     return false;
   }
   return ::unlinkat(nDirFd, oEntry.cName.c_str(), 0) == 0;
-}
-
-bool ISLEFTOVER(std::string_view cName) {
-  return !cName.empty() && cName[0] == LEFTOVER_MARK;
-}
-
-bool MATCHESVIEWINDEX(std::string_view cName) {
-  // 0x7F + "VIEW*.NTX", letters in either case.
-  auto lEqual = [](std::string_view cPart, std::string_view cUpper) {
-    if (cPart.size() != cUpper.size()) {
-      return false;
-    }
-    for (size_t i = 0; i < cPart.size(); ++i) {
-      char c = cPart[i];
-      c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-      if (c != cUpper[i]) {
-        return false;
-      }
-    }
-    return true;
-  };
-  return cName.size() >= 9 && ISLEFTOVER(cName) && lEqual(cName.substr(1, 4), "VIEW") &&
-         lEqual(cName.substr(cName.size() - 4), ".NTX");
 }
 
 int OPENFOLDER(const std::string& cPath, bool lFollow) {

@@ -9,7 +9,6 @@ namespace veltra::runtime {
 
 namespace {
 
-int nErrorMode = 0;
 int nErrorLevel = 0;
 bool lOleInitialized = false;
 bool lExitDone = false;
@@ -62,12 +61,6 @@ void INIT_(const std::vector<std::string>& /*aArgs*/) {
 
 void EXIT_() {
   CLOSEALL(".");
-}
-
-int SETERRORMODE(int nMode) {
-  const int nOld = nErrorMode;
-  nErrorMode = nMode;
-  return nOld;
 }
 
 int ERRORLEVEL(std::optional<int> nNew) {

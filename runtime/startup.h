@@ -62,8 +62,9 @@ void DELDIR(const std::string& cPath);
 // Removes an empty folder; true on success.
 bool REMOVEDIR(const std::string& cPath);
 
-// Keeps the process error mode and returns the previous one. Critical-error boxes do not exist
-// here (a failing file operation always reports to its caller), so the mode has no effect.
+// Sets the process error mode and returns the previous one: SetErrorMode on Windows (1: no
+// critical-error boxes, the failing file operation reports to its caller). Linux has no such
+// boxes, so there the mode is only kept.
 int SETERRORMODE(int nMode);
 
 // The error level, the process exit code: 0 from start to end. Returns it as it was; sets it

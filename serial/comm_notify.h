@@ -1,48 +1,23 @@
 // Receive notification: the comm-notify message a port's receive worker sends to a window
-// after each batch of received bytes, and the call that chooses that window.
+// after each batch of received bytes, and the call that chooses that window. Platform-free:
+// on Windows the message is the window message WM_COMMNOTIFY itself; on Linux it travels as
+// the Qt event of comm_notify_qt.h.
 #pragma once
 
-#include <QEvent>
-#include <chrono>
-#include <memory>
+// <windows.h> defines both names below as macros of the same values; they are dropped here so
+// that these constants are the one definition. Win32 files include <windows.h> first.
+#undef WM_COMMNOTIFY
+#undef CN_RECEIVE
 
 namespace veltra::serial {
 
+// The comm-notify message: wParam is the port handle, lParam is always CN_RECEIVE.
 inline constexpr int WM_COMMNOTIFY = 68;
 inline constexpr int CN_RECEIVE = 1;
 
-namespace detail {
-struct PortSignal;
-}
-
-// Sent to the receiver of the armed window handle on behalf of a port's receive worker: the
-// worker hands the notification to the user-interface thread, which delivers this event
-// inside its event handling (SYSREFRESH, SYSWAIT or any running event loop). The worker waits
-// until the event is destroyed (right after delivery, or at once when the window no longer
-// exists) or until the port closes. Its destruction on the user-interface thread also calls
-// WAKEWAIT().
-class CommNotifyEvent : public QEvent {
-public:
-  CommNotifyEvent(int nComm, std::shared_ptr<detail::PortSignal> oSignal,
-                  std::chrono::steady_clock::time_point tPosted);
-  ~CommNotifyEvent() override;
-  CommNotifyEvent(const CommNotifyEvent&) = delete;
-  CommNotifyEvent& operator=(const CommNotifyEvent&) = delete;
-
-  static QEvent::Type EventType();
-  int nComm() const;
-  int nStatus() const; // always CN_RECEIVE
-  // When the worker handed the notification over (for latency measurements).
-  std::chrono::steady_clock::time_point PostedAt() const;
-
-private:
-  int m_nComm;
-  std::shared_ptr<detail::PortSignal> m_oSignal;
-  std::chrono::steady_clock::time_point m_tPosted;
-};
-
 // Makes hWnd the window that the port's worker tells after each batch; 0 turns notification
-// off. Triggers are ignored. Returns true, or false when nComm names no open port.
+// off. On Windows hWnd is the window's HWND as an integer (window handles fit in 32 bits).
+// Triggers are ignored. Returns true, or false when nComm names no open port.
 bool ENABLECOMMNOTIFICATION(int nComm, int hWnd, int nInTrigger, int nOutTrigger);
 
 } // namespace veltra::serial

@@ -147,6 +147,12 @@ std::optional<std::pair<int, int>> COMMQUEUESIZES(int nComm) {
   return std::pair{oPort->nInQueue, oPort->nOutQueue};
 }
 
+bool COMMLOST(int nComm) {
+  const auto oPort = detail::FindPort(nComm);
+  return oPort != nullptr && oPort->lLost.load(std::memory_order_acquire) &&
+         oPort->oRing.Used() == 0;
+}
+
 int COMMRECEIVED(int nComm) {
   const auto oPort = detail::FindPort(nComm);
   return oPort == nullptr ? -1 : oPort->oRing.Used();

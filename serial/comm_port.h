@@ -51,6 +51,12 @@ std::optional<std::pair<int, int>> COMMQUEUESIZES(int nComm);
 // Bytes in the port's receive ring not yet read; -1 when the handle is not open.
 int COMMRECEIVED(int nComm);
 
+// True once the port's receive worker has seen the line go (the far end hung up, the adapter
+// was unplugged, a read failed) and every byte received before that has been read out of the
+// ring. The worker then calls WAKEWAIT(), so a waiting loop sees it at once. False for a
+// handle that is not open.
+bool COMMLOST(int nComm);
+
 // Processor time used so far by the port's receive worker, in seconds.
 std::optional<double> COMMWORKERCPUTIME(int nComm);
 

@@ -4,6 +4,7 @@
 #include "serial/comm_port.h"
 #include "serial/comm_port_record.h"
 #include "serial/comm_termios.h"
+#include "serial/message_pump.h"
 #include "serial/unique_fd.h"
 
 #include <algorithm>
@@ -159,8 +160,11 @@ void ReceiveWorker(CommPort& oPort, int nFd, int nStopFd) {
     }
     const Batch oBatch = ReadBatch(nFd, aFds[1].revents, aStaging.data(), oPort.oRing.Free());
     if (oBatch.lLineGone) {
-      // Hang-up or unplugged: the device would report readable for ever. Stop reading and
-      // use no processor time until the port is closed.
+      // Hang-up or unplugged: the device would report readable for ever. Stop reading, let
+      // the user-interface thread see the loss, and use no processor time until the port is
+      // closed.
+      oPort.lLost.store(true, std::memory_order_release);
+      WAKEWAIT();
       WaitForStop(nStopFd);
       return;
     }

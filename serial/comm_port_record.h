@@ -24,6 +24,9 @@ struct CommPort {
   int nOutQueue = 0;
   ReceiveRing oRing;
   std::atomic<int> hNotifyWnd{0}; // 0: notification off
+  // Set by the receive worker once the line is gone (hang-up, unplugged, read error); it never
+  // reads the device again afterwards.
+  std::atomic<bool> lLost{false};
   std::shared_ptr<PortSignal> oSignal = std::make_shared<PortSignal>();
   std::unique_ptr<CommDevice> oDevice;
 };

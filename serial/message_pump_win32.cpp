@@ -1,75 +1,95 @@
-// Message pump over the Win32 message queue: PeekMessage with the dialog manager, translation
-// and dispatch; the wait sleeps in MsgWaitForMultipleObjectsEx on the thread's input and a
-// wake event, so an idle polling loop costs no processor time.
-#include "serial/message_pump.h"
-
-#include <atomic>
-#include <utility>
+// The message pump on Windows: PeekMessageA with IsDialogMessageA for the running dialog,
+// TranslateMessage and DispatchMessageA; the wait with MsgWaitForMultipleObjectsEx on the
+// thread's queue and a wake event, so a polling loop sleeps until a message, a notification
+// or WAKEWAIT arrives, or the bound passes.
 #include <windows.h>
+
+#include "serial/message_pump.h"
+#include "serial/ui_doorbell.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <mmsystem.h>
+#include <utility>
 
 namespace veltra::serial {
 namespace {
 
-std::atomic<int> g_nLastKey{0};
-std::atomic<DWORD> g_nUiThread{0};
-
-// User-interface thread only.
-bool g_lMainLoopRunning = false;
-int g_hPumpDialog = 0;
-
+// Auto-reset: a WAKEWAIT with no wait in progress makes the next wait return at once.
 HANDLE WakeEvent() {
-  // Auto-reset: one wake ends one wait.
-  static const HANDLE hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  static const HANDLE hEvent = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
   return hEvent;
 }
 
-HWND PumpDialog() {
-  return reinterpret_cast<HWND>(static_cast<intptr_t>(g_hPumpDialog));
+std::atomic<int> g_nLastKey{0};
+std::atomic<DWORD> g_nQuitThread{0}; // the user-interface thread, once known
+
+// User-interface thread only.
+bool g_lMainLoopRunning = false;
+int g_hPumpDialog = 0; // the innermost running dialog, 0 for none
+
+HWND AsHwnd(int hWnd) {
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(hWnd));
+}
+
+void Prepare() {
+  // The pause after each 0x00 (10 ms) and the bound of the wait (20 ms) need a timer that
+  // ticks every millisecond; the default tick is 15.6 ms. Kept until the process ends.
+  static const bool lFineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
+  (void)lFineTimer;
+  detail::PrepareUiThread();
+  if (detail::OnUiThread()) {
+    g_nQuitThread.store(::GetCurrentThreadId());
+  }
 }
 
 } // namespace
 
 bool SYSREFRESH() {
-  g_nUiThread.store(GetCurrentThreadId());
-  MSG oMsg;
-  while (PeekMessageA(&oMsg, nullptr, 0, 0, PM_REMOVE)) {
+  Prepare();
+  MSG oMsg{};
+  // Messages sent by other threads (the comm doorbell) are handled inside PeekMessageA.
+  while (::PeekMessageA(&oMsg, nullptr, 0, 0, PM_REMOVE)) {
     if (oMsg.message == WM_QUIT) {
       if (g_lMainLoopRunning) {
-        PostQuitMessage(0);
+        ::PostQuitMessage(static_cast<int>(oMsg.wParam));
       }
       return false;
     }
     if (oMsg.message == WM_CHAR) {
-      g_nLastKey.store(static_cast<int>(oMsg.wParam & 0xFFFF));
+      SETLASTKEY(static_cast<int>(oMsg.wParam));
     }
-    const HWND hDlg = PumpDialog();
-    if (hDlg != nullptr && IsWindow(hDlg) && IsDialogMessageA(hDlg, &oMsg)) {
+    const HWND hDlg = AsHwnd(g_hPumpDialog);
+    if (hDlg != nullptr && ::IsWindow(hDlg) && ::IsDialogMessageA(hDlg, &oMsg)) {
       continue;
     }
-    TranslateMessage(&oMsg);
-    DispatchMessageA(&oMsg);
+    ::TranslateMessage(&oMsg);
+    ::DispatchMessageA(&oMsg);
   }
   return true;
 }
 
 bool SYSWAIT(int nMaxMs) {
+  Prepare();
   const HANDLE hWake = WakeEvent();
-  MsgWaitForMultipleObjectsEx(1, &hWake, static_cast<DWORD>(nMaxMs > 0 ? nMaxMs : 1), QS_ALLINPUT,
-                              MWMO_INPUTAVAILABLE);
+  ::MsgWaitForMultipleObjectsEx(1, &hWake, static_cast<DWORD>(std::max(nMaxMs, 1)), QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
   return SYSREFRESH();
 }
 
 void WAKEWAIT() {
-  SetEvent(WakeEvent());
+  ::SetEvent(WakeEvent());
 }
 
 void POSTQUITMESSAGE(int nExitCode) {
-  const DWORD nUi = g_nUiThread.load();
-  if (nUi == 0 || nUi == GetCurrentThreadId()) {
-    PostQuitMessage(nExitCode);
+  const DWORD nUi = g_nQuitThread.load();
+  if (nUi == 0 || nUi == ::GetCurrentThreadId()) {
+    ::PostQuitMessage(nExitCode);
   } else {
-    PostThreadMessageA(nUi, WM_QUIT, static_cast<WPARAM>(nExitCode), 0);
+    ::PostThreadMessageA(nUi, WM_QUIT, static_cast<WPARAM>(nExitCode), 0);
   }
+  WAKEWAIT();
 }
 
 void SETMAINLOOPRUNNING(bool lRunning) {
@@ -89,7 +109,10 @@ int SETPUMPDIALOG(int hDlg) {
 }
 
 void SLEEP(std::optional<long> nMilliseconds) {
-  Sleep(static_cast<DWORD>(nMilliseconds.value_or(0) > 0 ? *nMilliseconds : 0));
+  const long nMs = nMilliseconds.value_or(0);
+  if (nMs > 0) {
+    ::Sleep(static_cast<DWORD>(nMs));
+  }
 }
 
 } // namespace veltra::serial

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace veltra::serial::detail {
 
@@ -44,5 +46,15 @@ void QueueCommNotification(int hWnd, int nComm, std::shared_ptr<PortSignal> oSig
 
 // Forgets the notifications of a port being closed that have not been delivered yet.
 void DropCommNotifications(const PortSignal& oSignal);
+
+struct PendingNotification {
+  int hWnd;
+  int nComm;
+  std::shared_ptr<PortSignal> oSignal;
+  std::chrono::steady_clock::time_point tQueued;
+};
+
+// User-interface side: the oldest queued notification, taken off the queue.
+std::optional<PendingNotification> TakeCommNotification();
 
 } // namespace veltra::serial::detail

@@ -1,5 +1,5 @@
 // Recognises the serial layer's comm notification among the events posted to a window.
-#include "serial/comm_notify.h"
+#include "serial/comm_notify_qt.h"
 #include "ui/window_qt.h"
 
 namespace veltra::ui {

@@ -1,7 +1,7 @@
 // TWindow: handle binding through the serial layer's registry and message dispatch.
 #include "ui/window_qt.h"
 
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 #include "ui/control.h"
 #include "ui/dialog.h"
 

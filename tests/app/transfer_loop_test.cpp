@@ -4,6 +4,7 @@
 #include "app/transfer_loop.h"
 #include "app/transfer_loop_internal.h"
 
+#include <algorithm>
 #include <deque>
 #include <gtest/gtest.h>
 #include <string>
@@ -21,6 +22,7 @@ struct FakeSurroundings {
   int nPumps = 0;
   int nWaits = 0;
   int nEscDownAfterPumps = -1; // Esc goes down once this many pumps have run
+  bool lLineLosable = false;   // the line is lost once every arrival has been delivered
   bool lEndResult = true;
 
   void Deliver() {
@@ -61,6 +63,9 @@ struct FakeSurroundings {
       aEvents.push_back("end");
       return lEndResult;
     };
+    if (lLineLosable) {
+      o.LINELOST = [this] { return aArrivals.empty(); };
+    }
     return o;
   }
 };
@@ -96,6 +101,22 @@ TEST_F(TransferLoop, BurstOfTwoRequestsAndEndSendsTwoBlocksThenEndsTheWindow) {
   EXPECT_EQ(cImage, cOriginal.substr(2 * kBlockSize));
   EXPECT_EQ(nTrack, 1);
   EXPECT_EQ(nSide, 0);
+}
+
+TEST_F(TransferLoop, LostLineServesWhatCameFirstThenSaysSoOnceAndSendsNothingMore) {
+  cImage = PatternImage(2 * kBlockSize);
+  const std::string cOriginal = cImage;
+  oFake.aArrivals = {"T"};
+  oFake.lLineLosable = true;
+  VELTRA(7, oFake.Binding());
+
+  EXPECT_EQ(oFake.cLine, std::string(1, '\0') + cOriginal.substr(0, kBlockSize))
+      << "no abort byte goes to a lost line";
+  EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n"
+                        "Sending track 0, side 0\r\n"
+                        "Port lost: the device was unplugged or closed (ESC to exit)\r\n");
+  EXPECT_EQ(std::count(oFake.aEvents.begin(), oFake.aEvents.end(), "end"), 0)
+      << "the window stays for the user to close";
 }
 
 TEST_F(TransferLoop, OtherBytesAndLowerCaseCommandsAreConsumedAndIgnored) {

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace rt = veltra::runtime;
@@ -103,9 +104,12 @@ int main(int argc, char** argv) {
     } else if (cMode == "internal-9006") {
       rt::INTERNALERROR(9006);
     } else if (cMode == "memoread-huge") {
-      // A sparse file far larger than the machine's memory: reserving the image must fail.
+      // A sparse file one byte short of the size limit, with the address space held to 1 GiB:
+      // it must be read, and reserving room for it must fail.
       std::ofstream("huge.mgt").close();
-      std::filesystem::resize_file("huge.mgt", std::uintmax_t{1} << 40);
+      std::filesystem::resize_file("huge.mgt", 0xFFFFFFFE);
+      const rlimit oLimit{1U << 30, 1U << 30};
+      ::setrlimit(RLIMIT_AS, &oLimit);
       SAY("READ " + std::to_string(rt::MEMOREAD("huge.mgt").size()));
     } else if (cMode == "break") {
       rt::BREAK();

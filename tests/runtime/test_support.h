@@ -2,13 +2,18 @@
 // bounded wait.
 #pragma once
 
+#include "mailto_fields.h"
+
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>

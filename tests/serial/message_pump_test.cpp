@@ -3,7 +3,7 @@
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
 #include "serial/receive_ring.h"
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 #include "serial_test_support.h"
 
 #include <QAbstractEventDispatcher>

@@ -2,8 +2,8 @@
 // device, a receiver object standing in for a window, and bounded waits that pump events.
 #pragma once
 
-#include "serial/comm_notify.h"
-#include "serial/window_registry.h"
+#include "serial/comm_notify_qt.h"
+#include "serial/window_registry_qt.h"
 
 #include <QObject>
 #include <chrono>

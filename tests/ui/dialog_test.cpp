@@ -1,7 +1,7 @@
 // TDialog: geometry and style rules, the callback order of a modal run, what ends it and what
 // does not, the close check, comm-notify dispatch and the creation error.
 #include "serial/message_pump.h"
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/dialog.h"
 #include "ui/dialog_qt.h"

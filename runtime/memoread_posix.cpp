@@ -1,46 +1,25 @@
 // Whole-file read. Opens exactly the name given (Linux names are case-sensitive, so the
-// name is never re-cased), measures the file with 64-bit sizes and reads it in full.
+// name is never re-cased), only when it names a plain file, and reads it in full.
 #include "runtime/error_handler.h"
 #include "runtime/profile.h"
+#include "runtime/regular_file.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <new>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace veltra::runtime {
-namespace {
-
-class FileCloser {
-public:
-  explicit FileCloser(int fd) : m_fd(fd) {}
-  ~FileCloser() { ::close(m_fd); }
-  FileCloser(const FileCloser&) = delete;
-  FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-  int m_fd;
-};
-
-} // namespace
 
 std::string MEMOREAD(std::optional<std::string_view> cFile) {
   if (!cFile || cFile->empty()) {
     return {};
   }
-  const std::string cPath(*cFile);
-  const int fd = ::open(cPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  const auto oFile = detail::OPENREGULAR(std::string(*cFile));
+  if (!oFile || oFile->nSize == 0 || oFile->nSize >= kMemoReadLimit) {
     return {};
   }
-  const FileCloser oCloser(fd);
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
-    return {};
-  }
-  const auto nSize = static_cast<std::size_t>(st.st_size);
+  const auto nSize = static_cast<std::size_t>(oFile->nSize);
   std::string cData;
   try {
     cData.resize(nSize);
@@ -51,7 +30,7 @@ std::string MEMOREAD(std::optional<std::string_view> cFile) {
   }
   std::size_t nRead = 0;
   while (nRead < nSize) {
-    const ssize_t n = ::read(fd, cData.data() + nRead, nSize - nRead);
+    const ssize_t n = ::read(oFile->oFd.Get(), cData.data() + nRead, nSize - nRead);
     if (n < 0 && errno == EINTR) {
       continue;
     }

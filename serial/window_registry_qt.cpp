@@ -1,6 +1,6 @@
 // Window-handle table guarded by one mutex. Posting happens under the same mutex, so a
 // receiver cannot be unregistered (and then destroyed) between the look-up and the post.
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,12 +1,12 @@
-// The comm-notify event and its hand-over: a worker queues a notification and rings the
-// user-interface thread; that thread builds the event and delivers it to the window. So the
-// event never crosses threads, and destroying it is what releases the worker.
-#include "serial/comm_notify.h"
+// The comm-notify event and its delivery on Linux: the user-interface thread builds the event
+// for each queued notification and delivers it to the window. So the event never crosses
+// threads, and destroying it is what releases the worker.
+#include "serial/comm_notify_qt.h"
 
 #include "serial/message_pump.h"
 #include "serial/port_signal.h"
 #include "serial/ui_doorbell.h"
-#include "serial/window_registry.h"
+#include "serial/window_registry_qt.h"
 
 #include <algorithm>
 #include <mutex>
@@ -15,42 +15,10 @@
 
 namespace veltra::serial {
 namespace detail {
-namespace {
-
-struct PendingNotification {
-  int hWnd;
-  int nComm;
-  std::shared_ptr<PortSignal> oSignal;
-  std::chrono::steady_clock::time_point tQueued;
-};
-
-std::mutex g_queueMutex;
-// At most one entry per open port: a worker waits until its notification is handled.
-std::vector<PendingNotification> g_aQueue;
-
-} // namespace
-
-void QueueCommNotification(int hWnd, int nComm, std::shared_ptr<PortSignal> oSignal) {
-  std::lock_guard oLock(g_queueMutex);
-  g_aQueue.push_back({hWnd, nComm, std::move(oSignal), std::chrono::steady_clock::now()});
-}
-
-void DropCommNotifications(const PortSignal& oSignal) {
-  std::lock_guard oLock(g_queueMutex);
-  std::erase_if(g_aQueue, [&](const auto& o) { return o.oSignal.get() == &oSignal; });
-}
 
 void DeliverCommNotifications() {
-  for (;;) {
-    PendingNotification oNext;
-    {
-      std::lock_guard oLock(g_queueMutex);
-      if (g_aQueue.empty()) {
-        return;
-      }
-      oNext = std::move(g_aQueue.front());
-      g_aQueue.erase(g_aQueue.begin());
-    }
+  while (auto oPending = TakeCommNotification()) {
+    PendingNotification& oNext = *oPending;
     CommNotifyEvent oEvent(oNext.nComm, oNext.oSignal, oNext.tQueued);
     const bool lTold = SENDTOWINDOW(oNext.hWnd, oEvent);
     std::lock_guard oLock(oNext.oSignal->mutex);

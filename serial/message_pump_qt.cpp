@@ -3,7 +3,6 @@
 // stops the pass there. State of the wait is touched on the user-interface thread only;
 // other threads reach it through the thread's doorbell.
 #include "serial/message_pump.h"
-
 #include "serial/ui_doorbell.h"
 
 #include <QCoreApplication>

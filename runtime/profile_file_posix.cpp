@@ -1,0 +1,199 @@
+// Settings files on Linux: backslashes in names are folder separators, symbolic links are
+// followed, only plain files are read, and a new content is written beside the file and
+// renamed over it (keeping owner and mode), or written in place where a new file would part
+// it from its other hard links.
+#include "runtime/profile_file.h"
+#include "runtime/regular_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltra::runtime::detail {
+namespace {
+
+std::string NativePath(std::string_view cFile) {
+  std::string c(cFile);
+  std::replace(c.begin(), c.end(), '\\', '/');
+  return c;
+}
+
+std::optional<std::string> ReadAll(const std::string& cPath) {
+  const auto oFile = OPENREGULAR(cPath);
+  if (!oFile) {
+    return std::nullopt;
+  }
+  return READREGULAR(*oFile);
+}
+
+// The file a chain of symbolic links ends at; it need not exist yet.
+std::optional<std::string> FollowLinks(std::string cPath) {
+  for (int nHops = 0; nHops < 40; ++nHops) {
+    struct stat st {};
+    if (::lstat(cPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      return cPath;
+    }
+    std::string cTarget(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(cPath.c_str(), cTarget.data(), cTarget.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= cTarget.size()) {
+      return std::nullopt;
+    }
+    cTarget.resize(static_cast<std::size_t>(n));
+    const std::size_t nSlash = cPath.rfind('/');
+    if (cTarget.front() != '/' && nSlash != std::string::npos) {
+      cTarget.insert(0, cPath, 0, nSlash + 1); // relative to the link's own folder
+    }
+    cPath = std::move(cTarget);
+  }
+  errno = ELOOP;
+  return std::nullopt;
+}
+
+bool WriteAll(int fd, const std::string& cData) {
+  std::size_t nDone = 0;
+  while (nDone < cData.size()) {
+    const ssize_t n =
+        ::pwrite(fd, cData.data() + nDone, cData.size() - nDone, static_cast<off_t>(nDone));
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    nDone += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+class FdCloser {
+public:
+  explicit FdCloser(int fd) : m_fd(fd) {}
+  ~FdCloser() { ::close(m_fd); }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+  int m_fd;
+};
+
+enum class Replaced { Done, Failed, NotPossible };
+
+// Writes cData beside cPath and renames it over cPath. pOld is the file replaced, whose mode,
+// owner and group the new one takes, or null for a new file. NotPossible (nothing changed)
+// when no file can be made in the folder or it cannot be given the old owner.
+Replaced ReplaceFile(const std::string& cPath, const std::string& cData, const struct stat* pOld) {
+  std::string cTemp = cPath + ".XXXXXX";
+  const int fd = ::mkstemp(cTemp.data());
+  if (fd < 0) {
+    return Replaced::NotPossible;
+  }
+  bool lOk = true;
+  if (pOld != nullptr) {
+    if (::fchown(fd, pOld->st_uid, pOld->st_gid) != 0) {
+      ::close(fd);
+      ::unlink(cTemp.c_str());
+      return Replaced::NotPossible;
+    }
+    lOk = ::fchmod(fd, pOld->st_mode & 07777) == 0;
+  } else {
+    const mode_t nMask = ::umask(0);
+    ::umask(nMask);
+    lOk = ::fchmod(fd, 0666 & ~nMask) == 0;
+  }
+  lOk = lOk && WriteAll(fd, cData) && ::fsync(fd) == 0;
+  lOk = (::close(fd) == 0) && lOk;
+  lOk = lOk && ::rename(cTemp.c_str(), cPath.c_str()) == 0;
+  if (!lOk) {
+    ::unlink(cTemp.c_str());
+  }
+  return lOk ? Replaced::Done : Replaced::Failed;
+}
+
+// Writes cData over the file itself. Its new size is reserved first, so a full disk is found
+// before any old byte is overwritten.
+bool RewriteInPlace(const std::string& cPath, const std::string& cData) {
+  const int fd = ::open(cPath.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    return false;
+  }
+  const FdCloser oCloser(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    return false;
+  }
+  if (!cData.empty() && ::posix_fallocate(fd, 0, static_cast<off_t>(cData.size())) != 0) {
+    return false;
+  }
+  return WriteAll(fd, cData) && ::ftruncate(fd, static_cast<off_t>(cData.size())) == 0 &&
+         ::fsync(fd) == 0;
+}
+
+// A file is rewritten only when this process may write it and it is not read-only: a file
+// with no write bit at all is left alone even by the superuser, whom the access check never
+// refuses.
+bool MayWrite(const std::string& cPath, const struct stat& st) {
+  return (st.st_mode & 0222) != 0 && ::faccessat(AT_FDCWD, cPath.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+} // namespace
+
+const char* const NEWFILELINEEND = "\n";
+
+std::string PROFILEPATH(std::string_view cFile) {
+  return NativePath(cFile);
+}
+
+FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
+  const auto oFile = OPENREGULAR(cPath);
+  if (!oFile) {
+    return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
+  }
+  auto cRead = READREGULAR(*oFile);
+  if (!cRead) {
+    return FileRead::Failed;
+  }
+  cData = std::move(*cRead);
+  return FileRead::Read;
+}
+
+std::optional<ProfileTarget> PROFILETARGET(std::string_view cFile) {
+  const auto cResolved = FollowLinks(NativePath(cFile));
+  if (!cResolved) {
+    return std::nullopt;
+  }
+  ProfileTarget oTarget{*cResolved, false, {}};
+  struct stat st {};
+  oTarget.lExists = ::stat(oTarget.cPath.c_str(), &st) == 0;
+  if (oTarget.lExists) {
+    const auto cData = ReadAll(oTarget.cPath);
+    if (!cData || !MayWrite(oTarget.cPath, st)) {
+      return std::nullopt;
+    }
+    oTarget.cOld = *cData;
+  } else if (errno != ENOENT) {
+    return std::nullopt;
+  }
+  return oTarget;
+}
+
+bool STOREPROFILE(const ProfileTarget& oTarget, const std::string& cNew) {
+  if (!oTarget.lExists) {
+    return ReplaceFile(oTarget.cPath, cNew, nullptr) == Replaced::Done;
+  }
+  struct stat st {};
+  if (::stat(oTarget.cPath.c_str(), &st) != 0) {
+    return false;
+  }
+  // A new file in place of one with other hard links would part it from them.
+  const Replaced eReplaced =
+      st.st_nlink == 1 ? ReplaceFile(oTarget.cPath, cNew, &st) : Replaced::NotPossible;
+  if (eReplaced == Replaced::NotPossible) {
+    return RewriteInPlace(oTarget.cPath, cNew);
+  }
+  return eReplaced == Replaced::Done;
+}
+
+} // namespace veltra::runtime::detail

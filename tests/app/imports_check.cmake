@@ -1,0 +1,21 @@
+# Fails unless the program imports only DLLs that every Windows has (the static link left no
+# dependency on the compiler's own DLLs). Usage: cmake -DOBJDUMP=... -DEXE=... -P imports_check.cmake
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE cDump RESULT_VARIABLE nRc)
+if(NOT nRc EQUAL 0)
+  message(FATAL_ERROR "objdump could not read ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" aLines "${cDump}")
+if(NOT aLines)
+  message(FATAL_ERROR "${EXE} imports nothing: not a Windows program?")
+endif()
+set(aSystem KERNEL32.DLL USER32.DLL GDI32.DLL COMDLG32.DLL SHELL32.DLL ADVAPI32.DLL MSVCRT.DLL
+            WINMM.DLL COMCTL32.DLL OLE32.DLL)
+foreach(cLine IN LISTS aLines)
+  string(REPLACE "DLL Name: " "" cDll "${cLine}")
+  string(TOUPPER "${cDll}" cUpper)
+  if(NOT cUpper IN_LIST aSystem)
+    message(FATAL_ERROR "${EXE} imports ${cDll}, which Windows does not ship")
+  endif()
+  message(STATUS "imports ${cDll}")
+endforeach()

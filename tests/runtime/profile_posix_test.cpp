@@ -1,0 +1,223 @@
+// The settings file and the whole-file read where Linux differs: a write that fails half-way,
+// byte-order marks and line endings, links, owner and mode, files it may not write, FIFOs and
+// devices, huge files, unreadable files and case-sensitive names.
+#include "runtime/profile.h"
+#include "temp_folder.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace veltra::runtime {
+namespace {
+
+using ProfileWrite = TempFolder;
+using WholeFileRead = TempFolder;
+
+TEST_F(ProfileWrite, AFailedWriteLeavesTheOldFileUntouched) {
+  Write("a.ini", "[S]\nK=old\n");
+  // A child whose file-size limit is smaller than the new content fails half-way through the
+  // write, as a full disk would, whoever runs the test.
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit oLimit{16, 16};
+    ::setrlimit(RLIMIT_FSIZE, &oLimit);
+    ::_exit(WRITEPPROSTRING("S", "K", std::string(100, 'n'), Path("a.ini")) ? 0 : 1);
+  }
+  int nStatus = 0;
+  ASSERT_EQ(::waitpid(pid, &nStatus, 0), pid);
+  EXPECT_EQ(WEXITSTATUS(nStatus), 1) << "the write reports its failure";
+  EXPECT_EQ(Read("a.ini"), "[S]\nK=old\n");
+  EXPECT_EQ(FilesInFolder(), 1u) << "the half-written file is removed";
+  EXPECT_FALSE(WRITEPPROSTRING("S", "K", "v", Path("no-such-folder/a.ini")));
+}
+
+TEST_F(WholeFileRead, NamesAreOpenedExactlyAsGivenAndUnreadableGivesTheEmptyString) {
+  Write("lower.mgt", "data");
+  EXPECT_EQ(MEMOREAD(Path("LOWER.MGT")), "");
+  if (::geteuid() != 0) {
+    ::chmod(Path("lower.mgt").c_str(), 0);
+    EXPECT_EQ(MEMOREAD(Path("lower.mgt")), "");
+  }
+}
+
+TEST_F(ProfileWrite, KeepsTheByteOrderMarkAndEachLinesOwnEnding) {
+  const std::string cBom = "\xEF\xBB\xBF";
+  const struct {
+    std::string cBefore;
+    std::string cRead; // Porta as read from cBefore
+    std::string cAfter;
+  } aCases[] = {
+      {cBom + "[Impostazioni]\r\nPorta=ttyUSB0\r\n", "ttyUSB0",
+       cBom + "[Impostazioni]\r\nPorta=COM9\r\n"},
+      {cBom + "; note", "", cBom + "; note\n[Impostazioni]\nPorta=COM9\n"},
+      {cBom, "", cBom + "[Impostazioni]\nPorta=COM9\n"},
+      {"[Impostazioni]\rX=1\r", "", "[Impostazioni]\rX=1\rPorta=COM9\r"},
+      {"[A]\r\nX=1\n[Impostazioni]\rPorta=1\n\r\n", "1",
+       "[A]\r\nX=1\n[Impostazioni]\rPorta=COM9\n\r\n"},
+      {"[Impostazioni]\r\rPorta=2\r\n", "2", "[Impostazioni]\r\rPorta=COM9\r\n"},
+      {"[Impostazioni]\nX=1\n[B]\nY=2", "", "[Impostazioni]\nX=1\nPorta=COM9\n[B]\nY=2"},
+      {"[Impostazioni]\rX=1\n\n", "", "[Impostazioni]\rX=1\nPorta=COM9\n\n"},
+  };
+  for (const auto& c : aCases) {
+    Write("VELTRA.INI", c.cBefore);
+    EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "", Path("VELTRA.INI")), c.cRead)
+        << c.cBefore;
+    ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "Porta", "COM9", Path("VELTRA.INI")));
+    EXPECT_EQ(Read("VELTRA.INI"), c.cAfter) << c.cBefore;
+  }
+}
+
+TEST_F(ProfileWrite, RefusesNamesAndValuesThatCouldNotBeReadBackAndQuotesBlankEnds) {
+  const std::string cBefore = "[S]\nK=old\n";
+  const struct {
+    const char* cSection;
+    const char* cEntry;
+    const char* cValue;
+  } aRefused[] = {
+      {"S", "K", "COM1\n[Evil]"}, {"S", "K", "a\rb"}, {"S", "K\nX", "v"},
+      {"S]x", "K", "v"},          {" S", "K", "v"},   {"S", "K ", "v"},
+      {"S", "a=b", "v"},          {"S", ";K", "v"},   {"S", "[K", "v]"},
+  };
+  for (const auto& c : aRefused) {
+    Write("a.ini", cBefore);
+    EXPECT_FALSE(WRITEPPROSTRING(c.cSection, c.cEntry, c.cValue, Path("a.ini")))
+        << c.cSection << "/" << c.cEntry << "=" << c.cValue;
+    EXPECT_EQ(Read("a.ini"), cBefore);
+  }
+  for (const char* cValue : {"  padded ", "\"quoted\"", "'q'", "\t", "\"", "a \"b\" c"}) {
+    ASSERT_TRUE(WRITEPPROSTRING("S", "K", cValue, Path("a.ini")));
+    EXPECT_EQ(GETPVPROFSTRING("S", "K", "", Path("a.ini")), cValue);
+  }
+}
+
+// Where a write lands when the name is a link, and what the rewritten file keeps.
+TEST_F(ProfileWrite, UpdatesTheFileALinkNamesAndKeepsOwnerAndMode) {
+  fs::create_directory(m_path / "real");
+  const std::string cOld = "[S]\nK=old\n";
+  const std::string cNew = "[S]\nK=new\n";
+  const struct {
+    const char* cName;
+    std::function<void(const fs::path&)> bLink; // makes cName name real/a.ini
+  } aCases[] = {
+      {"symlink", [](const fs::path& p) { fs::create_symlink("real/a.ini", p); }},
+      {"chain",
+       [this](const fs::path& p) {
+         fs::create_symlink(m_path / "real" / "a.ini", m_path / "hop");
+         fs::create_symlink("hop", p);
+       }},
+      {"hard link", [this](const fs::path& p) { fs::create_hard_link(m_path / "real/a.ini", p); }},
+  };
+  for (const auto& c : aCases) {
+    SCOPED_TRACE(c.cName);
+    fs::remove(m_path / "hop");
+    Write("real/a.ini", cOld);
+    c.bLink(m_path / "link.ini");
+    ASSERT_TRUE(WRITEPPROSTRING("S", "K", "new", Path("link.ini")));
+    EXPECT_EQ(Read("real/a.ini"), cNew);
+    EXPECT_EQ(Read("link.ini"), cNew);
+    EXPECT_EQ(fs::symlink_status(m_path / "link.ini").type(),
+              c.cName[0] == 'h' ? fs::file_type::regular : fs::file_type::symlink);
+    EXPECT_EQ(FilesInFolder(), c.cName[0] == 'c' ? 3u : 2u) << "no temporary file is left";
+    fs::remove(m_path / "link.ini");
+  }
+  // A link to a file not yet there creates it.
+  fs::create_symlink("real/new.ini", m_path / "dangling.ini");
+  ASSERT_TRUE(WRITEPPROSTRING("S", "K", "new", Path("dangling.ini")));
+  EXPECT_EQ(Read("real/new.ini"), cNew);
+
+  // Owner, group and mode; as root the file belongs to another user first.
+  Write("a.ini", cOld);
+  ::chmod(Path("a.ini").c_str(), 0640);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(Path("a.ini").c_str(), 65534, 65534), 0);
+  }
+  struct stat stBefore {};
+  struct stat stAfter {};
+  ASSERT_EQ(::stat(Path("a.ini").c_str(), &stBefore), 0);
+  ASSERT_TRUE(WRITEPPROSTRING("S", "K", "new", Path("a.ini")));
+  ASSERT_EQ(::stat(Path("a.ini").c_str(), &stAfter), 0);
+  EXPECT_EQ(Read("a.ini"), cNew);
+  EXPECT_EQ(stAfter.st_mode, stBefore.st_mode);
+  EXPECT_EQ(stAfter.st_uid, stBefore.st_uid);
+  EXPECT_EQ(stAfter.st_gid, stBefore.st_gid);
+}
+
+// The write checks the mode bits (a file with no write bit is read-only, even for root) and
+// then the access the process really has. Root passes every access check, so as root the
+// second row runs the write in a child that has become the unprivileged user "nobody".
+TEST_F(ProfileWrite, LeavesAFileItMayNotWriteAsItWas) {
+  const std::string cOld = "[S]\nK=old\n";
+  ::chmod(m_path.c_str(), 0755);
+  const struct {
+    const char* cWhat;
+    mode_t nMode;
+    bool lAsNobody;
+  } aCases[] = {{"no write bit", 0444, false}, {"another user's file", 0644, true}};
+  for (const auto& c : aCases) {
+    SCOPED_TRACE(c.cWhat);
+    if (c.lAsNobody && ::geteuid() != 0) {
+      continue; // only root can become another user; the first row covers the check then
+    }
+    Write("a.ini", cOld);
+    ::chmod(Path("a.ini").c_str(), c.nMode);
+    const pid_t pid = c.lAsNobody ? ::fork() : 0;
+    ASSERT_GE(pid, 0);
+    if (c.lAsNobody && pid == 0) {
+      const bool lDropped =
+          ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+      ::_exit(lDropped ? (WRITEPPROSTRING("S", "K", "new", Path("a.ini")) ? 1 : 0) : 2);
+    }
+    if (c.lAsNobody) {
+      int nStatus = 0;
+      ASSERT_EQ(::waitpid(pid, &nStatus, 0), pid);
+      EXPECT_EQ(WEXITSTATUS(nStatus), 0) << "1: the write claimed success, 2: no user change";
+    } else {
+      EXPECT_FALSE(WRITEPPROSTRING("S", "K", "new", Path("a.ini")));
+    }
+    EXPECT_EQ(Read("a.ini"), cOld);
+    EXPECT_EQ(FilesInFolder(), 1u);
+  }
+}
+
+TEST_F(WholeFileRead, FilesOf4GiBMinusOneOrMoreGiveTheEmptyString) {
+  for (const std::uintmax_t nSize : {std::uintmax_t{0xFFFFFFFF}, std::uintmax_t{1} << 40}) {
+    Write("huge.mgt", "");
+    fs::resize_file(Path("huge.mgt"), nSize); // sparse: takes no room on disk
+    EXPECT_EQ(MEMOREAD(Path("huge.mgt")), "") << nSize;
+  }
+}
+
+TEST_F(WholeFileRead, NeitherFileServiceOpensAFifoOrADevice) {
+  ASSERT_EQ(::mkfifo(Path("fifo.mgt").c_str(), 0600), 0);
+  for (const std::string& cPath : {Path("fifo.mgt"), std::string("/dev/zero"), m_path.string()}) {
+    SCOPED_TRACE(cPath);
+    auto oDone = std::async(std::launch::async, [&] {
+      return MEMOREAD(cPath) + "|" + GETPVPROFSTRING("S", "K", "dflt", cPath) + "|" +
+             (WRITEPPROSTRING("S", "K", "v", cPath) ? "written" : "refused");
+    });
+    if (oDone.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << "blocked";
+      const int fd = ::open(Path("fifo.mgt").c_str(), O_RDWR); // releases a blocked open
+      oDone.wait();
+      ::close(fd);
+      continue;
+    }
+    EXPECT_EQ(oDone.get(), "|dflt|refused");
+  }
+  EXPECT_EQ(fs::status(Path("fifo.mgt")).type(), fs::file_type::fifo);
+}
+
+} // namespace
+} // namespace veltra::runtime

@@ -1,0 +1,258 @@
+// Win32 ports under Wine, over a null-modem cable between two pseudo-terminals: the port under
+// test is COM5, and the test plays the device on COM6 with plain Win32 calls. COM1 and every
+// other port point nowhere in the test prefix.
+#include <windows.h>
+
+#include "serial/comm_notify.h"
+#include "serial/comm_port.h"
+#include "serial/message_pump.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace veltra::serial {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kPort = "\\\\.\\COM5";
+constexpr const char* kFarEnd = "\\\\.\\COM6";
+
+// The device's side of the cable.
+class FarEnd {
+public:
+  FarEnd()
+      : m_h(::CreateFileA(kFarEnd, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED, nullptr)) {}
+  ~FarEnd() {
+    if (Open()) {
+      ::CloseHandle(m_h);
+    }
+  }
+  FarEnd(const FarEnd&) = delete;
+  FarEnd& operator=(const FarEnd&) = delete;
+
+  bool Open() const { return m_h != INVALID_HANDLE_VALUE; }
+
+  void Send(const std::string& cData) const {
+    OVERLAPPED ov{};
+    ov.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD nDone = 0;
+    if (::WriteFile(m_h, cData.data(), static_cast<DWORD>(cData.size()), nullptr, &ov) ||
+        ::GetLastError() == ERROR_IO_PENDING) {
+      ::GetOverlappedResult(m_h, &ov, &nDone, TRUE);
+    }
+    ::CloseHandle(ov.hEvent);
+  }
+
+  // Exactly nCount bytes, or fewer after 5 s.
+  std::string Receive(std::size_t nCount) const {
+    std::string cOut;
+    const auto tEnd = Clock::now() + 5s;
+    while (cOut.size() < nCount && Clock::now() < tEnd) {
+      DWORD nErrors = 0;
+      COMSTAT oStat{};
+      ::ClearCommError(m_h, &nErrors, &oStat);
+      if (oStat.cbInQue == 0) {
+        ::Sleep(2);
+        continue;
+      }
+      std::string cChunk(oStat.cbInQue, '\0');
+      OVERLAPPED ov{};
+      ov.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+      DWORD nRead = 0;
+      if (::ReadFile(m_h, cChunk.data(), oStat.cbInQue, nullptr, &ov) ||
+          ::GetLastError() == ERROR_IO_PENDING) {
+        ::GetOverlappedResult(m_h, &ov, &nRead, TRUE);
+      }
+      ::CloseHandle(ov.hEvent);
+      cOut.append(cChunk.data(), nRead);
+    }
+    return cOut;
+  }
+
+private:
+  HANDLE m_h;
+};
+
+// COM5 opened by OPENCOMM and configured as the program does; closed at the end unless the
+// test closed it.
+struct OpenPort {
+  int nComm = OPENCOMM(kPort, 16384, 16384);
+  OpenPort() {
+    std::string cDcb;
+    BUILDCOMMDCB("115200,N,8,2", cDcb);
+    lConfigured = SETCOMMSTATE(nComm, cDcb);
+  }
+  ~OpenPort() { CLOSECOMM(nComm); }
+  OpenPort(const OpenPort&) = delete;
+  OpenPort& operator=(const OpenPort&) = delete;
+  bool lConfigured = false;
+};
+
+// All bytes from the port, pumping messages until nCount have come or 5 s pass.
+std::string ReadAll(int nComm, std::size_t nCount) {
+  std::string cOut;
+  const auto tEnd = Clock::now() + 5s;
+  while (cOut.size() < nCount && Clock::now() < tEnd) {
+    std::string cBuffer(1000, ' ');
+    const int n = READCOMM(nComm, cBuffer);
+    cOut.append(cBuffer.data(), static_cast<std::size_t>(n));
+    if (n == 0) {
+      SYSWAIT(20);
+    }
+  }
+  return cOut;
+}
+
+std::string RandomBytes(std::size_t nCount, unsigned nSeed) {
+  std::mt19937 oGen(nSeed);
+  std::string c(nCount, '\0');
+  for (char& ch : c) {
+    ch = static_cast<char>(oGen() & 0xFF);
+  }
+  return c;
+}
+
+// A window that records every comm notification and reads the port inside it, as the
+// program's callback does.
+class NotifyWindow {
+public:
+  NotifyWindow() {
+    WNDCLASSA oClass{};
+    oClass.lpfnWndProc = Proc;
+    oClass.hInstance = ::GetModuleHandleA(nullptr);
+    oClass.lpszClassName = "VeltraTestNotify";
+    ::RegisterClassA(&oClass);
+    m_hWnd = ::CreateWindowExA(0, oClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               oClass.hInstance, nullptr);
+    ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~NotifyWindow() { ::DestroyWindow(m_hWnd); }
+  NotifyWindow(const NotifyWindow&) = delete;
+  NotifyWindow& operator=(const NotifyWindow&) = delete;
+
+  int hWnd() const { return static_cast<int>(reinterpret_cast<std::intptr_t>(m_hWnd)); }
+
+  struct Call {
+    WPARAM wParam;
+    LPARAM lParam;
+    std::string cRead; // what a READCOMM inside the notification returned
+  };
+  std::vector<Call> aCalls;
+
+private:
+  static LRESULT CALLBACK Proc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
+    auto* pSelf = reinterpret_cast<NotifyWindow*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+    if (nMsg == WM_COMMNOTIFY && pSelf != nullptr) {
+      std::string cBuffer(1000, ' ');
+      const int n = READCOMM(static_cast<int>(wParam), cBuffer);
+      pSelf->aCalls.push_back({wParam, lParam, cBuffer.substr(0, static_cast<std::size_t>(n))});
+      return 0;
+    }
+    return ::DefWindowProcA(hWnd, nMsg, wParam, lParam);
+  }
+  HWND m_hWnd = nullptr;
+};
+
+bool PumpUntil(const std::function<bool()>& lDone, std::chrono::milliseconds tLimit = 5s) {
+  const auto tEnd = Clock::now() + tLimit;
+  while (!lDone() && Clock::now() < tEnd) {
+    SYSWAIT(20);
+  }
+  return lDone();
+}
+
+TEST(Win32CommPort, MissingPortsAndASecondOpenGiveMinusOne) {
+  EXPECT_EQ(OPENCOMM("\\\\.\\COM1"), -1) << "COM1 points nowhere";
+  EXPECT_EQ(OPENCOMM("\\\\.\\COM77"), -1);
+  EXPECT_EQ(OPENCOMM(""), -1);
+  OpenPort oPort;
+  ASSERT_GE(oPort.nComm, 0);
+  EXPECT_TRUE(oPort.lConfigured);
+  EXPECT_EQ(OPENCOMM(kPort), -1) << "the port is held exclusively";
+  EXPECT_TRUE(CLOSECOMM(oPort.nComm));
+  const int nAgain = OPENCOMM(kPort);
+  EXPECT_GE(nAgain, 0) << "a closed port can be opened again";
+  CLOSECOMM(nAgain);
+}
+
+TEST(Win32CommPort, AllByteValuesPassBothWays) {
+  OpenPort oPort;
+  FarEnd oFar;
+  ASSERT_GE(oPort.nComm, 0);
+  ASSERT_TRUE(oFar.Open());
+  std::string cAll(256, '\0');
+  for (int i = 0; i < 256; ++i) {
+    cAll[static_cast<std::size_t>(i)] = static_cast<char>(i);
+  }
+  EXPECT_EQ(WRITECOMM(oPort.nComm, cAll), 256);
+  EXPECT_EQ(oFar.Receive(256), cAll);
+  oFar.Send(cAll);
+  EXPECT_EQ(ReadAll(oPort.nComm, 256), cAll);
+  EXPECT_EQ(WRITECOMM(oPort.nComm, ""), 0);
+}
+
+TEST(Win32CommPort, ABurstBeyondTheRingArrivesCompleteAndInOrder) {
+  OpenPort oPort;
+  FarEnd oFar;
+  ASSERT_GE(oPort.nComm, 0);
+  ASSERT_TRUE(oFar.Open());
+  const std::string cBurst = RandomBytes(3000, 11);
+  oFar.Send(cBurst);
+  ::Sleep(300); // the burst waits in the ring and the driver while nobody reads
+  EXPECT_EQ(ReadAll(oPort.nComm, cBurst.size()), cBurst);
+}
+
+TEST(Win32CommPort, OneNotificationPerBatchWithTheBytesReadInsideIt) {
+  OpenPort oPort;
+  FarEnd oFar;
+  NotifyWindow oWnd;
+  ASSERT_GE(oPort.nComm, 0);
+  ASSERT_TRUE(oFar.Open());
+  ASSERT_TRUE(ENABLECOMMNOTIFICATION(oPort.nComm, oWnd.hWnd(), 1, -1));
+  oFar.Send("T");
+  ASSERT_TRUE(PumpUntil([&] { return !oWnd.aCalls.empty(); }));
+  PumpUntil([] { return false; }, 200ms); // no second notification follows
+  ASSERT_EQ(oWnd.aCalls.size(), 1U);
+  EXPECT_EQ(oWnd.aCalls[0].wParam, static_cast<WPARAM>(oPort.nComm));
+  EXPECT_EQ(oWnd.aCalls[0].lParam, CN_RECEIVE);
+  EXPECT_EQ(oWnd.aCalls[0].cRead, "T");
+
+  // Off: bytes are kept, not announced; they come with the next announced batch.
+  ENABLECOMMNOTIFICATION(oPort.nComm, 0, 1, -1);
+  oFar.Send("E");
+  PumpUntil([] { return false; }, 200ms);
+  EXPECT_EQ(oWnd.aCalls.size(), 1U);
+  ENABLECOMMNOTIFICATION(oPort.nComm, oWnd.hWnd(), 1, -1);
+  oFar.Send("T");
+  ASSERT_TRUE(PumpUntil([&] { return oWnd.aCalls.size() == 2; }));
+  EXPECT_EQ(oWnd.aCalls[1].cRead, "ET");
+}
+
+TEST(Win32CommPort, CloseReturnsWhileTheWorkerWaitsOnAnUnhandledNotification) {
+  NotifyWindow oWnd;
+  FarEnd oFar;
+  const int nComm = OPENCOMM(kPort, 16384, 16384);
+  ASSERT_GE(nComm, 0);
+  ASSERT_TRUE(oFar.Open());
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  oFar.Send("T");
+  ::Sleep(300); // the worker has sent its notification and waits; nothing pumps
+  const auto tStart = Clock::now();
+  EXPECT_TRUE(CLOSECOMM(nComm));
+  EXPECT_LT(Clock::now() - tStart, 5s) << "closing must not wait for the notification";
+  PumpUntil([] { return false; }, 200ms);
+  EXPECT_TRUE(oWnd.aCalls.empty()) << "a notification of a closed port is dropped";
+  std::string cBuffer(10, ' ');
+  EXPECT_EQ(READCOMM(nComm, cBuffer), 0) << "the handle is dead";
+}
+
+} // namespace
+} // namespace veltra::serial
