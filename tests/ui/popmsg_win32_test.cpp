@@ -5,6 +5,7 @@
 #include "win32_test_util.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,6 +44,10 @@ struct Kind {
   // Result per button: a logical, a button id, or none.
   std::vector<std::pair<int, std::optional<PopResult>>> aResults;
 };
+
+void PrintTo(const Kind& k, std::ostream* pOut) {
+  *pOut << "type " << k.nType;
+}
 
 class PopMsgWin32 : public ::testing::TestWithParam<Kind> {};
 
