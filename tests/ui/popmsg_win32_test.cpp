@@ -5,6 +5,7 @@
 #include "win32_test_util.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,6 +44,10 @@ struct Kind {
   // Result per button: a logical, a button id, or none.
   std::vector<std::pair<int, std::optional<PopResult>>> aResults;
 };
+
+void PrintTo(const Kind& k, std::ostream* pOut) {
+  *pOut << "type " << k.nType;
+}
 
 class PopMsgWin32 : public ::testing::TestWithParam<Kind> {};
 
@@ -87,7 +92,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PopMsgWin32Keys, EnterAnswersTheDefaultEscCancelsOtherTypesShowNothing) {
   const ToneService bOld = SETTONESERVICE([](int, int) {});
   {
-    test::Watcher oWatch("Domanda", [](HWND) { test::XKEYS("Domanda", "key Return"); });
+    test::Watcher oWatch("Domanda", [](HWND hBox) {
+      SetForegroundWindow(hBox);
+      test::TAP(VK_RETURN);
+    });
     EXPECT_EQ(POPMSG("Annullo le modifiche?", 5, "Domanda"), std::optional<PopResult>(false));
   }
   {

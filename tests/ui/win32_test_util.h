@@ -12,15 +12,29 @@
 
 namespace veltra::ui::test {
 
+// A key press or release as from the keyboard (SendInput): it reaches the focused window of
+// the foreground thread. Wine leaves such keys out of GetAsyncKeyState; see XKEYS.
+inline void KEY(int nVk, bool lDown) {
+  INPUT oInput{};
+  oInput.type = INPUT_KEYBOARD;
+  oInput.ki.wVk = static_cast<WORD>(nVk);
+  oInput.ki.dwFlags = lDown ? 0 : KEYEVENTF_KEYUP;
+  SendInput(1, &oInput, sizeof oInput);
+}
+
+inline void TAP(int nVk) {
+  KEY(nVk, true);
+  KEY(nVk, false);
+}
+
 // Keys pressed at the X server once the window titled cTitle is the active one there
 // (xdotool, started through Wine), so they reach that window and the key state the way a
-// user's keys do. cKeys is xdotool's: "key Escape", "keydown alt keydown F4". (Keys injected
-// with SendInput reach the window too, but Wine leaves them out of GetAsyncKeyState.) The call
+// user's keys do, key state included. cKeys is xdotool's: "keydown alt keydown F4". The call
 // does not wait: the activation needs this thread's message loop, which then also handles the
 // keys; the caller waits for their effect.
 inline void XKEYS(const std::string& cTitle, const std::string& cKeys) {
-  std::string cCommand = "Z:\\usr\\bin\\xdotool search --sync --limit 1 --name \"^" + cTitle +
-                         "$\" windowactivate --sync " + cKeys;
+  std::string cCommand = "Z:\\usr\\bin\\xdotool search --sync --onlyvisible --limit 1 --name \"^" +
+                         cTitle + "$\" windowfocus --sync " + cKeys;
   STARTUPINFOA oStart{};
   oStart.cb = sizeof oStart;
   PROCESS_INFORMATION oProcess{};
@@ -57,7 +71,7 @@ inline HWND THREADWINDOW(const std::string& cTitle) {
   return oFind.hFound;
 }
 
-// Calls fAnswer(window) once the window titled cTitle shows and has the keyboard (polled every 20
+// Calls fAnswer(window) once the window titled cTitle shows (polled every 20
 // ms by a thread timer, so it runs inside the modal loop that shows it). After 15 s without it, the
 // active window of the thread is cancelled so that the test ends and fails.
 class Watcher {
@@ -82,9 +96,8 @@ private:
     if (p == nullptr || p->lAnswered_) {
       return;
     }
-    // Answered once it has the keyboard, so that keys pressed for it reach it.
     const HWND h = THREADWINDOW(p->cTitle_);
-    if (h != nullptr && GetForegroundWindow() == h) {
+    if (h != nullptr) {
       p->lAnswered_ = true;
       p->fAnswer_(h);
     } else if (++p->nTicks_ > 750) {
