@@ -64,34 +64,41 @@ std::shared_ptr<CommPort> RemovePort(int nComm) {
 bool NotifyWindow(CommPort& oPort, bool lNewBytes) {
   PortSignal& oSignal = *oPort.oSignal;
   std::unique_lock oLock(oSignal.mutex);
-  // The window is read under the mutex that ENABLECOMMNOTIFICATION stores it under: an arm
-  // either comes before (and is told here) or sees the bytes marked unannounced (and asks
-  // for them to be announced).
-  const int hWnd = oPort.hNotifyWnd.load(std::memory_order_acquire);
-  if (hWnd == 0 || oSignal.lClosing) {
-    oSignal.lUnannounced = oSignal.lUnannounced || lNewBytes;
-    return false;
+  for (;;) {
+    // The window is read under the mutex that ENABLECOMMNOTIFICATION stores it under: an arm
+    // either comes before (and is told here) or sees the bytes marked unannounced (and asks
+    // for them to be announced).
+    const int hWnd = oPort.hNotifyWnd.load(std::memory_order_acquire);
+    if (hWnd == 0 || oSignal.lClosing) {
+      oSignal.lUnannounced = oSignal.lUnannounced || lNewBytes;
+      return false;
+    }
+    oSignal.lNotifyPending = true;
+    oSignal.lTold = false;
+    // Queued under the port's lock, so that a close either sees it queued (and drops it) or
+    // has been seen here.
+    QueueCommNotification(hWnd, oPort.nComm, oPort.oSignal);
+    oLock.unlock();
+    RingUiThread();
+    oLock.lock();
+    // The close cancels this wait: CLOSECOMM runs on the thread that would handle the
+    // notification, so waiting for the handling there would never end.
+    oSignal.cvChanged.wait(oLock, [&] { return !oSignal.lNotifyPending || oSignal.lClosing; });
+    if (oSignal.lTold) {
+      // Everything in the ring has now been announced; an arm made by the callback asks for
+      // nothing more.
+      oSignal.lUnannounced = false;
+      oSignal.lArmPending = false;
+      return true;
+    }
+    // The window had gone. Another one armed meanwhile saw no unannounced bytes (they were
+    // being announced), so it is told now; otherwise the bytes wait for the next arm.
+    const int hArmed = oPort.hNotifyWnd.load(std::memory_order_acquire);
+    if (hArmed == hWnd || hArmed == 0 || oSignal.lClosing) {
+      oSignal.lUnannounced = oSignal.lUnannounced || lNewBytes;
+      return false;
+    }
   }
-  oSignal.lNotifyPending = true;
-  oSignal.lTold = false;
-  // Queued under the port's lock, so that a close either sees it queued (and drops it) or
-  // has been seen here.
-  QueueCommNotification(hWnd, oPort.nComm, oPort.oSignal);
-  oLock.unlock();
-  RingUiThread();
-  oLock.lock();
-  // The close cancels this wait: CLOSECOMM runs on the thread that would handle the
-  // notification, so waiting for the handling there would never end.
-  oSignal.cvChanged.wait(oLock, [&] { return !oSignal.lNotifyPending || oSignal.lClosing; });
-  if (oSignal.lTold) {
-    // Everything in the ring has now been announced; an arm made by the callback asks for
-    // nothing more.
-    oSignal.lUnannounced = false;
-    oSignal.lArmPending = false;
-  } else {
-    oSignal.lUnannounced = oSignal.lUnannounced || lNewBytes;
-  }
-  return oSignal.lTold;
 }
 
 bool TakeArmRequest(CommPort& oPort) {
