@@ -2,12 +2,14 @@
 // set with SetCommState, the bounded overlapped write, and the receive worker that waits with
 // an overlapped WaitCommEvent beside a stop event.
 //
-// The worker's cycle: wait for EV_RXCHAR (or the stop event); ask ClearCommError how many
-// bytes the driver holds; read at most 1023 of them, never more than the ring has room for,
+// The worker's cycle: wait for EV_RXCHAR (or the stop or the arm event); ask ClearCommError how
+// many bytes the driver holds; read at most 1023 of them, never more than the ring has room for,
 // with an overlapped ReadFile (they are already there, so it completes at once); append them
 // to the ring; notify the window and wait until it has handled the notification (or the port
 // closes). Bytes left in the driver are read in the next cycle without waiting for another
 // event, since EV_RXCHAR is reported only for characters that arrive after the wait began.
+// ENABLECOMMNOTIFICATION sets the arm event when bytes in the ring were never announced; the
+// worker announces them from inside its device wait, which stays pending meanwhile.
 // CLOSECOMM sets the stop event: a worker in a device wait cancels its own I/O with
 // CancelIoEx and waits for the cancellation to complete, so no OVERLAPPED block is written
 // after it is gone; the worker is then joined, never terminated.
@@ -32,6 +34,7 @@ struct CommDevice {
   UniqueHandle hClaim; // the port's name claimed for this process (see ClaimPort)
   UniqueHandle hDevice;
   UniqueHandle hStop;   // manual reset: set once, when CLOSECOMM wants the worker gone
+  UniqueHandle hArm;    // auto reset: notification was armed for unannounced bytes
   UniqueHandle hWorker; // the worker thread
   // Line speed and bits per character for the write bound; written by the user-interface
   // thread only (OPENCOMM, SETCOMMSTATE), read by WRITECOMM on the same thread.
@@ -54,12 +57,25 @@ struct CommDevice {
 };
 
 CommPort::CommPort() = default;
+
+// A record released on any way out (a failed open included) shuts its worker down first.
 CommPort::~CommPort() {
-  // A record released on any way out (a failed open included) first lets every wait of its
-  // worker end, then joins it.
-  if (oDevice != nullptr) {
-    SignalClosing(*this);
-    oDevice->StopWorker();
+  ShutDown(*this);
+}
+
+void ShutDown(CommPort& oPort) {
+  // Cancels a wait for a notification to be handled (the closing thread would handle it)
+  // and a wait for room; the stop event then ends a wait on the device. The worker is
+  // joined, never killed.
+  SignalClosing(oPort);
+  if (oPort.oDevice != nullptr) {
+    oPort.oDevice->StopWorker();
+  }
+}
+
+void WakeWorkerForArm(CommPort& oPort) {
+  if (oPort.oDevice != nullptr && oPort.oDevice->hArm.Valid()) {
+    ::SetEvent(oPort.oDevice->hArm.Get());
   }
 }
 
@@ -100,23 +116,35 @@ std::optional<UniqueHandle> ClaimPort(std::string_view cDevice) {
 enum class IoWait { Done, Stop, Failed };
 
 // Waits for an overlapped operation started on the worker's device, or for the stop event.
-// On stop, the operation is cancelled and its completion awaited, so that ov may go.
-IoWait FinishIo(HANDLE hDevice, HANDLE hStop, OVERLAPPED& ov, BOOL lStarted, DWORD& nDone) {
+// On stop, the operation is cancelled and its completion awaited, so that ov may go. Where
+// hArm is given, an arm request is taken while the operation stays pending.
+IoWait FinishIo(CommPort& oPort, HANDLE hArm, OVERLAPPED& ov, BOOL lStarted, DWORD& nDone) {
+  const HANDLE hDevice = oPort.oDevice->hDevice.Get();
+  const HANDLE hStop = oPort.oDevice->hStop.Get();
   nDone = 0;
   if (!lStarted && ::GetLastError() != ERROR_IO_PENDING) {
     return IoWait::Failed;
   }
-  if (!lStarted) {
-    const std::array<HANDLE, 2> aWait{hStop, ov.hEvent};
-    if (::WaitForMultipleObjects(2, aWait.data(), FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
-      ::CancelIoEx(hDevice, &ov);
-      // A driver that cannot cancel a pending event wait ends it when the mask changes.
-      if (::WaitForSingleObject(ov.hEvent, 500) != WAIT_OBJECT_0) {
-        ::SetCommMask(hDevice, 0);
-      }
-      ::GetOverlappedResult(hDevice, &ov, &nDone, TRUE);
-      return IoWait::Stop;
+  while (!lStarted) {
+    const std::array<HANDLE, 3> aWait{hStop, ov.hEvent, hArm};
+    const DWORD nHandles = hArm != nullptr ? 3 : 2;
+    const DWORD nWoken = ::WaitForMultipleObjects(nHandles, aWait.data(), FALSE, INFINITE);
+    if (nWoken == WAIT_OBJECT_0 + 1) {
+      break;
     }
+    if (nWoken == WAIT_OBJECT_0 + 2) {
+      if (TakeArmRequest(oPort)) {
+        NotifyWindow(oPort, false);
+      }
+      continue;
+    }
+    ::CancelIoEx(hDevice, &ov);
+    // A driver that cannot cancel a pending event wait ends it when the mask changes.
+    if (::WaitForSingleObject(ov.hEvent, 500) != WAIT_OBJECT_0) {
+      ::SetCommMask(hDevice, 0);
+    }
+    ::GetOverlappedResult(hDevice, &ov, &nDone, TRUE);
+    return IoWait::Stop;
   }
   return ::GetOverlappedResult(hDevice, &ov, &nDone, FALSE) ? IoWait::Done : IoWait::Failed;
 }
@@ -135,6 +163,7 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
   CommPort& oPort = *static_cast<CommPort*>(pArg);
   const HANDLE hDevice = oPort.oDevice->hDevice.Get();
   const HANDLE hStop = oPort.oDevice->hStop.Get();
+  const HANDLE hArm = oPort.oDevice->hArm.Get();
 
   UniqueHandle hWaitEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
   UniqueHandle hReadEvent(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -144,20 +173,18 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
   }
   std::array<char, kStagingSize> aStaging{};
   ::SetCommMask(hDevice, EV_RXCHAR);
-  bool lAnnounced = true; // every byte in the ring has been announced to a window
-  unsigned nSeenArm = 0;
   bool lMoreWaiting = false; // the driver held more than the last batch took
   DWORD nQuietWakes = 0;
   for (;;) {
     if (oPort.oRing.Free() == 0) {
       // Not reading while the ring is full leaves the bytes in the driver's queue instead of
       // overwriting unread ones.
-      const RoomWait eWait = WaitForRoom(oPort, lAnnounced, nSeenArm);
+      const RoomWait eWait = WaitForRoom(oPort);
       if (eWait == RoomWait::Closing) {
         return 0;
       }
       if (eWait == RoomWait::Armed) {
-        lAnnounced = NotifyWindow(oPort);
+        NotifyWindow(oPort, false);
         continue;
       }
     }
@@ -168,7 +195,7 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
       DWORD nMask = 0;
       DWORD nIgnored = 0;
       const BOOL lStarted = ::WaitCommEvent(hDevice, &nMask, &ov);
-      const IoWait eWait = FinishIo(hDevice, hStop, ov, lStarted, nIgnored);
+      const IoWait eWait = FinishIo(oPort, hArm, ov, lStarted, nIgnored);
       if (eWait == IoWait::Stop) {
         return 0;
       }
@@ -201,7 +228,7 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
       ov.hEvent = hReadEvent.Get();
       ::ResetEvent(ov.hEvent);
       const BOOL lStarted = ::ReadFile(hDevice, aStaging.data(), nWant, nullptr, &ov);
-      const IoWait eRead = FinishIo(hDevice, hStop, ov, lStarted, nRead);
+      const IoWait eRead = FinishIo(oPort, nullptr, ov, lStarted, nRead);
       if (eRead == IoWait::Stop) {
         return 0;
       }
@@ -212,8 +239,7 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
       oPort.oRing.Append(aStaging.data(), static_cast<int>(nRead));
     }
     lMoreWaiting = oStat.cbInQue > nRead;
-    const bool lTold = NotifyWindow(oPort);
-    lAnnounced = lTold || (lAnnounced && nRead == 0);
+    NotifyWindow(oPort, nRead > 0);
     if (::WaitForSingleObject(hStop, 0) == WAIT_OBJECT_0) {
       return 0;
     }
@@ -254,7 +280,8 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   ::SetCommMask(hDevice, EV_RXCHAR);
   ::EscapeCommFunction(hDevice, SETDTR);
   oDevice->hStop.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-  if (!oDevice->hStop.Valid()) {
+  oDevice->hArm.Reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  if (!oDevice->hStop.Valid() || !oDevice->hArm.Valid()) {
     return -1;
   }
 
@@ -281,8 +308,7 @@ bool CLOSECOMM(int nComm) {
   }
   // Cancels a wait for a notification to be handled (this thread would handle it), then the
   // stop event ends a wait on the device; the worker is joined, never killed.
-  detail::SignalClosing(*oPort);
-  oPort->oDevice->StopWorker();
+  detail::ShutDown(*oPort);
   oPort->oDevice.reset();
   return true;
 }
