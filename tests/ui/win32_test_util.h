@@ -31,10 +31,14 @@ inline void TAP(int nVk) {
 // (xdotool, started through Wine), so they reach that window and the key state the way a
 // user's keys do, key state included. cKeys is xdotool's: "keydown alt keydown F4". The call
 // does not wait: the activation needs this thread's message loop, which then also handles the
-// keys; the caller waits for their effect.
+// keys; the caller waits for their effect. A window that is found but not yet viewable refuses
+// the focus (BadMatch) and xdotool gives up, so the shell tries again; each try is bounded, so
+// no xdotool outlives the case waiting for a window that has gone.
 inline void XKEYS(const std::string& cTitle, const std::string& cKeys) {
-  std::string cCommand = "Z:\\usr\\bin\\xdotool search --sync --onlyvisible --limit 1 --name \"^" +
-                         cTitle + "$\" windowfocus --sync " + cKeys;
+  std::string cCommand = "Z:\\bin\\sh -c \"for i in 1 2 3 4 5 6 7 8 9 10; do timeout 5 "
+                         "xdotool search --sync --onlyvisible --limit 1 --name '^" +
+                         cTitle + "$' windowfocus --sync " + cKeys +
+                         " && exit 0; sleep 0.2; done; exit 1\"";
   STARTUPINFOA oStart{};
   oStart.cb = sizeof oStart;
   PROCESS_INFORMATION oProcess{};
