@@ -1,7 +1,10 @@
 // The current-directory helpers on Windows: drive letters, and "\" for a network path.
+// Our headers come before <windows.h>: they declare names that it defines as macros.
+// clang-format off
 #include "ui/file_chooser.h"
 
 #include <windows.h>
+// clang-format on
 
 namespace veltra::ui {
 namespace {

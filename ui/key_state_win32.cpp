@@ -1,7 +1,10 @@
 // Key state on Windows: the system's asynchronous key state, whichever window has the focus.
+// Our headers come before <windows.h>: they declare names that it defines as macros.
+// clang-format off
 #include "ui/key_state.h"
 
 #include <windows.h>
+// clang-format on
 
 namespace veltra::ui {
 

@@ -4,6 +4,8 @@
 // only the platform files see.
 #pragma once
 
+#include "serial/comm_notify.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,10 +16,10 @@ namespace veltra::ui {
 
 // Window messages dispatched by HandleEvent.
 inline constexpr int WM_CLOSE = 0x0010;
-inline constexpr int WM_COMMNOTIFY = 68;
+using serial::WM_COMMNOTIFY;
 inline constexpr int WM_KEYDOWN = 0x0100;
 inline constexpr int WM_COMMAND = 0x0111;
-inline constexpr int CN_RECEIVE = 1;
+using serial::CN_RECEIVE;
 
 // Command ids.
 inline constexpr int IDOK = 1;

@@ -3,12 +3,15 @@
 // objects carry and the system's HWND (window handles fit in 32 bits on every Windows).
 #pragma once
 
+// Our headers come before <windows.h>: they declare names that it defines as macros.
+// clang-format off
 #include "ui/guard.h"
 #include "ui/window.h"
 
 #include <cstdint>
 #include <optional>
 #include <windows.h>
+// clang-format on
 
 namespace veltra::ui {
 

@@ -4,11 +4,14 @@
 // generous bound.
 #pragma once
 
+// Our headers come before <windows.h>: they declare names that it defines as macros.
+// clang-format off
 #include "ui/window.h"
 
 #include <functional>
 #include <string>
 #include <windows.h>
+// clang-format on
 
 namespace veltra::ui::test {
 
