@@ -28,7 +28,7 @@ build: configure
 # flow cases are left out there: the file chooser starts Qt's own file-system threads, whose
 # locking the sanitizer cannot see in the uninstrumented Qt libraries.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300 -LE wine
 	$(MAKE) --no-print-directory test-tsan
 
 test-tsan: deps
@@ -48,11 +48,15 @@ windows: deps-windows
 	  -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD_WIN) -j $(JOBS)
 
-# The Windows suites under Wine (private prefix, X server and wine server in $(BUILD_WIN)).
+# The Windows suites under Wine (private prefix, X server and wine server in $(BUILD_WIN)),
+# then veltra.exe end to end against the device emulator of the Linux build ($(BUILD)).
 # A case that fails is run once more: under Wine on a private X server a window case can lose
 # the keyboard focus to the window manager for a moment, which real Windows never does.
-test-windows: windows
+test-windows: windows configure
 	cd $(BUILD_WIN) && ctest --output-on-failure -j $(JOBS) --timeout 300 --repeat until-pass:2
+	cmake --build $(BUILD) -j $(JOBS) --target veltra-device veltra_wine_e2e_tests
+	cd $(BUILD) && VELTRA_WINE_BUILD=$(abspath $(BUILD_WIN)) \
+	  ctest --output-on-failure -L wine --repeat until-pass:2
 
 # The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
 # FUZZ_SECONDS over its seed corpus; a crash fails the command.
@@ -86,8 +90,9 @@ demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target veltra veltra-device
 	bash scripts/demo $(BUILD)
 
-bench: build
-	bash bench/run $(BUILD) $(if $(LINE_RATE),--line-rate)
+# The figures of the Linux programs, and of veltra.exe under Wine beside them.
+bench: build windows
+	VELTRA_WINE_BUILD=$(abspath $(BUILD_WIN)) bash bench/run $(BUILD) $(if $(LINE_RATE),--line-rate)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -112,6 +112,30 @@ Front SendFront() {
           [](Child& oProgram) { ::kill(oProgram.Pid(), SIGINT); }};
 }
 
+// veltra.exe of the Windows build under Wine, in that build's Wine session: the port is the
+// prefix's COM5, pointed at the emulator's terminal; the file is typed by name, since the
+// chooser opens in the program's folder.
+Front WineFront(const WineSession& oWine) {
+  return {"veltra.exe",
+          [&oWine](Child& oProgram, const std::string& cDir, const std::string& cPort,
+                   const std::string& cImage) {
+            WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\r\nPorta=COM5\r\n");
+            if (!oWine.LinkPort(5, cPort)) {
+              return false;
+            }
+            oProgram = oWine.StartVeltra(cDir);
+            const auto cChooser = WaitWindow(oWine.Screen(), "Seleziona immagine da inviare");
+            return cChooser &&
+                   TypeInto(oWine.Screen(), *cChooser, std::filesystem::path(cImage).filename());
+          },
+          [&oWine](Child&) {
+            if (const auto cDialog = WaitWindow(oWine.Screen(), "115200,N,8,2", 5s)) {
+              Keys(oWine.Screen(), {"windowactivate", "--sync", *cDialog});
+            }
+            Keys(oWine.Screen(), {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"});
+          }};
+}
+
 // The emulator and the program in a fresh folder.
 struct Session {
   std::string cDir;
@@ -124,13 +148,13 @@ bool Start(Session& s, const Front& oFront, const std::vector<std::string>& aDev
   s.cDir = TempFolder();
   const std::string cPath = s.cDir + "/disk.mgt";
   WriteFile(cPath, cImage);
-  std::vector<std::string> a{DevicePath(), "--pty"};
+  std::vector<std::string> a;
   for (const std::string& c : aDeviceArgs) {
     a.push_back(c == "IMAGE" ? cPath : c);
   }
-  s.oDevice = Child(a, {});
-  const auto cPort = s.oDevice.ReadLine(10s);
-  return cPort && oFront.bStart(s.oProgram, s.cDir, *cPort, cPath);
+  std::string cPort;
+  s.oDevice = StartDevice(a, cPort);
+  return !cPort.empty() && oFront.bStart(s.oProgram, s.cDir, cPort, cPath);
 }
 
 RunFigures Transfer(const Front& oFront, const std::string& cImage, bool lLineRate) {
@@ -252,5 +276,17 @@ int main(int argc, char** argv) {
   }
   lOk = Measure(VeltraFront(oDisplay), cImage, lLineRate) && lOk;
   oDisplay.Stop();
+  // The Windows build, where one is named (make bench builds it): its figures under Wine, on
+  // the same kind of terminal.
+  if (const std::string cBuild = WineSession::BuildFolder(); !cBuild.empty()) {
+    WineSession oWine;
+    if (!oWine.Up(cBuild)) {
+      std::puts("bench_transfer veltra.exe: the Wine session did not start");
+      return 1;
+    }
+    lOk = Measure(WineFront(oWine), cImage, lLineRate) && lOk;
+    oWine.LinkPort(5, "");
+    oWine.Down();
+  }
   return lOk ? 0 : 1;
 }

@@ -6,8 +6,9 @@
 // many bytes the driver holds; read at most 1023 of them, never more than the ring has room for,
 // with an overlapped ReadFile (they are already there, so it completes at once); append them
 // to the ring; notify the window and wait until it has handled the notification (or the port
-// closes). Bytes left in the driver are read in the next cycle without waiting for another
-// event, since EV_RXCHAR is reported only for characters that arrive after the wait began.
+// closes). Bytes left in the driver, and bytes there before the first wait, are read in the
+// next cycle without waiting for another event, since EV_RXCHAR is reported only for
+// characters that arrive after the wait began.
 // ENABLECOMMNOTIFICATION sets the arm event when bytes in the ring were never announced; the
 // worker announces them from inside its device wait, which stays pending meanwhile.
 // CLOSECOMM sets the stop event: a worker in a device wait cancels its own I/O with
@@ -173,7 +174,10 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
   }
   std::array<char, kStagingSize> aStaging{};
   ::SetCommMask(hDevice, EV_RXCHAR);
-  bool lMoreWaiting = false; // the driver held more than the last batch took
+  // The driver may hold bytes that came before this first wait (a device that speaks as soon
+  // as the port opens): EV_RXCHAR never reports those, so the first cycle looks before it
+  // waits. Afterwards: the driver held more than the last batch took.
+  bool lMoreWaiting = true;
   DWORD nQuietWakes = 0;
   for (;;) {
     if (oPort.oRing.Free() == 0) {

@@ -77,11 +77,9 @@ protected:
 
   // Starts the device emulator on a new pseudo-terminal; the path VELTRA is to open.
   std::string StartDevice(const std::vector<std::string>& aArgs) {
-    std::vector<std::string> a{DevicePath(), "--pty"};
-    a.insert(a.end(), aArgs.begin(), aArgs.end());
-    m_device = Child(a, {});
-    const auto cPath = m_device.ReadLine(10s);
-    return cPath.value_or("");
+    std::string cPort;
+    m_device = e2e::StartDevice(aArgs, cPort);
+    return cPort;
   }
 
   void WriteSettings(const std::string& cPort) {
@@ -128,11 +126,7 @@ protected:
     return RunToEnd({"xclip", "-o", "-selection", "clipboard"}, Screen().Env(), 10s).cOut;
   }
 
-  std::string DeviceSummary() {
-    const std::string& c = m_device.Out();
-    const auto n = c.rfind("veltra-device:");
-    return n == std::string::npos ? c : c.substr(n);
-  }
+  std::string DeviceSummary() { return e2e::DeviceSummary(m_device); }
 
   static Display* s_pDisplay;
   std::string m_cDir;

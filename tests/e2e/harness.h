@@ -1,5 +1,6 @@
-// What the end-to-end suite, the benchmarks and the screenshot tool share: the built programs
-// and a sample disk image, on top of the common process and X server helpers.
+// What the end-to-end suites, the benchmarks and the screenshot tools share: the built
+// programs and a sample disk image, on top of the common process and X server helpers; and
+// the Windows build's veltra.exe under Wine, in that build's private Wine session.
 #pragma once
 
 #include "tests/support/process.h"
@@ -15,5 +16,33 @@ std::string VeltraPath();
 std::string DevicePath();
 // A disk image whose bytes differ from block to block.
 std::string PatternImage(std::size_t nSize);
+
+// The device emulator started with aArgs on a new pseudo-terminal; cPort is set to the
+// terminal's path (empty when it did not start).
+Child StartDevice(const std::vector<std::string>& aArgs, std::string& cPort);
+// The emulator's closing summary ("veltra-device: blocks ..."), or all it printed.
+std::string DeviceSummary(Child& oDevice);
+
+// The private Wine session of a Windows build folder (tests/wine/session): an X server with a
+// window manager that takes no keys, and the wine server of the folder's prefix, where every
+// COM port points nowhere until a caller links one to a terminal.
+class WineSession {
+public:
+  // The Windows build folder named by VELTRA_WINE_BUILD; empty when it is not set.
+  static std::string BuildFolder();
+  bool Up(const std::string& cBuild); // false when the session cannot start
+  void Down();
+  const Display& Screen() const { return m_oScreen; }
+  // veltra.exe started under Wine in cDir, as a user starts it from that folder.
+  Child StartVeltra(const std::string& cDir) const;
+  // Points COMn of the prefix at cPath; an empty path points it nowhere again.
+  bool LinkPort(int nCom, const std::string& cPath) const;
+  // A Unix path as the Windows program names it.
+  static std::string WindowsPath(const std::string& cPath);
+
+private:
+  std::string m_cBuild;
+  Display m_oScreen;
+};
 
 } // namespace veltra::e2e

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
@@ -254,6 +255,53 @@ TEST(Win32CommPort, CloseReturnsWhileTheWorkerWaitsOnAnUnhandledNotification) {
   EXPECT_TRUE(oWnd.aCalls.empty()) << "a notification of a closed port is dropped";
   std::string cBuffer(10, ' ');
   EXPECT_EQ(READCOMM(nComm, cBuffer), 0) << "the handle is dead";
+}
+
+// The cable pulled out, as a USB adapter is: the process that joins the two terminals ends
+// (tests/wine/run names it), so both close. Bytes that came before are still read; then the
+// port reports the line lost.
+TEST(Win32CommPort, APulledCableIsReportedAfterTheBytesThatCameBefore) {
+  const char* cCable = std::getenv("VELTRA_CABLE_PID");
+  ASSERT_NE(cCable, nullptr) << "run through tests/wine/run with VELTRA_NULLMODEM=1";
+  OpenPort oPort;
+  ASSERT_GE(oPort.nComm, 0);
+  {
+    FarEnd oFar;
+    ASSERT_TRUE(oFar.Open());
+    oFar.Send("AB");
+    ::Sleep(300);
+  }
+  EXPECT_FALSE(COMMLOST(oPort.nComm));
+  std::string cPull = std::string("Z:\\bin\\kill ") + cCable;
+  STARTUPINFOA oStart{};
+  oStart.cb = sizeof oStart;
+  PROCESS_INFORMATION oProcess{};
+  ASSERT_TRUE(CreateProcessA(nullptr, cPull.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &oStart, &oProcess));
+  ::CloseHandle(oProcess.hThread);
+  ::CloseHandle(oProcess.hProcess);
+  ::Sleep(500);
+  EXPECT_FALSE(COMMLOST(oPort.nComm)) << "two bytes are still unread";
+  EXPECT_EQ(ReadAll(oPort.nComm, 2), "AB");
+  EXPECT_TRUE(PumpUntil([&] { return COMMLOST(oPort.nComm); }));
+  EXPECT_EQ(WRITECOMM(oPort.nComm, "T"), 0) << "nothing goes out on a lost line";
+}
+
+// Nobody reads the far end, so the line fills and stays full: the write gives up at its bound
+// (twice the data's time on the wire, plus 2 s) and says how much left.
+TEST(Win32CommPort, AWriteToAStalledLineReturnsShortAfterItsBound) {
+  OpenPort oPort;
+  ASSERT_GE(oPort.nComm, 0);
+  std::string cDcb;
+  ASSERT_TRUE(BUILDCOMMDCB("4000000,N,8,2", cDcb));
+  ASSERT_TRUE(SETCOMMSTATE(oPort.nComm, cDcb));
+  const std::string cData = RandomBytes(400000, 5);
+  const auto tStart = Clock::now();
+  const long nSent = WRITECOMM(oPort.nComm, cData);
+  const auto tTook = Clock::now() - tStart;
+  EXPECT_GE(nSent, 0);
+  EXPECT_LT(nSent, static_cast<long>(cData.size()));
+  EXPECT_LT(tTook, 20s) << "the bound is 2 x 1.1 s + 2 s";
 }
 
 } // namespace

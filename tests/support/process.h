@@ -57,6 +57,8 @@ Result RunToEnd(const std::vector<std::string>& aArgs,
 class Display {
 public:
   bool Start(); // false when Xvfb or openbox is missing
+  // Uses an X server started by someone else (who also stops it).
+  void Attach(const std::string& cName) { m_cName = cName; }
   void Stop();
   const std::string& Name() const { return m_cName; }
   std::map<std::string, std::string> Env() const;

@@ -1,0 +1,212 @@
+// veltra.exe, the Windows build, end to end under Wine: the device emulator on a
+// pseudo-terminal that the prefix's COM5 points at, and the file chooser, the popups and the
+// window answered with keys pressed at the X server, as a person at the keyboard would.
+// The Windows build folder comes from VELTRA_WINE_BUILD (make test-windows sets it).
+#include "tests/e2e/harness.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace veltra::e2e {
+namespace {
+
+const char* const kChooser = "Seleziona immagine da inviare";
+const char* const kDialog = "COM5:115200,N,8,2";
+const char* const kLineLost = "Port lost: the device was unplugged or closed (ESC to exit)";
+
+class WineEndToEnd : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    const std::string cBuild = WineSession::BuildFolder();
+    if (!cBuild.empty()) {
+      s_pWine = new WineSession;
+      s_lUp = s_pWine->Up(cBuild);
+    }
+  }
+  static void TearDownTestSuite() {
+    if (s_pWine != nullptr) {
+      s_pWine->Down();
+      delete s_pWine;
+      s_pWine = nullptr;
+    }
+  }
+  void SetUp() override {
+    if (s_pWine == nullptr) {
+      GTEST_SKIP() << "VELTRA_WINE_BUILD names no Windows build (make test-windows sets it)";
+    }
+    ASSERT_TRUE(s_lUp) << "the Wine session did not start (scripts/deps windows)";
+    m_cDir = TempFolder();
+    ASSERT_FALSE(m_cDir.empty());
+  }
+  void TearDown() override {
+    m_veltra.Kill();
+    m_device.Kill();
+    if (s_pWine != nullptr) {
+      s_pWine->LinkPort(5, "");
+    }
+    if (!m_cDir.empty()) {
+      std::filesystem::remove_all(m_cDir);
+    }
+  }
+
+  const Display& Screen() const { return s_pWine->Screen(); }
+
+  // The emulator on a new terminal, which COM5 then stands for; VELTRA.INI names COM5.
+  void StartDeviceOnCom5(const std::vector<std::string>& aArgs) {
+    std::string cPort;
+    m_device = StartDevice(aArgs, cPort);
+    ASSERT_FALSE(cPort.empty());
+    ASSERT_TRUE(s_pWine->LinkPort(5, cPort));
+    WriteFile(m_cDir + "/VELTRA.INI", "[Impostazioni]\r\nPorta=COM5\r\n");
+  }
+
+  std::string WriteImage(const std::string& cData) {
+    WriteFile(m_cDir + "/disk.mgt", cData);
+    return m_cDir + "/disk.mgt";
+  }
+
+  // veltra.exe started in the test's folder, given the image there by its name typed into
+  // the file chooser (which opens in the current folder).
+  void StartVeltraWith(const std::string& cImage) {
+    m_veltra = s_pWine->StartVeltra(m_cDir);
+    ASSERT_TRUE(m_veltra.Started());
+    const auto cChooser = WaitWindow(Screen(), kChooser);
+    ASSERT_TRUE(cChooser.has_value()) << "no file chooser: " << m_veltra.Err();
+    ASSERT_TRUE(TypeInto(Screen(), *cChooser, std::filesystem::path(cImage).filename()));
+    ASSERT_TRUE(WindowGone(Screen(), kChooser, 10s)) << "the chooser took no file: " << Shown();
+  }
+
+  // The titles of the windows on the screen, for a failure's message.
+  std::string Shown() const {
+    return RunToEnd({"xdotool", "search", "--onlyvisible", "--name", ".", "getwindowname", "%@"},
+                    Screen().Env())
+        .cOut;
+  }
+
+  void ExpectServed(const std::string& cImage, const std::vector<std::string>& aDeviceArgs,
+                    const std::string& cSummary) {
+    StartDeviceOnCom5(aDeviceArgs);
+    StartVeltraWith(cImage);
+    EXPECT_EQ(m_device.Wait(120s), std::optional<int>(0))
+        << m_device.Out() << m_device.Err() << "windows: " << Shown();
+    EXPECT_NE(DeviceSummary(m_device).find(cSummary), std::string::npos) << m_device.Out();
+    EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+  }
+
+  // The port is refused: the warning is answered, the window never shows, the exit is clean.
+  void ExpectOpenRefused() {
+    const auto cPopup = WaitWindow(Screen(), "Attenzione");
+    ASSERT_TRUE(cPopup.has_value());
+    EXPECT_FALSE(WaitWindow(Screen(), kDialog, 0s).has_value());
+    ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPopup}));
+    ASSERT_TRUE(Keys(Screen(), {"key", "Return"}));
+    EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+  }
+
+  bool Press(const std::string& cWindow, const std::string& cKey) {
+    return Keys(Screen(), {"windowactivate", "--sync", cWindow}) &&
+           Keys(Screen(), {"keydown", cKey, "sleep", "0.2", "keyup", cKey});
+  }
+
+  // The log as the user copies it out of the window: select all of it, copy, the clipboard.
+  std::string CopiedLog(const std::string& cDialog) {
+    EXPECT_TRUE(Keys(Screen(), {"windowactivate", "--sync", cDialog}));
+    EXPECT_TRUE(Keys(Screen(), {"key", "ctrl+Home", "ctrl+shift+End", "ctrl+c"}));
+    return RunToEnd({"xclip", "-o", "-selection", "clipboard"}, Screen().Env(), 10s).cOut;
+  }
+
+  static WineSession* s_pWine;
+  static bool s_lUp;
+  std::string m_cDir;
+  Child m_device;
+  Child m_veltra;
+};
+
+WineSession* WineEndToEnd::s_pWine = nullptr;
+bool WineEndToEnd::s_lUp = false;
+
+TEST_F(WineEndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
+  m_veltra = s_pWine->StartVeltra(m_cDir);
+  const auto cChooser = WaitWindow(Screen(), kChooser);
+  ASSERT_TRUE(cChooser.has_value());
+  ASSERT_TRUE(Press(*cChooser, "Escape"));
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+  EXPECT_FALSE(std::filesystem::exists(m_cDir + "/VELTRA.INI"));
+  EXPECT_FALSE(WaitWindow(Screen(), kDialog, 0s).has_value());
+}
+
+TEST_F(WineEndToEnd, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
+  const std::string cImage = WriteImage(PatternImage(819200));
+  ExpectServed(cImage, {"--expect", cImage}, "blocks 160, bytes 819200, errors 0");
+}
+
+TEST_F(WineEndToEnd, CommandsOtherThanTAndEAreIgnored) {
+  const std::string cImage = WriteImage(PatternImage(2 * 5120));
+  ExpectServed(cImage, {"--expect", cImage, "--commands", "XtTTE"},
+               "blocks 2, bytes 10240, errors 0");
+}
+
+TEST_F(WineEndToEnd, EscAbortsWithOneAbortByteAndAltF4IsRefused) {
+  const std::string cImage = WriteImage(PatternImage(4 * 5120));
+  StartDeviceOnCom5({"--expect", cImage, "--commands", "T!", "--timeout", "60", "--verbose"});
+  StartVeltraWith(cImage);
+  const auto cDialog = WaitWindow(Screen(), kDialog);
+  ASSERT_TRUE(cDialog.has_value());
+  ASSERT_TRUE(m_device.ReadLine(20s).has_value()) << "the first block arrives";
+
+  // A close the program accepted would hide the window at once.
+  ASSERT_TRUE(Press(*cDialog, "alt+F4"));
+  EXPECT_FALSE(WindowGone(Screen(), kDialog, 1500ms)) << "Alt+F4 closed the window";
+
+  ASSERT_TRUE(Press(*cDialog, "Escape"));
+  EXPECT_EQ(m_device.Wait(20s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(m_device.Out().find("received 0x09 (abort)"), std::string::npos) << m_device.Out();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+}
+
+// The cable pulled after a block: the log says so once, the program idles, Esc ends it.
+TEST_F(WineEndToEnd, DeviceGoneIsToldOnceAndEscStillEndsTheProgram) {
+  const std::string cImage = WriteImage(PatternImage(4 * 5120));
+  StartDeviceOnCom5({"--expect", cImage, "--commands", "T"});
+  StartVeltraWith(cImage);
+  const auto cDialog = WaitWindow(Screen(), kDialog);
+  ASSERT_TRUE(cDialog.has_value());
+  EXPECT_EQ(m_device.Wait(30s), std::optional<int>(0)) << m_device.Out();
+  m_device.Kill();
+
+  std::string cLog;
+  for (int i = 0; i < 50 && cLog.find(kLineLost) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(100ms);
+    cLog = CopiedLog(*cDialog);
+  }
+  EXPECT_NE(cLog.find(std::string("Sending track 0, side 0\n") + kLineLost), std::string::npos)
+      << cLog;
+  const double dBefore = CpuSeconds(m_veltra.Pid());
+  std::this_thread::sleep_for(1s);
+  EXPECT_LT(CpuSeconds(m_veltra.Pid()) - dBefore, 0.3) << "veltra.exe spins on a dead line";
+  cLog = CopiedLog(*cDialog);
+  EXPECT_EQ(cLog.find(kLineLost), cLog.rfind(kLineLost)) << "said once only: " << cLog;
+
+  ASSERT_TRUE(Press(*cDialog, "Escape"));
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+}
+
+TEST_F(WineEndToEnd, PortThatPointsNowhereIsReportedAndTheSettingsStay) {
+  const std::string cImage = WriteImage(PatternImage(5120));
+  const std::string cSettings = "[Impostazioni]\r\nPorta=COM7\r\n";
+  WriteFile(m_cDir + "/VELTRA.INI", cSettings);
+  StartVeltraWith(cImage);
+  ExpectOpenRefused();
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), cSettings);
+}
+
+TEST_F(WineEndToEnd, NoSettingsFileWritesComOneWhoseOpenIsRefused) {
+  const std::string cImage = WriteImage(PatternImage(5120));
+  StartVeltraWith(cImage);
+  ExpectOpenRefused();
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\r\nPorta=COM1\r\n");
+}
+
+} // namespace
+} // namespace veltra::e2e
