@@ -1,44 +1,19 @@
-// The system error numbering of the error handler's rules, from the C library's errno values
-// on Linux.
-#include "runtime/error_handler.h"
+// The errno values of the system error numbering that only the Linux C library has.
+#include "runtime/oscode.h"
 
 #include <cerrno>
 
-namespace veltra::runtime {
+namespace veltra::runtime::detail {
 
-int OSCODEFROMERRNO(int nErrno) {
+int PLATFORMOSCODE(int nErrno) {
   switch (nErrno) {
-  case 0:
-    return 0;
-  case ENOENT:
-    return 2;
-  case ENOTDIR:
-  case ENAMETOOLONG:
-  case ELOOP:
-    return 3;
-  case EACCES:
-  case EPERM:
-  case EEXIST:
-  case EISDIR:
-    return 5;
-  case EROFS:
-    return 19;
-  case ENXIO:
-  case ENODEV:
   case ENOMEDIUM:
     return 21;
-  case EIO:
-    return 31;
-  case EBUSY:
-  case ETXTBSY:
-  case EAGAIN:
-    return 32;
-  case ENOSPC:
   case EDQUOT:
     return 112;
   default:
-    return nErrno | 0x20000000;
+    return 0;
   }
 }
 
-} // namespace veltra::runtime
+} // namespace veltra::runtime::detail

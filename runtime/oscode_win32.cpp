@@ -1,43 +1,12 @@
-// The system error numbering of the error handler's rules, from the C runtime's errno values
-// on Windows (it has no "no medium" and no "quota" codes; the file calls' own GetLastError
-// codes are already in this numbering).
-#include "runtime/error_handler.h"
+// The system error numbering on Windows: the C runtime there has no errno values beyond those
+// every platform has (no "no medium", no "quota"), and the file calls' own GetLastError codes
+// are already in this numbering.
+#include "runtime/oscode.h"
 
-#include <cerrno>
+namespace veltra::runtime::detail {
 
-namespace veltra::runtime {
-
-int OSCODEFROMERRNO(int nErrno) {
-  switch (nErrno) {
-  case 0:
-    return 0;
-  case ENOENT:
-    return 2;
-  case ENOTDIR:
-  case ENAMETOOLONG:
-  case ELOOP:
-    return 3;
-  case EACCES:
-  case EPERM:
-  case EEXIST:
-  case EISDIR:
-    return 5;
-  case EROFS:
-    return 19;
-  case ENXIO:
-  case ENODEV:
-    return 21;
-  case EIO:
-    return 31;
-  case EBUSY:
-  case ETXTBSY:
-  case EAGAIN:
-    return 32;
-  case ENOSPC:
-    return 112;
-  default:
-    return nErrno | 0x20000000;
-  }
+int PLATFORMOSCODE(int /*nErrno*/) {
+  return 0;
 }
 
-} // namespace veltra::runtime
+} // namespace veltra::runtime::detail

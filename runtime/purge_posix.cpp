@@ -1,6 +1,7 @@
-// The folder purges of start-up and exit, DELDIR and REMOVEDIR, on POSIX. Entries are listed
+// The purges' listing and deletion, DELDIR and REMOVEDIR, on POSIX. Entries are listed
 // and deleted relative to an open folder, and nothing is followed through a symbolic link, so
 // a link planted in a shared temporary folder cannot steer a purge into another folder.
+#include "runtime/purge.h"
 #include "runtime/purge_names.h"
 #include "runtime/startup.h"
 
@@ -13,9 +14,6 @@
 namespace veltra::runtime {
 
 namespace {
-
-using detail::ISLEFTOVER;
-using detail::MATCHESVIEWINDEX;
 
 class UniqueFd {
 public:
@@ -85,9 +83,13 @@ int OPENFOLDER(const std::string& cPath, bool lFollow) {
   return ::open(cPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (lFollow ? 0 : O_NOFOLLOW));
 }
 
-// Deletes the plain files of cFolder whose names match (failed deletions are skipped).
-// Folders, links and special files are not plain files and are never touched.
-template <class Match> void DELETEPLAINFILES(const std::string& cFolder, Match lMatches) {
+} // namespace
+
+namespace detail {
+
+// Linux has no hidden or system attribute; the nearest, a name beginning with ".", can never
+// begin with 0x7F, so every plain file so named is listed.
+void DELETEPLAINFILES(const std::string& cFolder, bool (*lMatches)(std::string_view cName)) {
   const UniqueFd oDir(OPENFOLDER(cFolder, true));
   if (oDir.Get() < 0) {
     return;
@@ -99,31 +101,25 @@ template <class Match> void DELETEPLAINFILES(const std::string& cFolder, Match l
   }
 }
 
-} // namespace
-
-void PURGECURRENTFOLDER(const std::string& cFolder) {
-  // Linux has no hidden or system attribute; the nearest, a name beginning with ".", can
-  // never begin with 0x7F, so every plain file so named is listed.
-  DELETEPLAINFILES(cFolder, ISLEFTOVER);
-}
-
-std::string TEMPPURGEFOLDER(std::optional<std::string_view> cTemp) {
-  return std::string(cTemp.value_or("")) + "/";
-}
-
-void PURGETEMPFOLDER(std::optional<std::string_view> cTemp) {
-  const std::string cFolder = TEMPPURGEFOLDER(cTemp);
+// In name order, links included: DELDIR and REMOVEDIR follow none.
+std::vector<std::string> LEFTOVERENTRIES(const std::string& cFolder) {
+  std::vector<std::string> aNames;
   const UniqueFd oDir(OPENFOLDER(cFolder, true));
   if (oDir.Get() < 0) {
-    return;
+    return aNames;
   }
   for (const Entry& oEntry : LISTFOLDER(oDir.Get())) {
     if (ISLEFTOVER(oEntry.cName)) {
-      const std::string cPath = cFolder + oEntry.cName;
-      DELDIR(cPath);
-      REMOVEDIR(cPath);
+      aNames.push_back(oEntry.cName);
     }
   }
+  return aNames;
+}
+
+} // namespace detail
+
+std::string TEMPPURGEFOLDER(std::optional<std::string_view> cTemp) {
+  return std::string(cTemp.value_or("")) + "/";
 }
 
 void DELDIR(const std::string& cPath) {
@@ -140,10 +136,6 @@ void DELDIR(const std::string& cPath) {
 
 bool REMOVEDIR(const std::string& cPath) {
   return ::rmdir(cPath.c_str()) == 0;
-}
-
-void CLOSEALL(const std::string& cFolder) {
-  DELETEPLAINFILES(cFolder, MATCHESVIEWINDEX);
 }
 
 } // namespace veltra::runtime

@@ -1,8 +1,9 @@
-// The folder purges of start-up and exit, DELDIR and REMOVEDIR, on Windows, with
+// The purges' listing and deletion, DELDIR and REMOVEDIR, on Windows, with
 // FindFirstFileA and DeleteFileA. A reparse point (a junction or symbolic link) is never
 // followed: a link planted in the shared TEMP folder cannot steer a purge into another folder.
 #include <windows.h>
 
+#include "runtime/purge.h"
 #include "runtime/purge_names.h"
 #include "runtime/startup.h"
 
@@ -11,9 +12,6 @@
 
 namespace veltra::runtime {
 namespace {
-
-using detail::ISLEFTOVER;
-using detail::MATCHESVIEWINDEX;
 
 struct Entry {
   std::string cName;
@@ -50,9 +48,13 @@ std::string JOIN(const std::string& cFolder, const std::string& cName) {
   return cFolder + "\\" + cName;
 }
 
+} // namespace
+
+namespace detail {
+
 // An ordinary listing shows neither hidden nor system files; folders and reparse points are
 // not files to delete.
-template <class Match> void DELETEPLAINFILES(const std::string& cFolder, Match lMatches) {
+void DELETEPLAINFILES(const std::string& cFolder, bool (*lMatches)(std::string_view cName)) {
   constexpr DWORD kSkip = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
                           FILE_ATTRIBUTE_REPARSE_POINT;
   for (const Entry& oEntry : LIST(JOIN(cFolder, std::string(1, LEFTOVER_MARK) + "*.*"))) {
@@ -62,25 +64,21 @@ template <class Match> void DELETEPLAINFILES(const std::string& cFolder, Match l
   }
 }
 
-} // namespace
-
-void PURGECURRENTFOLDER(const std::string& cFolder) {
-  DELETEPLAINFILES(cFolder, ISLEFTOVER);
+// In listing order; reparse points (junctions, links) are left out.
+std::vector<std::string> LEFTOVERENTRIES(const std::string& cFolder) {
+  std::vector<std::string> aNames;
+  for (const Entry& oEntry : LIST(cFolder + LEFTOVER_MARK + "*.*")) {
+    if (ISLEFTOVER(oEntry.cName) && !IS(oEntry.nAttributes, FILE_ATTRIBUTE_REPARSE_POINT)) {
+      aNames.push_back(oEntry.cName);
+    }
+  }
+  return aNames;
 }
+
+} // namespace detail
 
 std::string TEMPPURGEFOLDER(std::optional<std::string_view> cTemp) {
   return std::string(cTemp.value_or("")) + "\\";
-}
-
-void PURGETEMPFOLDER(std::optional<std::string_view> cTemp) {
-  const std::string cFolder = TEMPPURGEFOLDER(cTemp);
-  for (const Entry& oEntry : LIST(cFolder + LEFTOVER_MARK + "*.*")) {
-    if (ISLEFTOVER(oEntry.cName) && !IS(oEntry.nAttributes, FILE_ATTRIBUTE_REPARSE_POINT)) {
-      const std::string cPath = cFolder + oEntry.cName;
-      DELDIR(cPath);
-      REMOVEDIR(cPath);
-    }
-  }
 }
 
 void DELDIR(const std::string& cPath) {
@@ -99,10 +97,6 @@ void DELDIR(const std::string& cPath) {
 
 bool REMOVEDIR(const std::string& cPath) {
   return ::RemoveDirectoryA(cPath.c_str()) != FALSE;
-}
-
-void CLOSEALL(const std::string& cFolder) {
-  DELETEPLAINFILES(cFolder, MATCHESVIEWINDEX);
 }
 
 } // namespace veltra::runtime

@@ -1,7 +1,9 @@
-// The platform-free part of the port layer: the handle table, reading from the ring, and the
-// hand-over of notifications between a port's receive worker and the user-interface thread.
+// The platform-free part of the port layer: the handle table, closing, reading from the ring,
+// the hand-over of notifications between a port's receive worker and the user-interface
+// thread, and the steps of the calls on a handle that come before the device's own work.
 #include "serial/comm_port.h"
 
+#include "serial/comm_dcb.h"
 #include "serial/comm_notify.h"
 #include "serial/comm_port_record.h"
 #include "serial/ui_doorbell.h"
@@ -133,6 +135,16 @@ void SignalClosing(CommPort& oPort) {
   DropCommNotifications(*oPort.oSignal);
 }
 
+void ShutDown(CommPort& oPort) {
+  // Cancels a wait for a notification to be handled (the closing thread would handle it)
+  // and a wait for room; the stop event then ends a wait on the device. The worker is
+  // joined, never killed.
+  SignalClosing(oPort);
+  if (oPort.oDevice != nullptr) {
+    StopWorker(*oPort.oDevice);
+  }
+}
+
 } // namespace detail
 
 int READCOMM(int nComm, std::string& cBuffer) {
@@ -178,6 +190,33 @@ bool ENABLECOMMNOTIFICATION(int nComm, int hWnd, int /*nInTrigger*/, int /*nOutT
     detail::WakeWorkerForArm(*oPort);
   }
   return true;
+}
+
+bool CLOSECOMM(int nComm) {
+  const auto oPort = detail::RemovePort(nComm);
+  if (oPort == nullptr) {
+    return false;
+  }
+  detail::ShutDown(*oPort);
+  detail::CloseDevice(*oPort);
+  return true;
+}
+
+bool SETCOMMSTATE(int nComm, std::string_view cDcb) {
+  const auto oSettings = detail::DecodeDcb(cDcb);
+  const auto oPort = detail::FindPort(nComm);
+  if (!oSettings || oPort == nullptr) {
+    return false;
+  }
+  return detail::ConfigureLine(*oPort->oDevice, *oSettings);
+}
+
+std::optional<double> COMMWORKERCPUTIME(int nComm) {
+  const auto oPort = detail::FindPort(nComm);
+  if (oPort == nullptr) {
+    return std::nullopt;
+  }
+  return detail::WorkerCpuTime(*oPort->oDevice);
 }
 
 std::optional<std::pair<int, int>> COMMQUEUESIZES(int nComm) {

@@ -91,15 +91,15 @@ CommPort::~CommPort() {
   ShutDown(*this);
 }
 
-void ShutDown(CommPort& oPort) {
-  // Cancels a wait for a notification to be handled (the closing thread would handle it)
-  // and a wait for room; the stop event then ends a wait on the device. The worker is
-  // joined, never killed.
-  SignalClosing(oPort);
-  if (oPort.oDevice != nullptr && oPort.oDevice->oWorker.joinable()) {
-    Signal(oPort.oDevice->oStop.Get());
-    oPort.oDevice->oWorker.join();
+void StopWorker(CommDevice& oDevice) {
+  if (oDevice.oWorker.joinable()) {
+    Signal(oDevice.oStop.Get());
+    oDevice.oWorker.join();
   }
+}
+
+void CloseDevice(CommPort& oPort) {
+  oPort.oDevice.reset();
 }
 
 void WakeWorkerForArm(CommPort& oPort) {
@@ -407,16 +407,6 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   return nComm;
 }
 
-bool CLOSECOMM(int nComm) {
-  const auto oPort = detail::RemovePort(nComm);
-  if (oPort == nullptr) {
-    return false;
-  }
-  detail::ShutDown(*oPort);
-  oPort->oDevice.reset();
-  return true;
-}
-
 namespace {
 
 // What the wire takes for nBytes at the line's current speed and format; no value when the
@@ -524,45 +514,39 @@ long WRITECOMM(int nComm, std::string_view cData) {
   return static_cast<long>(nDone);
 }
 
-bool SETCOMMSTATE(int nComm, std::string_view cDcb) {
-  using namespace detail;
-  const auto oSettings = DecodeDcb(cDcb);
-  const auto oPort = FindPort(nComm);
-  if (!oSettings || oPort == nullptr) {
-    return false;
-  }
-  const int nFd = oPort->oDevice->oFd.Get();
+namespace detail {
+
+bool ConfigureLine(CommDevice& oDevice, const LineSettings& oSettings) {
+  const int nFd = oDevice.oFd.Get();
   termios oTio{};
   if (::tcgetattr(nFd, &oTio) != 0) {
     return false;
   }
-  ApplyLineSettings(*oSettings, oTio);
-  const auto oSpeed = StandardSpeed(oSettings->nBaudRate);
+  ApplyLineSettings(oSettings, oTio);
+  const auto oSpeed = StandardSpeed(oSettings.nBaudRate);
   if (oSpeed) {
     ::cfsetspeed(&oTio, *oSpeed);
   }
-  if (!SetLine(nFd, oTio) || (!oSpeed && !SetAnyBaudRate(nFd, oSettings->nBaudRate))) {
+  if (!SetLine(nFd, oTio) || (!oSpeed && !SetAnyBaudRate(nFd, oSettings.nBaudRate))) {
     return false;
   }
   // tcsetattr succeeds when any part was applied; a driver (a pty, say) may quietly keep its
   // own size or parity, so only a read-back tells.
   termios oBack{};
   return ::tcgetattr(nFd, &oBack) == 0 && LineFormatBits(oBack) == LineFormatBits(oTio) &&
-         ReadBaudRate(nFd) == oSettings->nBaudRate;
+         ReadBaudRate(nFd) == oSettings.nBaudRate;
 }
 
-std::optional<double> COMMWORKERCPUTIME(int nComm) {
-  const auto oPort = detail::FindPort(nComm);
-  if (oPort == nullptr) {
-    return std::nullopt;
-  }
+std::optional<double> WorkerCpuTime(CommDevice& oDevice) {
   clockid_t nClock{};
   timespec oTime{};
-  if (::pthread_getcpuclockid(oPort->oDevice->oWorker.native_handle(), &nClock) != 0 ||
+  if (::pthread_getcpuclockid(oDevice.oWorker.native_handle(), &nClock) != 0 ||
       ::clock_gettime(nClock, &oTime) != 0) {
     return std::nullopt;
   }
   return static_cast<double>(oTime.tv_sec) + static_cast<double>(oTime.tv_nsec) * 1e-9;
 }
+
+} // namespace detail
 
 } // namespace veltra::serial

@@ -46,11 +46,13 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace veltra::serial::detail {
 
 // Defined by the platform part: the open device and the receive worker.
 struct CommDevice;
+struct LineSettings; // comm_dcb.h
 
 struct CommPort {
   CommPort();  // defined by the platform part, where CommDevice is complete
@@ -92,10 +94,21 @@ RoomWait WaitForRoom(CommPort& oPort);
 // Marks the port as closing and wakes every wait of its worker on the condition variable.
 void SignalClosing(CommPort& oPort);
 
-// Defined by the platform part. The one way a port's worker is ended: SignalClosing, then the
-// stop event, then the join. Used by CLOSECOMM and by the record's destructor.
+// The one way a port's worker is ended: SignalClosing, then the platform's StopWorker. Used by
+// CLOSECOMM and by the record's destructor.
 void ShutDown(CommPort& oPort);
+
+// Defined by the platform part, on the device of an open port.
+// Sets the worker's stop event and joins the worker (never kills it); nothing when it has none.
+void StopWorker(CommDevice& oDevice);
 // Wakes the worker from its wait on the device so that it takes an arm request.
 void WakeWorkerForArm(CommPort& oPort);
+// Releases the device once the worker is gone: the line put back as it was found, the device
+// closed.
+void CloseDevice(CommPort& oPort);
+// Puts decoded line settings on the device; true when it took them.
+bool ConfigureLine(CommDevice& oDevice, const LineSettings& oSettings);
+// Processor time used so far by the receive worker, in seconds.
+std::optional<double> WorkerCpuTime(CommDevice& oDevice);
 
 } // namespace veltra::serial::detail

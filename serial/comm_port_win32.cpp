@@ -64,14 +64,12 @@ CommPort::~CommPort() {
   ShutDown(*this);
 }
 
-void ShutDown(CommPort& oPort) {
-  // Cancels a wait for a notification to be handled (the closing thread would handle it)
-  // and a wait for room; the stop event then ends a wait on the device. The worker is
-  // joined, never killed.
-  SignalClosing(oPort);
-  if (oPort.oDevice != nullptr) {
-    oPort.oDevice->StopWorker();
-  }
+void StopWorker(CommDevice& oDevice) {
+  oDevice.StopWorker();
+}
+
+void CloseDevice(CommPort& oPort) {
+  oPort.oDevice.reset();
 }
 
 void WakeWorkerForArm(CommPort& oPort) {
@@ -305,18 +303,6 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   return nComm;
 }
 
-bool CLOSECOMM(int nComm) {
-  const auto oPort = detail::RemovePort(nComm);
-  if (oPort == nullptr) {
-    return false;
-  }
-  // Cancels a wait for a notification to be handled (this thread would handle it), then the
-  // stop event ends a wait on the device; the worker is joined, never killed.
-  detail::ShutDown(*oPort);
-  oPort->oDevice.reset();
-  return true;
-}
-
 long WRITECOMM(int nComm, std::string_view cData) {
   using namespace detail;
   const auto oPort = FindPort(nComm);
@@ -346,14 +332,10 @@ long WRITECOMM(int nComm, std::string_view cData) {
   return static_cast<long>(nWritten);
 }
 
-bool SETCOMMSTATE(int nComm, std::string_view cDcb) {
-  using namespace detail;
-  const auto oSettings = DecodeDcb(cDcb);
-  const auto oPort = FindPort(nComm);
-  if (!oSettings || oPort == nullptr) {
-    return false;
-  }
-  const HANDLE hDevice = oPort->oDevice->hDevice.Get();
+namespace detail {
+
+bool ConfigureLine(CommDevice& oDevice, const LineSettings& oSettings) {
+  const HANDLE hDevice = oDevice.hDevice.Get();
   // The record's line settings go onto the device's own configuration: the fields the record
   // leaves at 0 (DTR control among them, which would drop DTR) keep the driver's values.
   DCB oDcb{};
@@ -361,12 +343,12 @@ bool SETCOMMSTATE(int nComm, std::string_view cDcb) {
   if (!::GetCommState(hDevice, &oDcb)) {
     return false;
   }
-  oDcb.BaudRate = oSettings->nBaudRate;
-  oDcb.ByteSize = oSettings->nByteSize;
-  oDcb.Parity = static_cast<BYTE>(oSettings->eParity);
-  oDcb.StopBits = oSettings->nStopBits;
+  oDcb.BaudRate = oSettings.nBaudRate;
+  oDcb.ByteSize = oSettings.nByteSize;
+  oDcb.Parity = static_cast<BYTE>(oSettings.eParity);
+  oDcb.StopBits = oSettings.nStopBits;
   oDcb.fBinary = TRUE;
-  oDcb.fParity = (oSettings->nFlags & kFlagParityCheck) != 0 ? TRUE : FALSE;
+  oDcb.fParity = (oSettings.nFlags & kFlagParityCheck) != 0 ? TRUE : FALSE;
   oDcb.fOutxCtsFlow = FALSE;
   oDcb.fOutxDsrFlow = FALSE;
   oDcb.fDtrControl = DTR_CONTROL_ENABLE;
@@ -379,17 +361,13 @@ bool SETCOMMSTATE(int nComm, std::string_view cDcb) {
   if (!::SetCommState(hDevice, &oDcb)) {
     return false;
   }
-  KeepLineTiming(*oPort->oDevice, oDcb);
+  KeepLineTiming(oDevice, oDcb);
   return true;
 }
 
-std::optional<double> COMMWORKERCPUTIME(int nComm) {
-  const auto oPort = detail::FindPort(nComm);
-  if (oPort == nullptr) {
-    return std::nullopt;
-  }
+std::optional<double> WorkerCpuTime(CommDevice& oDevice) {
   FILETIME oCreated{}, oExited{}, oKernel{}, oUser{};
-  if (!::GetThreadTimes(oPort->oDevice->hWorker.Get(), &oCreated, &oExited, &oKernel, &oUser)) {
+  if (!::GetThreadTimes(oDevice.hWorker.Get(), &oCreated, &oExited, &oKernel, &oUser)) {
     return std::nullopt;
   }
   const auto lTicks = [](const FILETIME& o) {
@@ -397,5 +375,7 @@ std::optional<double> COMMWORKERCPUTIME(int nComm) {
   };
   return static_cast<double>(lTicks(oKernel) + lTicks(oUser)) * 100e-9; // 100 ns ticks
 }
+
+} // namespace detail
 
 } // namespace veltra::serial

@@ -3,15 +3,13 @@
 // stops the pass there. State of the wait is touched on the user-interface thread only;
 // other threads reach it through the thread's doorbell.
 #include "serial/message_pump.h"
+#include "serial/message_pump_state.h"
 #include "serial/ui_doorbell.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <atomic>
-#include <chrono>
-#include <thread>
-#include <utility>
 
 namespace veltra::serial {
 namespace {
@@ -19,13 +17,10 @@ namespace {
 // Any thread.
 std::atomic<bool> g_lQuitPosted{false};
 std::atomic<bool> g_lWakeRequested{false};
-std::atomic<int> g_nLastKey{0};
 
 // User-interface thread only.
-bool g_lMainLoopRunning = false;
 bool g_lWakePending = false;
 QEventLoop* g_pWaitLoop = nullptr;
-int g_hPumpDialog = 0;
 
 void WakeOnUiThread() {
   if (g_pWaitLoop != nullptr) {
@@ -39,7 +34,7 @@ bool TakeQuit() {
   if (!g_lQuitPosted.exchange(false)) {
     return false;
   }
-  if (g_lMainLoopRunning) {
+  if (detail::MainLoopRunning()) {
     QCoreApplication::exit(0);
   }
   return true;
@@ -98,29 +93,6 @@ void WAKEWAIT() {
 void POSTQUITMESSAGE(int /*nExitCode*/) {
   g_lQuitPosted.store(true);
   WAKEWAIT();
-}
-
-void SETMAINLOOPRUNNING(bool lRunning) {
-  g_lMainLoopRunning = lRunning;
-}
-
-void SETLASTKEY(int nKey) {
-  g_nLastKey.store(nKey & 0xFFFF);
-}
-
-int LASTKEY() {
-  return g_nLastKey.load();
-}
-
-int SETPUMPDIALOG(int hDlg) {
-  return std::exchange(g_hPumpDialog, hDlg);
-}
-
-void SLEEP(std::optional<long> nMilliseconds) {
-  const long nMs = nMilliseconds.value_or(0);
-  if (nMs > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
-  }
 }
 
 } // namespace veltra::serial

@@ -5,13 +5,13 @@
 #include <windows.h>
 
 #include "serial/message_pump.h"
+#include "serial/message_pump_state.h"
 #include "serial/ui_doorbell.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <mmsystem.h>
-#include <utility>
 
 namespace veltra::serial {
 namespace {
@@ -22,12 +22,7 @@ HANDLE WakeEvent() {
   return hEvent;
 }
 
-std::atomic<int> g_nLastKey{0};
 std::atomic<DWORD> g_nQuitThread{0}; // the user-interface thread, once known
-
-// User-interface thread only.
-bool g_lMainLoopRunning = false;
-int g_hPumpDialog = 0; // the innermost running dialog, 0 for none
 
 HWND AsHwnd(int hWnd) {
   return reinterpret_cast<HWND>(static_cast<std::intptr_t>(hWnd));
@@ -52,7 +47,7 @@ bool SYSREFRESH() {
   // Messages sent by other threads (the comm doorbell) are handled inside PeekMessageA.
   while (::PeekMessageA(&oMsg, nullptr, 0, 0, PM_REMOVE)) {
     if (oMsg.message == WM_QUIT) {
-      if (g_lMainLoopRunning) {
+      if (detail::MainLoopRunning()) {
         ::PostQuitMessage(static_cast<int>(oMsg.wParam));
       }
       return false;
@@ -60,7 +55,7 @@ bool SYSREFRESH() {
     if (oMsg.message == WM_CHAR) {
       SETLASTKEY(static_cast<int>(oMsg.wParam));
     }
-    const HWND hDlg = AsHwnd(g_hPumpDialog);
+    const HWND hDlg = AsHwnd(detail::PumpDialog());
     if (hDlg != nullptr && ::IsWindow(hDlg) && ::IsDialogMessageA(hDlg, &oMsg)) {
       continue;
     }
@@ -90,29 +85,6 @@ void POSTQUITMESSAGE(int nExitCode) {
     ::PostThreadMessageA(nUi, WM_QUIT, static_cast<WPARAM>(nExitCode), 0);
   }
   WAKEWAIT();
-}
-
-void SETMAINLOOPRUNNING(bool lRunning) {
-  g_lMainLoopRunning = lRunning;
-}
-
-void SETLASTKEY(int nKey) {
-  g_nLastKey.store(nKey & 0xFFFF);
-}
-
-int LASTKEY() {
-  return g_nLastKey.load();
-}
-
-int SETPUMPDIALOG(int hDlg) {
-  return std::exchange(g_hPumpDialog, hDlg);
-}
-
-void SLEEP(std::optional<long> nMilliseconds) {
-  const long nMs = nMilliseconds.value_or(0);
-  if (nMs > 0) {
-    ::Sleep(static_cast<DWORD>(nMs));
-  }
 }
 
 } // namespace veltra::serial

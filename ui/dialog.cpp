@@ -8,7 +8,6 @@
 #include "ui/ui_error.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 namespace veltra::ui {
@@ -126,11 +125,7 @@ bool TDialog::AddControl(TControl& oControl) {
     return p != &oControl && p->nId == oControl.nId;
   });
   if (lDuplicate) {
-    char cNo[16];
-    std::snprintf(cNo, sizeof cNo, "%6d", oControl.nId);
-    UIERROR({.cSubsystem = UI_SUBSYSTEM,
-             .cDescription = "Duplicated Id",
-             .cOperation = std::string("No: ") + cNo});
+    CONTROLIDERROR("Duplicated Id", oControl.nId);
     return false;
   }
   if (std::find(aControls.begin(), aControls.end(), &oControl) == aControls.end()) {
@@ -167,6 +162,32 @@ void TDialog::Arm_(ActivateArgs oArgs) {
   lVisible = true;
 }
 
+DialogActivation::DialogActivation(TDialog& oDlg) : oDlg_(oDlg) {
+  oDlg_.nLastKey = 0;
+  ++DIALOGCOUNT();
+}
+
+DialogActivation::~DialogActivation() {
+  if (lArmed_) {
+    oDlg_.lVisible = false;
+  }
+  --DIALOGCOUNT();
+}
+
+bool DialogActivation::Nested() const {
+  return DIALOGCOUNT() > 1 || MODALLOOPRUNNING();
+}
+
+bool DialogActivation::Arm(TDialog::ActivateArgs oArgs) {
+  oDlg_.Arm_(std::move(oArgs));
+  lArmed_ = true;
+  if (oDlg_.bWhen && !oDlg_.bWhen(oDlg_)) {
+    oDlg_.nResult = IDCANCEL;
+    return false;
+  }
+  return true;
+}
+
 bool TDialog::End(int nCode) {
   if (bValid && !bValid(*this)) {
     return false;
@@ -188,6 +209,19 @@ void TDialog::SetControl(TControl& oControl) {
 std::optional<long> TDialog::Close(long /*nWParam*/) {
   // A modal dialog leaves the close request to the default handling (the cancel command).
   return std::nullopt;
+}
+
+std::optional<long> TDialog::Command(long nWParam, long nLParam) {
+  if (nLParam != 0) {
+    return std::nullopt; // a notification from a control
+  }
+  if ((nWParam & 0xFFFF) == IDOK) {
+    // Enter moves on to the next control; it never closes the dialog.
+    FOCUSNEXTCONTROL(*this);
+    return 1;
+  }
+  End(IDCANCEL);
+  return 1;
 }
 
 std::optional<long> TDialog::KeyDown(int nKey, long nFlags) {

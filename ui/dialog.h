@@ -18,7 +18,8 @@ namespace veltra::ui {
 
 class TControl;
 class TDialog;
-class DialogRun; // the running window, see dialog_qt.cpp and dialog_win32.cpp
+class DialogRun;        // the running window, see dialog_qt.cpp and dialog_win32.cpp
+class DialogActivation; // Activate's bookkeeping, see dialog_run.h
 
 // The requested rectangle in pixels.
 struct PixelRect {
@@ -186,6 +187,7 @@ public:
 
 private:
   friend class DialogRun;
+  friend class DialogActivation;
   // Activate's first step: the arguments into their fields, no result, running.
   void Arm_(ActivateArgs oArgs);
   void BindWindow();

@@ -245,37 +245,21 @@ private:
 };
 
 void TDialog::Activate(ActivateArgs oArgs) {
-  nLastKey = 0;
-  ++DIALOGCOUNT();
-  struct Count {
-    ~Count() { --DIALOGCOUNT(); }
-  } oCount;
-
+  DialogActivation oActivation(*this);
   QWidget* pOwner = nullptr;
   if (oWnd != nullptr && WIDGETOF(*oWnd) != nullptr) {
     pOwner = WIDGETOF(*oWnd)->window();
-  } else if (DIALOGCOUNT() > 1 || MODALLOOPRUNNING()) {
+  } else if (oActivation.Nested()) {
     pOwner = QApplication::activeWindow();
   }
-
-  Arm_(std::move(oArgs));
-  struct Hidden {
-    TDialog& o;
-    ~Hidden() { o.lVisible = false; }
-  } oHidden{*this};
-
-  if (bWhen && !bWhen(*this)) {
-    nResult = IDCANCEL;
+  if (!oActivation.Arm(std::move(oArgs))) {
     return;
   }
   // Windows exist only on the user-interface thread of a widget application.
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
       QThread::currentThread() != QCoreApplication::instance()->thread()) {
     nResult = 65535;
-    UIERROR({.cSubsystem = UI_SUBSYSTEM,
-             .nSubCode = 3,
-             .cDescription = "Cannot create Dialog Box",
-             .cOperation = "\r\n" + std::string(22, ' ') + "Title: " + cCaption});
+    DIALOGBOXERROR(cCaption);
     return;
   }
   INSTALLKEYTRACKER();
@@ -306,20 +290,11 @@ void TDialog::ReSize() {
   }
 }
 
-std::optional<long> TDialog::Command(long nWParam, long nLParam) {
-  if (nLParam != 0) {
-    return std::nullopt;
+void FOCUSNEXTCONTROL(TDialog& oDlg) {
+  if (QWidget* pWidget = WIDGETOF(oDlg)) {
+    QWidget* pFocus = pWidget->focusWidget();
+    (pFocus != nullptr ? pFocus : pWidget)->nextInFocusChain()->setFocus(Qt::TabFocusReason);
   }
-  if ((nWParam & 0xFFFF) == IDOK) {
-    // Enter moves on to the next control; it never closes the dialog.
-    if (QWidget* pWidget = WIDGETOF(*this)) {
-      QWidget* pFocus = pWidget->focusWidget();
-      (pFocus != nullptr ? pFocus : pWidget)->nextInFocusChain()->setFocus(Qt::TabFocusReason);
-    }
-    return 1;
-  }
-  End(IDCANCEL);
-  return 1;
 }
 
 void TDialog::BindWindow() {

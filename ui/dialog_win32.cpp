@@ -284,27 +284,14 @@ INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMsg, WPARAM nWParam, LPARAM nLParam
 } // namespace
 
 void TDialog::Activate(ActivateArgs oArgs) {
-  nLastKey = 0;
-  ++DIALOGCOUNT();
-  struct Count {
-    ~Count() { --DIALOGCOUNT(); }
-  } oCount;
-
+  DialogActivation oActivation(*this);
   HWND hOwner = nullptr;
   if (oWnd != nullptr && oWnd->hWnd != 0) {
     hOwner = GetAncestor(HWNDOF(*oWnd), GA_ROOT);
-  } else if (DIALOGCOUNT() > 1 || MODALLOOPRUNNING()) {
+  } else if (oActivation.Nested()) {
     hOwner = GetActiveWindow();
   }
-
-  Arm_(std::move(oArgs));
-  struct Hidden {
-    TDialog& o;
-    ~Hidden() { o.lVisible = false; }
-  } oHidden{*this};
-
-  if (bWhen && !bWhen(*this)) {
-    nResult = IDCANCEL;
+  if (!oActivation.Arm(std::move(oArgs))) {
     return;
   }
 
@@ -333,29 +320,16 @@ void TDialog::Activate(ActivateArgs oArgs) {
   }
   nResult = static_cast<int>(static_cast<uint16_t>(nCode));
   if (*nResult == 65535) {
-    UIERROR({.cSubsystem = UI_SUBSYSTEM,
-             .nSubCode = 3,
-             .cDescription = "Cannot create Dialog Box",
-             .cOperation = "\r\n" + std::string(22, ' ') + "Title: " + cCaption});
+    DIALOGBOXERROR(cCaption);
     return;
   }
   RETHROWPENDING();
 }
 
-std::optional<long> TDialog::Command(long nWParam, long nLParam) {
-  if (nLParam != 0) {
-    return std::nullopt; // a notification from a control
+void FOCUSNEXTCONTROL(TDialog& oDlg) {
+  if (const HWND hNext = GetNextDlgTabItem(HWNDOF(oDlg), GetFocus(), FALSE)) {
+    SetFocus(hNext);
   }
-  if ((nWParam & 0xFFFF) == IDOK) {
-    // Enter moves on to the next control; it never closes the dialog.
-    const HWND hDlg = HWNDOF(*this);
-    if (const HWND hNext = GetNextDlgTabItem(hDlg, GetFocus(), FALSE)) {
-      SetFocus(hNext);
-    }
-    return 1;
-  }
-  End(IDCANCEL);
-  return 1;
 }
 
 // The client control covers the client area, its frame just outside the edges.

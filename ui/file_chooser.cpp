@@ -1,4 +1,4 @@
-// CGETFILE's argument rules.
+// CGETFILE and its argument rules; the dialog itself is the platform's.
 #include "ui/file_chooser.h"
 
 #include <algorithm>
@@ -93,6 +93,16 @@ std::string CGETFILERESULT(const FileRequest& oRequest, const std::vector<std::s
   }
   cBuffer.resize(std::max(cBuffer.size() + 1, oRequest.nMaxFile), '\0');
   return cBuffer;
+}
+
+std::string CGETFILE(std::optional<std::string_view> cFilter,
+                     std::optional<std::string_view> cTitle, std::optional<int> nIndex,
+                     std::optional<std::string_view> cInitDir, std::optional<bool> lSave,
+                     std::optional<bool> lLongNames, std::optional<uint32_t> nFlags,
+                     std::optional<std::string_view> cInitFile) {
+  const std::optional<FileRequest> oRequest =
+      CGETFILEREQUEST(cFilter, cTitle, nIndex, cInitDir, lSave, lLongNames, nFlags, cInitFile);
+  return oRequest ? FILEDIALOG(*oRequest) : "";
 }
 
 } // namespace veltra::ui

@@ -50,6 +50,10 @@ CGETFILEREQUEST(std::optional<std::string_view> cFilter,
 // (the path alone, or the folder and the names), zero-separated and zero-padded.
 std::string CGETFILERESULT(const FileRequest& oRequest, const std::vector<std::string>& aChosen);
 
+// The platform's dialog for a request: what CGETFILE returns for it ("" when cancelled or when
+// no dialog can be shown).
+std::string FILEDIALOG(const FileRequest& oRequest);
+
 // Shows the dialog; the chosen path, or "" when cancelled.
 std::string CGETFILE(std::optional<std::string_view> cFilter = {},
                      std::optional<std::string_view> cTitle = {}, std::optional<int> nIndex = {},

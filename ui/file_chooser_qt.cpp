@@ -50,40 +50,34 @@ QString QtFilter(const FileFilter& oFilter) {
 
 } // namespace
 
-std::string CGETFILE(std::optional<std::string_view> cFilter,
-                     std::optional<std::string_view> cTitle, std::optional<int> nIndex,
-                     std::optional<std::string_view> cInitDir, std::optional<bool> lSave,
-                     std::optional<bool> lLongNames, std::optional<uint32_t> nFlags,
-                     std::optional<std::string_view> cInitFile) {
-  const std::optional<FileRequest> oRequest =
-      CGETFILEREQUEST(cFilter, cTitle, nIndex, cInitDir, lSave, lLongNames, nFlags, cInitFile);
-  if (!oRequest || qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+std::string FILEDIALOG(const FileRequest& oRequest) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     return "";
   }
-  FileDialog oDialog(QApplication::activeWindow(), oRequest->nFlags);
+  FileDialog oDialog(QApplication::activeWindow(), oRequest.nFlags);
   oDialog.setOption(QFileDialog::DontUseNativeDialog);
-  oDialog.setWindowTitle(FromAnsi(oRequest->cTitle));
-  oDialog.setDirectory(oRequest->cInitDir.empty()
+  oDialog.setWindowTitle(FromAnsi(oRequest.cTitle));
+  oDialog.setDirectory(oRequest.cInitDir.empty()
                            ? QDir::currentPath()
-                           : QFile::decodeName(QByteArray::fromStdString(oRequest->cInitDir)));
+                           : QFile::decodeName(QByteArray::fromStdString(oRequest.cInitDir)));
   QStringList aFilters;
-  for (const FileFilter& oFilter : oRequest->aFilters) {
+  for (const FileFilter& oFilter : oRequest.aFilters) {
     aFilters << QtFilter(oFilter);
   }
   if (!aFilters.isEmpty()) {
     oDialog.setNameFilters(aFilters);
-    oDialog.selectNameFilter(aFilters.value(oRequest->nFilterIndex - 1, aFilters.front()));
+    oDialog.selectNameFilter(aFilters.value(oRequest.nFilterIndex - 1, aFilters.front()));
   }
-  if (oRequest->lSave) {
+  if (oRequest.lSave) {
     oDialog.setAcceptMode(QFileDialog::AcceptSave);
     oDialog.setOption(QFileDialog::DontConfirmOverwrite,
-                      (oRequest->nFlags & OFN_OVERWRITEPROMPT) == 0);
+                      (oRequest.nFlags & OFN_OVERWRITEPROMPT) == 0);
   }
-  oDialog.setFileMode((oRequest->nFlags & OFN_ALLOWMULTISELECT) != 0 ? QFileDialog::ExistingFiles
-                      : (oRequest->nFlags & OFN_FILEMUSTEXIST) != 0  ? QFileDialog::ExistingFile
-                                                                     : QFileDialog::AnyFile);
-  if (!oRequest->cFile.empty()) {
-    oDialog.selectFile(QFile::decodeName(QByteArray::fromStdString(oRequest->cFile)));
+  oDialog.setFileMode((oRequest.nFlags & OFN_ALLOWMULTISELECT) != 0 ? QFileDialog::ExistingFiles
+                      : (oRequest.nFlags & OFN_FILEMUSTEXIST) != 0  ? QFileDialog::ExistingFile
+                                                                    : QFileDialog::AnyFile);
+  if (!oRequest.cFile.empty()) {
+    oDialog.selectFile(QFile::decodeName(QByteArray::fromStdString(oRequest.cFile)));
   }
   if (oDialog.exec() != QDialog::Accepted) {
     return "";
@@ -92,7 +86,7 @@ std::string CGETFILE(std::optional<std::string_view> cFilter,
   for (const QString& cPath : oDialog.selectedFiles()) {
     aChosen.push_back(QFile::encodeName(cPath).toStdString());
   }
-  return CGETFILERESULT(*oRequest, aChosen);
+  return CGETFILERESULT(oRequest, aChosen);
 }
 
 } // namespace veltra::ui

@@ -10,39 +10,30 @@
 
 namespace veltra::ui {
 
-std::string CGETFILE(std::optional<std::string_view> cFilter,
-                     std::optional<std::string_view> cTitle, std::optional<int> nIndex,
-                     std::optional<std::string_view> cInitDir, std::optional<bool> lSave,
-                     std::optional<bool> lLongNames, std::optional<uint32_t> nFlags,
-                     std::optional<std::string_view> cInitFile) {
-  const std::optional<FileRequest> oRequest =
-      CGETFILEREQUEST(cFilter, cTitle, nIndex, cInitDir, lSave, lLongNames, nFlags, cInitFile);
-  if (!oRequest) {
-    return "";
-  }
+std::string FILEDIALOG(const FileRequest& oRequest) {
   // Buffers of the call's own, released when it returns.
-  std::string cFile = oRequest->cFile;
-  cFile.resize(oRequest->nMaxFile, '\0');
-  const std::string cFilterBuffer = oRequest->cFilterBuffer;
-  const std::string cDir = oRequest->cInitDir;
-  const std::string cDialogTitle = oRequest->cTitle;
+  std::string cFile = oRequest.cFile;
+  cFile.resize(oRequest.nMaxFile, '\0');
+  const std::string cFilterBuffer = oRequest.cFilterBuffer;
+  const std::string cDir = oRequest.cInitDir;
+  const std::string cDialogTitle = oRequest.cTitle;
 
   // The form without the later additions (places bar, extended flags), as the flags expect.
   OPENFILENAMEA oOpen{};
   oOpen.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
   oOpen.hwndOwner = GetActiveWindow();
   oOpen.lpstrFilter = cFilterBuffer.c_str();
-  oOpen.nFilterIndex = static_cast<DWORD>(oRequest->nFilterIndex);
+  oOpen.nFilterIndex = static_cast<DWORD>(oRequest.nFilterIndex);
   oOpen.lpstrFile = cFile.data();
   oOpen.nMaxFile = static_cast<DWORD>(cFile.size());
   oOpen.lpstrInitialDir = cDir.c_str();
   oOpen.lpstrTitle = cDialogTitle.c_str();
-  oOpen.Flags = oRequest->nFlags;
-  const BOOL lOk = oRequest->lSave ? GetSaveFileNameA(&oOpen) : GetOpenFileNameA(&oOpen);
+  oOpen.Flags = oRequest.nFlags;
+  const BOOL lOk = oRequest.lSave ? GetSaveFileNameA(&oOpen) : GetOpenFileNameA(&oOpen);
   if (!lOk) {
     return "";
   }
-  if (!oRequest->lSave && (oRequest->nFlags & OFN_ALLOWMULTISELECT) != 0) {
+  if (!oRequest.lSave && (oRequest.nFlags & OFN_ALLOWMULTISELECT) != 0) {
     return cFile; // the folder and the names, zero-separated
   }
   return cFile.substr(0, cFile.find('\0'));

@@ -15,7 +15,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <cstdio>
 
 namespace veltra::ui {
 
@@ -148,11 +147,7 @@ void TMultiGet::BuildItem(TDialog& oDlg) {
 void TMultiGet::Initiate(TDialog& oDlg) {
   auto* pEdit = static_cast<LogEdit*>(DIALOGITEM(oDlg, nId));
   if (pEdit == nullptr) {
-    char cNo[16];
-    std::snprintf(cNo, sizeof cNo, "%6d", nId);
-    UIERROR({.cSubsystem = UI_SUBSYSTEM,
-             .cDescription = "Non defined Id",
-             .cOperation = std::string("No: ") + cNo});
+    CONTROLIDERROR("Non defined Id", nId);
     return;
   }
   Peer().pWidget = pEdit;

@@ -8,8 +8,6 @@
 #include "ui/virtual_keys.h"
 #include "ui/window_win32.h"
 
-#include <cstdio>
-
 namespace veltra::ui {
 namespace {
 
@@ -137,11 +135,7 @@ void TMultiGet::BuildItem(TDialog& oDlg) {
 void TMultiGet::Initiate(TDialog& oDlg) {
   const HWND hEdit = GetDlgItem(HWNDOF(oDlg), nId);
   if (hEdit == nullptr) {
-    char cNo[16];
-    std::snprintf(cNo, sizeof cNo, "%6d", nId);
-    UIERROR({.cSubsystem = UI_SUBSYSTEM,
-             .cDescription = "Non defined Id",
-             .cOperation = std::string("No: ") + cNo});
+    CONTROLIDERROR("Non defined Id", nId);
     return;
   }
   hWnd = HANDLEOF(hEdit);

@@ -27,4 +27,19 @@ void UIERROR(const UiError& oError) {
                oError.cDescription.value_or("").c_str(), oError.cOperation.c_str());
 }
 
+void CONTROLIDERROR(const std::string& cDescription, int nId) {
+  char cNo[16];
+  std::snprintf(cNo, sizeof cNo, "%6d", nId);
+  UIERROR({.cSubsystem = UI_SUBSYSTEM,
+           .cDescription = cDescription,
+           .cOperation = std::string("No: ") + cNo});
+}
+
+void DIALOGBOXERROR(const std::string& cCaption) {
+  UIERROR({.cSubsystem = UI_SUBSYSTEM,
+           .nSubCode = 3,
+           .cDescription = "Cannot create Dialog Box",
+           .cOperation = "\r\n" + std::string(22, ' ') + "Title: " + cCaption});
+}
+
 } // namespace veltra::ui

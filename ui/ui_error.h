@@ -34,4 +34,11 @@ std::function<void(const UiError&)> SETUIERRORHOOK(std::function<void(const UiEr
 // Raises oError through the hook; without a hook the error is written to stderr.
 void UIERROR(const UiError& oError);
 
+// The error of a control id in its dialog (cDescription "Duplicated Id" or "Non defined Id"):
+// the operation is "No: " and the id right-aligned in six places.
+void CONTROLIDERROR(const std::string& cDescription, int nId);
+
+// "Cannot create Dialog Box" (sub-code 3) for the dialog whose caption is cCaption.
+void DIALOGBOXERROR(const std::string& cCaption);
+
 } // namespace veltra::ui
