@@ -1,5 +1,7 @@
 // Writes the README's picture of a transfer in progress: the real veltra under a private X
-// server with a window manager, serving the device emulator at the pace of a real line.
+// server with a window manager, serving the device emulator at the pace of a real line. With
+// VELTRA_WINE_BUILD naming a Windows build folder, the picture is of that build's veltra.exe
+// under Wine instead.
 // Usage: veltra_transfer_screenshot OUT.png
 #include "tests/e2e/harness.h"
 
@@ -17,23 +19,33 @@ int main(int argc, char** argv) {
     std::fputs("usage: veltra_transfer_screenshot OUT.png\n", stderr);
     return 2;
   }
-  veltra::e2e::Display oDisplay;
-  if (!oDisplay.Start()) {
-    std::fputs("Xvfb, openbox or xdotool missing\n", stderr);
+  const std::string cWineBuild = WineSession::BuildFolder();
+  WineSession oWine;
+  veltra::e2e::Display oOwn;
+  if (cWineBuild.empty() ? !oOwn.Start() : !oWine.Up(cWineBuild)) {
+    std::fputs("Xvfb, openbox, xdotool or Wine missing\n", stderr);
     return 1;
   }
+  const veltra::e2e::Display& oDisplay = cWineBuild.empty() ? oOwn : oWine.Screen();
   const std::string cDir = TempFolder();
   const std::string cImage = cDir + "/GAMES.MGT";
   WriteFile(cImage, PatternImage(819200));
-  Child oDevice({DevicePath(), "--pty", "--expect", cImage, "--pace", "115200,8N2"}, {});
-  const auto cPort = oDevice.ReadLine(10s);
-  if (!cPort) {
+  std::string cPort;
+  Child oDevice = StartDevice({"--expect", cImage, "--pace", "115200,8N2"}, cPort);
+  if (cPort.empty()) {
     return 1;
   }
-  WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + *cPort + "\n");
-  Child oVeltra({VeltraPath()}, oDisplay.Env(), cDir);
+  Child oVeltra;
+  if (cWineBuild.empty()) {
+    WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + cPort + "\n");
+    oVeltra = Child({VeltraPath()}, oDisplay.Env(), cDir);
+  } else {
+    WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\r\nPorta=COM3\r\n");
+    oWine.LinkPort(3, cPort);
+    oVeltra = oWine.StartVeltra(cDir);
+  }
   const auto cChooser = WaitWindow(oDisplay, "Seleziona immagine da inviare");
-  if (!cChooser || !TypeInto(oDisplay, *cChooser, cImage)) {
+  if (!cChooser || !TypeInto(oDisplay, *cChooser, cWineBuild.empty() ? cImage : "GAMES.MGT")) {
     return 1;
   }
   const auto cDialog = WaitWindow(oDisplay, "115200,N,8,2");
@@ -54,7 +66,12 @@ int main(int argc, char** argv) {
   const bool lSaved = oShot.copy(x - 6, y - nFrameTop, w + 12, h + nFrameTop + 2).save(argv[1]);
   oVeltra.Kill();
   oDevice.Kill();
-  oDisplay.Stop();
+  if (cWineBuild.empty()) {
+    oOwn.Stop();
+  } else {
+    oWine.LinkPort(3, "");
+    oWine.Down();
+  }
   std::filesystem::remove_all(cDir);
   return lSaved ? 0 : 1;
 }
