@@ -173,8 +173,9 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
   std::array<char, kStagingSize> aStaging{};
   ::SetCommMask(hDevice, EV_RXCHAR);
   // The driver may hold bytes that came before this first wait (a device that speaks as soon
-  // as the port opens): EV_RXCHAR never reports those, so the first cycle looks before it
-  // waits. Afterwards: the driver held more than the last batch took.
+  // as the port opens): setting the mask above forgets the events seen so far, and EV_RXCHAR
+  // reports only bytes that arrive later, so the first cycle looks before it waits.
+  // Afterwards: the driver held more than the last batch took.
   bool lMoreWaiting = true;
   DWORD nQuietWakes = 0;
   for (;;) {
