@@ -89,15 +89,10 @@ Front VeltraFront(const Display& oDisplay) {
                       const std::string& cImage) {
             WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + cPort + "\n");
             oProgram = Child({VeltraPath()}, oDisplay.Env(), cDir);
-            const auto cChooser = WaitWindow(oDisplay, "Seleziona immagine da inviare");
+            const auto cChooser = WaitWindow(oDisplay, kChooserTitle);
             return cChooser && TypeInto(oDisplay, *cChooser, cImage);
           },
-          [&oDisplay](Child&) {
-            if (const auto cDialog = WaitWindow(oDisplay, "115200,N,8,2", 5s)) {
-              Keys(oDisplay, {"windowactivate", "--sync", *cDialog});
-            }
-            Keys(oDisplay, {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"});
-          }};
+          [&oDisplay](Child&) { EscInDialog(oDisplay); }};
 }
 
 Front SendFront() {
@@ -124,16 +119,11 @@ Front WineFront(const WineSession& oWine) {
               return false;
             }
             oProgram = oWine.StartVeltra(cDir);
-            const auto cChooser = WaitWindow(oWine.Screen(), "Seleziona immagine da inviare");
+            const auto cChooser = WaitWindow(oWine.Screen(), kChooserTitle);
             return cChooser &&
                    TypeInto(oWine.Screen(), *cChooser, std::filesystem::path(cImage).filename());
           },
-          [&oWine](Child&) {
-            if (const auto cDialog = WaitWindow(oWine.Screen(), "115200,N,8,2", 5s)) {
-              Keys(oWine.Screen(), {"windowactivate", "--sync", *cDialog});
-            }
-            Keys(oWine.Screen(), {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"});
-          }};
+          [&oWine](Child&) { EscInDialog(oWine.Screen()); }};
 }
 
 // The emulator and the program in a fresh folder.

@@ -19,8 +19,6 @@
 namespace veltra::e2e {
 namespace {
 
-const char* const kChooser = "Seleziona immagine da inviare";
-const char* const kDialog = "115200,N,8,2";
 const char* const kLineLost = "Port lost: the device was unplugged or closed (ESC to exit)";
 
 // True when a program could take the port now: nobody holds its lock.
@@ -100,7 +98,7 @@ protected:
 
   // Answers the file chooser with a path typed into it, as a person would.
   void ChooseImage(const std::string& cPath) {
-    const auto cWindow = WaitWindow(Screen(), kChooser);
+    const auto cWindow = WaitWindow(Screen(), kChooserTitle);
     ASSERT_TRUE(cWindow.has_value()) << "no file chooser; veltra said: " << m_veltra.Err();
     ASSERT_TRUE(TypeInto(Screen(), *cWindow, cPath));
   }
@@ -169,13 +167,13 @@ TEST_F(EndToEnd, ImageOfFiveThousandBytes) {
 
 TEST_F(EndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
   StartVeltra();
-  const auto cWindow = WaitWindow(Screen(), kChooser);
+  const auto cWindow = WaitWindow(Screen(), kChooserTitle);
   ASSERT_TRUE(cWindow.has_value()) << m_veltra.Err();
   ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cWindow}));
   ASSERT_TRUE(Keys(Screen(), {"key", "Escape"}));
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
   EXPECT_FALSE(std::filesystem::exists(m_cDir + "/VELTRA.INI"));
-  EXPECT_FALSE(WaitWindow(Screen(), kDialog, 0s).has_value());
+  EXPECT_FALSE(WaitWindow(Screen(), kDialogTitle, 0s).has_value());
 }
 
 // Opening the port fails: the popup is answered, the window never appears, the exit is clean,
@@ -183,7 +181,7 @@ TEST_F(EndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
 void ExpectOpenFailure(Child& oVeltra, const Display& oScreen, const std::string& cDevice) {
   const auto cPopup = WaitWindow(oScreen, "Attenzione");
   ASSERT_TRUE(cPopup.has_value()) << oVeltra.Err();
-  EXPECT_FALSE(WaitWindow(oScreen, kDialog, 0s).has_value());
+  EXPECT_FALSE(WaitWindow(oScreen, kDialogTitle, 0s).has_value());
   ASSERT_TRUE(Keys(oScreen, {"windowactivate", "--sync", *cPopup}));
   ASSERT_TRUE(Keys(oScreen, {"key", "Return"}));
   EXPECT_EQ(oVeltra.Wait(20s), std::optional<int>(0));
@@ -236,20 +234,20 @@ TEST_F(EndToEnd, EscAbortsWithOneAbortByteAndAltF4IsRefused) {
   WriteSettings(cPort);
   StartVeltra();
   ChooseImage(cImage);
-  const auto cDialog = WaitWindow(Screen(), kDialog);
+  const auto cDialog = WaitWindow(Screen(), kDialogTitle);
   ASSERT_TRUE(cDialog.has_value());
   ASSERT_TRUE(m_device.ReadLine(20s).has_value()) << "the first block arrives";
 
   // Alt+F4 held as a person holds it: the window manager asks for a close, which is refused.
   ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cDialog}));
   ASSERT_TRUE(Keys(Screen(), {"keydown", "alt+F4", "sleep", "0.3", "keyup", "alt+F4"}));
-  EXPECT_FALSE(WindowGone(Screen(), kDialog, 1500ms)) << "Alt+F4 closed the window";
+  EXPECT_FALSE(WindowGone(Screen(), kDialogTitle, 1500ms)) << "Alt+F4 closed the window";
 
   ASSERT_TRUE(Keys(Screen(), {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"}));
   EXPECT_EQ(m_device.Wait(20s), std::optional<int>(0)) << m_device.Out();
   EXPECT_NE(m_device.Out().find("received 0x09 (abort)"), std::string::npos) << m_device.Out();
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
-  EXPECT_TRUE(WindowGone(Screen(), kDialog, 5s));
+  EXPECT_TRUE(WindowGone(Screen(), kDialogTitle, 5s));
 }
 
 TEST_F(EndToEnd, DeviceGoneMidTransferLeavesTheProgramIdleAndEscStillEndsIt) {
@@ -258,7 +256,7 @@ TEST_F(EndToEnd, DeviceGoneMidTransferLeavesTheProgramIdleAndEscStillEndsIt) {
   WriteSettings(cPort);
   StartVeltra();
   ChooseImage(cImage);
-  const auto cDialog = WaitWindow(Screen(), kDialog);
+  const auto cDialog = WaitWindow(Screen(), kDialogTitle);
   ASSERT_TRUE(cDialog.has_value());
   EXPECT_EQ(m_device.Wait(30s), std::optional<int>(0)) << m_device.Out();
   m_device.Kill(); // the line is gone for good
@@ -314,7 +312,7 @@ TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly)
   WriteSettings(oLine.cPort);
   StartVeltra();
   ChooseImage(cImage);
-  ASSERT_TRUE(WaitWindow(Screen(), kDialog).has_value()) << m_veltra.Err();
+  ASSERT_TRUE(WaitWindow(Screen(), kDialogTitle).has_value()) << m_veltra.Err();
   // One request, answered while the program is being served; then the signal.
   ASSERT_EQ(::write(oLine.nMaster, "T", 1), 1);
   std::string cGot;
@@ -345,10 +343,10 @@ TEST_F(EndToEnd, XServerGoneWhileTheDeviceSendsEndsTheProgramAndFreesThePort) {
   const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
   WriteSettings(oLine.cPort);
   m_veltra = Child({VeltraPath()}, oOwn.Env(), m_cDir);
-  const auto cChooser = WaitWindow(oOwn, kChooser);
+  const auto cChooser = WaitWindow(oOwn, kChooserTitle);
   ASSERT_TRUE(cChooser.has_value()) << m_veltra.Err();
   ASSERT_TRUE(TypeInto(oOwn, *cChooser, cImage));
-  ASSERT_TRUE(WaitWindow(oOwn, kDialog).has_value()) << m_veltra.Err();
+  ASSERT_TRUE(WaitWindow(oOwn, kDialogTitle).has_value()) << m_veltra.Err();
   // Bytes the program ignores, as a chatty device sends them, close enough together that the
   // receive worker is nearly always waiting for its notification to be handled.
   std::atomic<bool> lStop{false};

@@ -38,6 +38,13 @@ std::string PatternImage(std::size_t nSize) {
   return c;
 }
 
+void EscInDialog(const Display& oDisplay) {
+  if (const auto cDialog = WaitWindow(oDisplay, kDialogTitle, 5s)) {
+    Keys(oDisplay, {"windowactivate", "--sync", *cDialog});
+  }
+  Keys(oDisplay, {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"});
+}
+
 Child StartDevice(const std::vector<std::string>& aArgs, std::string& cPort) {
   std::vector<std::string> a{DevicePath(), "--pty"};
   a.insert(a.end(), aArgs.begin(), aArgs.end());

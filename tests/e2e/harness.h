@@ -17,6 +17,12 @@ std::string DevicePath();
 // A disk image whose bytes differ from block to block.
 std::string PatternImage(std::size_t nSize);
 
+// The titles of the program's file chooser and (their common ending) its transfer window.
+inline constexpr const char* kChooserTitle = "Seleziona immagine da inviare";
+inline constexpr const char* kDialogTitle = "115200,N,8,2";
+// Esc held in the transfer window, as a person ends a transfer.
+void EscInDialog(const Display& oDisplay);
+
 // The device emulator started with aArgs on a new pseudo-terminal; cPort is set to the
 // terminal's path (empty when it did not start).
 Child StartDevice(const std::vector<std::string>& aArgs, std::string& cPort);

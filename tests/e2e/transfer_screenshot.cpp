@@ -44,11 +44,11 @@ int main(int argc, char** argv) {
     oWine.LinkPort(3, cPort);
     oVeltra = oWine.StartVeltra(cDir);
   }
-  const auto cChooser = WaitWindow(oDisplay, "Seleziona immagine da inviare");
+  const auto cChooser = WaitWindow(oDisplay, kChooserTitle);
   if (!cChooser || !TypeInto(oDisplay, *cChooser, cWineBuild.empty() ? cImage : "GAMES.MGT")) {
     return 1;
   }
-  const auto cDialog = WaitWindow(oDisplay, "115200,N,8,2");
+  const auto cDialog = WaitWindow(oDisplay, kDialogTitle);
   std::this_thread::sleep_for(4s); // a few blocks at line speed
   for (const auto& [k, v] : oDisplay.Env()) {
     qputenv(k.c_str(), v.c_str());

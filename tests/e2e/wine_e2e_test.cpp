@@ -11,8 +11,7 @@
 namespace veltra::e2e {
 namespace {
 
-const char* const kChooser = "Seleziona immagine da inviare";
-const char* const kDialog = "COM5:115200,N,8,2";
+const std::string kDialog = std::string("COM5:") + kDialogTitle;
 const char* const kLineLost = "Port lost: the device was unplugged or closed (ESC to exit)";
 
 class WineEndToEnd : public ::testing::Test {
@@ -71,10 +70,11 @@ protected:
   void StartVeltraWith(const std::string& cImage) {
     m_veltra = s_pWine->StartVeltra(m_cDir);
     ASSERT_TRUE(m_veltra.Started());
-    const auto cChooser = WaitWindow(Screen(), kChooser);
+    const auto cChooser = WaitWindow(Screen(), kChooserTitle);
     ASSERT_TRUE(cChooser.has_value()) << "no file chooser: " << m_veltra.Err();
     ASSERT_TRUE(TypeInto(Screen(), *cChooser, std::filesystem::path(cImage).filename()));
-    ASSERT_TRUE(WindowGone(Screen(), kChooser, 10s)) << "the chooser took no file: " << Shown();
+    ASSERT_TRUE(WindowGone(Screen(), kChooserTitle, 10s))
+        << "the chooser took no file: " << Shown();
   }
 
   // The titles of the windows on the screen, for a failure's message.
@@ -128,7 +128,7 @@ bool WineEndToEnd::s_lUp = false;
 
 TEST_F(WineEndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
   m_veltra = s_pWine->StartVeltra(m_cDir);
-  const auto cChooser = WaitWindow(Screen(), kChooser);
+  const auto cChooser = WaitWindow(Screen(), kChooserTitle);
   ASSERT_TRUE(cChooser.has_value());
   ASSERT_TRUE(Press(*cChooser, "Escape"));
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
