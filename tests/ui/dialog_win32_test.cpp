@@ -8,6 +8,7 @@
 #include "ui/multiget.h"
 #include "win32_test_util.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -99,8 +100,13 @@ TEST(DialogWin32, InitBeforeShownStartOnceAfterTheFirstPaintInACentredWindowFill
       o, [&](TDialog&) { aSteps.push_back(std::string("init") + Visible()); },
       [&](TDialog&) { aSteps.push_back("paint"); });
 
-  EXPECT_EQ(aSteps, (std::vector<std::string>{"init hidden", "paint", "start shown", "paint",
-                                              "paint", "paint"}));
+  // Wine may fold forced repaints together, so the later paints are counted loosely: what
+  // matters is that they came and that none of them ran the start again.
+  ASSERT_GE(aSteps.size(), 4U);
+  EXPECT_EQ(std::vector<std::string>(aSteps.begin(), aSteps.begin() + 3),
+            (std::vector<std::string>{"init hidden", "paint", "start shown"}));
+  EXPECT_EQ(std::count(aSteps.begin() + 3, aSteps.end(), "paint"),
+            static_cast<std::ptrdiff_t>(aSteps.size() - 3));
   EXPECT_EQ(o.oDlg.nResult, IDCANCEL);
   EXPECT_EQ(o.oDlg.hWnd, 0);
   EXPECT_NEAR(oClient.right, 500, 8);
