@@ -5,6 +5,8 @@
 
 #include "app/transfer_loop_internal.h"
 
+#include <algorithm>
+
 namespace veltra::app {
 
 std::string cReceived;
@@ -16,6 +18,13 @@ namespace {
 
 bool LINEISLOST(const TransferBinding& oGet) {
   return oGet.LINELOST && oGet.LINELOST();
+}
+
+void TELL(const TransferBinding& oGet, TransferEvent eEvent, std::size_t nBytes = 0,
+          std::size_t nSent = 0) {
+  if (oGet.bNews) {
+    oGet.bNews(TransferNews{eEvent, nTrack, nSide, nBytes, nSent});
+  }
 }
 
 } // namespace
@@ -33,17 +42,23 @@ void VELTRA(int nComm, const TransferBinding& oGet) {
     for (;;) {
       const std::optional<std::string> cCmd = WAITCOMMAND(oGet);
       if (oGet.GETASYNCKEYSTATE(VK_ESCAPE)) {
-        SENDSTR(nComm, std::string_view("\x09", 1), oGet);
+        SENDSTR(nComm, std::string_view("\x09", 1), oGet); // best effort: the user is leaving
+        TELL(oGet, TransferEvent::Aborted);
         break; // back to the outer test, which returns while Esc is still held
       }
       if (!cCmd && LINEISLOST(oGet)) {
         // Nothing more can come: say so once and leave the window to the user, who ends it
         // with Esc. Waiting on would only spin on a dead line.
+        TELL(oGet, TransferEvent::LineLost);
         MESSAGE(oGet, kLineLostMessage);
         return;
       }
       if (cCmd == "T") {
-        TRK(nComm, oGet);
+        if (!TRK(nComm, oGet)) {
+          // The device now holds a block with a hole in it: serving on would send it a disk
+          // whose every later sector is misplaced. TRK has said so; the user ends it.
+          return;
+        }
       } else if (cCmd == "E") {
         oGet.End();
         return;
@@ -84,20 +99,34 @@ std::string GETCHAR() {
   return c;
 }
 
-void TRK(int nComm, const TransferBinding& oGet) {
+bool TRK(int nComm, const TransferBinding& oGet) {
+  const std::size_t nLen = std::min(kBlockSize, cImage.size());
+  TELL(oGet, TransferEvent::BlockBegins, nLen);
   MESSAGE(oGet,
           std::string(kSendingTrack) + std::to_string(nTrack) + ", side " + std::to_string(nSide));
-  SENDSTR(nComm, std::string_view("\0", 1), oGet);
-  oGet.SLEEP(10);
-  const std::size_t nLen = std::min(kBlockSize, cImage.size());
-  SENDSTR(nComm, std::string_view(cImage).substr(0, nLen), oGet);
-  cImage.erase(0, nLen);
+  const bool lZero = SENDSTR(nComm, std::string_view("\0", 1), oGet);
+  std::size_t nSent = 0;
+  if (lZero) {
+    oGet.SLEEP(10);
+    nSent = SENDCOUNT(nComm, std::string_view(cImage).substr(0, nLen), oGet);
+  }
+  // Only what left is gone from the image: the rest is never sent as part of another block.
+  cImage.erase(0, nSent);
+  if (!lZero || nSent < nLen) {
+    TELL(oGet, TransferEvent::WriteFailed, nLen, nSent);
+    MESSAGE(oGet, "Write failed: track " + std::to_string(nTrack) + ", side " +
+                      std::to_string(nSide) + ", " + std::to_string(nSent) + " of " +
+                      std::to_string(nLen) + " bytes sent (ESC to exit)");
+    return false;
+  }
+  TELL(oGet, TransferEvent::BlockSent, nLen, nSent);
   if (nSide == 0) {
     nSide = 1;
   } else {
     ++nTrack;
     nSide = 0;
   }
+  return true;
 }
 
 void MESSAGE(const TransferBinding& oGet, std::string_view cText) {
@@ -115,6 +144,11 @@ void MESSAGE(const TransferBinding& oGet, std::string_view cText) {
 
 bool SENDSTR(int nComm, std::string_view cData, const TransferBinding& oGet) {
   return oGet.WRITECOMM(nComm, cData) == static_cast<long>(cData.size());
+}
+
+std::size_t SENDCOUNT(int nComm, std::string_view cData, const TransferBinding& oGet) {
+  const long n = oGet.WRITECOMM(nComm, cData);
+  return n > 0 ? std::min(static_cast<std::size_t>(n), cData.size()) : 0;
 }
 
 } // namespace veltra::app

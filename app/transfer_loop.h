@@ -4,6 +4,7 @@
 
 #include "ui/virtual_keys.h"
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,6 +22,26 @@ extern int nSide;
 
 using ui::VK_ESCAPE;
 inline constexpr std::size_t kBlockSize = 5120;
+
+enum class TransferEvent {
+  BlockBegins, // a "T" is being served: the block's log line and its bytes follow
+  BlockSent,   // the 0x00 and every byte of the block have left
+  WriteFailed, // a write of the block left short; nothing more is served
+  Aborted,     // Esc: the abort byte 0x09 was sent
+  LineLost,    // the line is gone; nothing more is served
+};
+
+// One event of the transfer. For the block events: its track and side, nBytes image bytes in
+// the block (5120, fewer at the end of the image, 0 once it is used up) and nSent of them that
+// left (all of them for BlockSent; for WriteFailed, 0 when the 0x00 itself did not go).
+// WriteFailed and LineLost come before the loop's own log line that says so.
+struct TransferNews {
+  TransferEvent eEvent;
+  int nTrack = 0;
+  int nSide = 0;
+  std::size_t nBytes = 0;
+  std::size_t nSent = 0;
+};
 
 // Everything the loop needs from its surroundings: the port write, the message pump (and
 // its non-spinning wait), the pause, the key test, the log (the log control's text
@@ -46,6 +67,9 @@ struct TransferBinding {
   // True once the line to the device is gone and every byte received before has been taken.
   // When unset, the line is never lost.
   std::function<bool()> LINELOST;
+  // When set, told what happened, as it happens, so that a front end can show progress and a
+  // summary without reading the log text (see TransferNews).
+  std::function<void(const TransferNews&)> bNews;
 };
 
 // How the log line of each block begins: "Sending track 0, side 1".
@@ -55,15 +79,21 @@ inline constexpr std::string_view kSendingTrack = "Sending track ";
 inline constexpr std::string_view kLineLostMessage =
     "Port lost: the device was unplugged or closed (ESC to exit)";
 
-// Serves the device until it sends "E" (the window is ended), Esc aborts (0x09 is sent) or the
-// line is lost (one log line says so; nothing is sent and the window is left to the user).
+// Serves the device until it sends "E" (the window is ended), Esc aborts (0x09 is sent), the
+// line is lost or a block cannot be written whole (one log line says so; nothing more is sent
+// and the window is left to the user, who ends it with Esc).
 void VELTRA(int nComm, const TransferBinding& oGet);
 // The next command byte, or no value when Esc was down or the line was lost before a byte was
 // taken.
 std::optional<std::string> WAITCOMMAND(const TransferBinding& oGet);
 std::string GETCHAR();
-void TRK(int nComm, const TransferBinding& oGet);
+// Logs and sends the next block. True when the 0x00 and the whole block left; otherwise the
+// failure is logged ("Write failed: track 3, side 1, 1023 of 5120 bytes sent (ESC to exit)"),
+// only the bytes that left are taken off cImage, and the track and side stay on that block.
+bool TRK(int nComm, const TransferBinding& oGet);
 void MESSAGE(const TransferBinding& oGet, std::string_view cText);
 bool SENDSTR(int nComm, std::string_view cData, const TransferBinding& oGet);
+// The count of bytes of cData that the port write took, 0 when it failed.
+std::size_t SENDCOUNT(int nComm, std::string_view cData, const TransferBinding& oGet);
 
 } // namespace veltra::app

@@ -1,8 +1,6 @@
 // The progress line and the plain log of veltra-send.
 #include "send/progress.h"
 
-#include "app/transfer_loop.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,7 +9,6 @@ namespace veltra::send {
 namespace {
 
 constexpr std::size_t kBlockSize = app::kBlockSize;
-constexpr std::string_view kBlockLine = app::kSendingTrack;
 // Back to the start of the line, then erase to its end: the line is redrawn in place.
 constexpr std::string_view kRedraw = "\r\x1b[K";
 
@@ -61,33 +58,52 @@ TerminalLog::TerminalLog(bool lTerminal, std::size_t nTotal,
 }
 
 double TerminalLog::Seconds() const {
-  if (m_oNow.nBlock == 0) {
+  if (!m_lStarted) {
     return 0;
   }
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_tFirst).count();
 }
 
-void TerminalLog::Append(std::string_view cLine, std::size_t nLeft, int nTrack, int nSide) {
-  if (cLine.starts_with(kBlockLine)) {
-    if (m_oNow.nBlock == 0) {
+void TerminalLog::News(const app::TransferNews& o) {
+  switch (o.eEvent) {
+  case app::TransferEvent::BlockBegins:
+    if (!m_lStarted) {
       m_tFirst = std::chrono::steady_clock::now();
+      m_lStarted = true;
     }
+    m_lInBlock = true;
+    break;
+  case app::TransferEvent::BlockSent:
     ++m_oNow.nBlock;
-    m_oNow.nTrack = nTrack;
-    m_oNow.nSide = nSide;
-    m_oNow.nDone = m_oNow.nTotal - std::min(nLeft, m_oNow.nTotal);
+    m_oNow.nTrack = o.nTrack;
+    m_oNow.nSide = o.nSide;
+    m_oNow.nDone += o.nSent;
+    m_lInBlock = false;
+    m_lDirty = true;
+    break;
+  case app::TransferEvent::WriteFailed:
+  case app::TransferEvent::LineLost:
+    m_lInBlock = false;
+    m_lFailed = true;
+    break;
+  case app::TransferEvent::Aborted:
+    break;
+  }
+}
+
+void TerminalLog::Append(std::string_view cLine) {
+  if (m_lFailed || (m_lTerminal && m_lInBlock)) {
+    return;
   }
   if (!m_lTerminal) {
     m_cPending.append(cLine);
     m_cPending.push_back('\n');
-  } else if (!cLine.starts_with(kBlockLine)) {
-    if (m_oNow.nBlock == 0) {
-      m_cStatus = cLine;
-    } else {
-      m_cPending.append(kRedraw);
-      m_cPending.append(cLine);
-      m_cPending.push_back('\n');
-    }
+  } else if (m_oNow.nBlock == 0) {
+    m_cStatus = cLine;
+  } else {
+    m_cPending.append(kRedraw);
+    m_cPending.append(cLine);
+    m_cPending.push_back('\n');
   }
   m_lDirty = true;
 }
@@ -118,11 +134,7 @@ void TerminalLog::Draw() {
   m_lDrawn = true;
 }
 
-void TerminalLog::Finish(std::size_t nLeft, std::string_view cSummary) {
-  if (m_oNow.nBlock > 0) {
-    m_oNow.nDone = m_oNow.nTotal - std::min(nLeft, m_oNow.nTotal);
-    m_lDirty = true;
-  }
+void TerminalLog::Finish(std::string_view cSummary) {
   Flush();
   std::string cOut = m_lTerminal && m_lDrawn ? "\n" : "";
   cOut.append(cSummary);

@@ -1,9 +1,12 @@
 // What veltra-send shows while it serves the device: on a terminal one line redrawn in place
 // (block count, track and side, bytes, percentage, the measured rate, the time left); into a
-// file or a pipe the transfer loop's log, one plain line each. Output is held back until the
+// file or a pipe the transfer loop's log, one plain line each. The counts come from the loop's
+// events, never from its log text, and count only what has left. Output is held back until the
 // loop has time for it (the pause after the 0x00, or a wait for the device), so that writing
 // it never delays an answer.
 #pragma once
+
+#include "app/transfer_loop.h"
 
 #include <chrono>
 #include <cstddef>
@@ -14,11 +17,11 @@
 namespace veltra::send {
 
 struct Progress {
-  int nBlock = 0; // the block being sent, from 1
+  int nBlock = 0; // blocks sent whole
   int nBlocks = 0;
-  int nTrack = 0;
+  int nTrack = 0; // of the last block sent
   int nSide = 0;
-  std::size_t nDone = 0; // bytes of the blocks sent before
+  std::size_t nDone = 0; // bytes of the blocks sent whole
   std::size_t nTotal = 0;
   double dSeconds = 0; // since the first block began
 };
@@ -36,15 +39,18 @@ public:
   TerminalLog(bool lTerminal, std::size_t nTotal, std::function<void(std::string_view)> bWrite,
               std::function<std::size_t()> bColumns);
 
-  // One line of the transfer loop's log, with the loop's state when it was written: the
-  // bytes of the image not yet sent, and the track and side of the block it announces.
-  void Append(std::string_view cLine, std::size_t nLeft, int nTrack, int nSide);
+  // One line of the transfer loop's log. On a terminal the block's own line is left to the
+  // progress line; once the transfer has failed, the summary says it instead.
+  void Append(std::string_view cLine);
+  // One event of the transfer loop.
+  void News(const app::TransferNews& o);
   // Writes what waits (the redrawn progress line, the plain lines).
   void Flush();
-  // The last state (nLeft bytes not sent), then cSummary on a line of its own.
-  void Finish(std::size_t nLeft, std::string_view cSummary);
+  // What waits, then cSummary on a line of its own.
+  void Finish(std::string_view cSummary);
 
   int Blocks() const { return m_oNow.nBlock; }
+  std::size_t Bytes() const { return m_oNow.nDone; }
   double Seconds() const;
 
 private:
@@ -54,6 +60,9 @@ private:
   std::function<void(std::string_view)> m_bWrite;
   std::function<std::size_t()> m_bColumns;
   Progress m_oNow;
+  bool m_lStarted = false; // the first block has begun
+  bool m_lInBlock = false; // a block is being sent
+  bool m_lFailed = false;  // the line was lost or a write left short
   std::chrono::steady_clock::time_point m_tFirst{};
   std::string m_cStatus;  // the terminal's line before the first block
   std::string m_cPending; // plain lines not yet written

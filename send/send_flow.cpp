@@ -118,13 +118,9 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
   serial::ENABLECOMMNOTIFICATION(nComm, hTarget, 1, -1);
 
   bool lEnded = false;
-  bool lAbortSent = false;
-  bool lLost = false;
+  std::optional<app::TransferNews> oEnding; // the loop's last word: aborted, lost or failed
   app::TransferBinding o;
-  o.WRITECOMM = [&lAbortSent](int nPort, std::string_view cData) {
-    lAbortSent = lAbortSent || cData == "\x09";
-    return serial::WRITECOMM(nPort, cData);
-  };
+  o.WRITECOMM = [](int nPort, std::string_view cData) { return serial::WRITECOMM(nPort, cData); };
   o.SYSREFRESH = [] { return serial::SYSREFRESH(); };
   o.SYSWAIT = [&oLog] {
     oLog.Flush(); // nothing to answer yet: the output goes now
@@ -139,12 +135,13 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
     std::this_thread::sleep_until(tEnd);
   };
   o.GETASYNCKEYSTATE = [](int nKey) { return nKey == app::VK_ESCAPE && Terminal::StopRequested(); };
-  o.APPENDLINE = [&oLog, &lLost](std::string_view cLine) {
-    if (cLine == app::kLineLostMessage) {
-      lLost = true; // the summary says it: this program does not wait for Esc
-      return;
+  o.APPENDLINE = [&oLog](std::string_view cLine) { oLog.Append(cLine); };
+  o.bNews = [&oLog, &oEnding](const app::TransferNews& oNews) {
+    oLog.News(oNews);
+    if (oNews.eEvent != app::TransferEvent::BlockBegins &&
+        oNews.eEvent != app::TransferEvent::BlockSent) {
+      oEnding = oNews;
     }
-    oLog.Append(cLine, app::cImage.size(), app::nTrack, app::nSide);
   };
   o.End = [&lEnded] {
     lEnded = true;
@@ -154,24 +151,34 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
 
   app::VELTRA(nComm, o);
 
-  const int nExit = lEnded                             ? kExitEnded
-                    : lLost || serial::COMMLOST(nComm) ? kExitLineLost
-                                                       : kExitAborted;
+  using app::TransferEvent;
+  const bool lFailed = oEnding && oEnding->eEvent == TransferEvent::WriteFailed;
+  const bool lLost = oEnding && oEnding->eEvent == TransferEvent::LineLost;
+  const int nExit = lEnded                                        ? kExitEnded
+                    : lFailed || lLost || serial::COMMLOST(nComm) ? kExitLineLost
+                                                                  : kExitAborted;
   serial::CLOSECOMM(nComm);
-  const std::string cBlocks =
-      std::to_string(oLog.Blocks()) + (oLog.Blocks() == 1 ? " block" : " blocks");
-  const std::size_t nSent = nTotal - std::min(app::cImage.size(), nTotal);
+  const auto Counted = [](std::size_t n, const char* cOne) {
+    return std::to_string(n) + " " + cOne + (n == 1 ? "" : "s");
+  };
+  const std::string cBlocks = Counted(static_cast<std::size_t>(oLog.Blocks()), "block");
   std::string cSummary;
   if (nExit == kExitEnded) {
     cSummary = "Done: the device ended the transfer after " + cBlocks + " (" +
-               std::to_string(nSent) + " bytes) in " + FORMATDURATION(oLog.Seconds()) + ".";
+               std::to_string(oLog.Bytes()) + " bytes) in " + FORMATDURATION(oLog.Seconds()) + ".";
+  } else if (lFailed) {
+    // Never "Done": the device holds a block with a hole in it.
+    cSummary = "Write failed: block " + std::to_string(oLog.Blocks() + 1) + " (track " +
+               std::to_string(oEnding->nTrack) + ", side " + std::to_string(oEnding->nSide) +
+               ") stopped after " + std::to_string(oEnding->nSent) + " of " +
+               Counted(oEnding->nBytes, "byte") + "; the device got " + cBlocks + " whole.";
   } else if (nExit == kExitLineLost) {
     cSummary = "Line lost: the device was unplugged or closed after " + cBlocks + ".";
   } else {
-    cSummary = lAbortSent ? "Stopped: the abort byte 0x09 was sent after " + cBlocks + "."
-                          : "Stopped before the transfer began.";
+    cSummary = oEnding ? "Stopped: the abort byte 0x09 was sent after " + cBlocks + "."
+                       : "Stopped before the transfer began.";
   }
-  oLog.Finish(app::cImage.size(), cSummary);
+  oLog.Finish(cSummary);
   return nExit;
 }
 

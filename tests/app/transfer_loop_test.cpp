@@ -24,6 +24,10 @@ struct FakeSurroundings {
   int nEscDownAfterPumps = -1; // Esc goes down once this many pumps have run
   bool lLineLosable = false;   // the line is lost once every arrival has been delivered
   bool lEndResult = true;
+  int nShortWrite = -1; // this write (from 0) takes only nShortCount bytes
+  long nShortCount = 0;
+  int nWrites = 0;
+  std::vector<std::string> aNews; // "<event> t<track> s<side> <sent>/<bytes>"
 
   void Deliver() {
     if (!aArrivals.empty()) {
@@ -36,9 +40,16 @@ struct FakeSurroundings {
     TransferBinding o;
     o.WRITECOMM = [this](int nComm, std::string_view cData) {
       EXPECT_EQ(nComm, 7);
-      cLine.append(cData);
+      const long nTaken = nWrites++ == nShortWrite ? nShortCount : static_cast<long>(cData.size());
+      cLine.append(cData.substr(0, static_cast<std::size_t>(std::max(nTaken, 0L))));
       aEvents.push_back("write:" + std::to_string(cData.size()));
-      return static_cast<long>(cData.size());
+      return nTaken;
+    };
+    o.bNews = [this](const TransferNews& o) {
+      static const char* const aNames[] = {"begins", "sent", "failed", "aborted", "lost"};
+      aNews.push_back(std::string(aNames[static_cast<int>(o.eEvent)]) + " t" +
+                      std::to_string(o.nTrack) + " s" + std::to_string(o.nSide) + " " +
+                      std::to_string(o.nSent) + "/" + std::to_string(o.nBytes));
     };
     o.SYSREFRESH = [this] {
       ++nPumps;
@@ -117,7 +128,57 @@ TEST_F(TransferLoop, LostLineServesWhatCameFirstThenSaysSoOnceAndSendsNothingMor
                         "Port lost: the device was unplugged or closed (ESC to exit)\r\n");
   EXPECT_EQ(std::count(oFake.aEvents.begin(), oFake.aEvents.end(), "end"), 0)
       << "the window stays for the user to close";
+  EXPECT_EQ(oFake.aNews, (std::vector<std::string>{"begins t0 s0 0/5120", "sent t0 s0 5120/5120",
+                                                   "lost t0 s1 0/0"}));
 }
+
+// A write that leaves short, of the 0x00 or of the block, ends the serving: the device would
+// otherwise get every later sector in the wrong place. The window is left to the user.
+struct ShortWrite {
+  int nShortWrite;
+  long nShortCount;
+  std::size_t nSentOfBlock;
+  const char* cFailedLine;
+};
+
+class TransferLoopShortWrite : public ::testing::TestWithParam<ShortWrite> {
+protected:
+  void SetUp() override { RESETTRANSFERSTATE(); }
+  void TearDown() override { RESETTRANSFERSTATE(); }
+};
+
+TEST_P(TransferLoopShortWrite, EndsTheServingSaysWhichBlockAndSendsNothingMore) {
+  FakeSurroundings oFake;
+  oFake.nShortWrite = GetParam().nShortWrite;
+  oFake.nShortCount = GetParam().nShortCount;
+  cImage = PatternImage(3 * kBlockSize);
+  const std::string cOriginal = cImage;
+  oFake.aArrivals = {"T", "T", "T", "E"};
+  VELTRA(7, oFake.Binding());
+
+  const std::size_t nSent = GetParam().nSentOfBlock;
+  EXPECT_EQ(oFake.cLine, std::string(1, '\0') + cOriginal.substr(0, kBlockSize) +
+                             std::string(nSent > 0 ? 1 : 0, '\0') +
+                             cOriginal.substr(kBlockSize, nSent));
+  EXPECT_EQ(oFake.nWrites, GetParam().nShortWrite + 1) << "nothing is written after the short one";
+  EXPECT_EQ(oFake.cLog, std::string("Waiting command (ESC to exit)...\r\n"
+                                    "Sending track 0, side 0\r\n"
+                                    "Sending track 0, side 1\r\n") +
+                            GetParam().cFailedLine + "\r\n");
+  EXPECT_EQ(cImage, cOriginal.substr(kBlockSize + nSent)) << "only what left is off the image";
+  EXPECT_EQ(nTrack, 0);
+  EXPECT_EQ(nSide, 1);
+  EXPECT_EQ(std::count(oFake.aEvents.begin(), oFake.aEvents.end(), "end"), 0);
+  EXPECT_EQ(oFake.aNews.back(), "failed t0 s1 " + std::to_string(nSent) + "/5120");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ZeroOrBlock, TransferLoopShortWrite,
+    ::testing::Values(
+        ShortWrite{2, 0, 0, "Write failed: track 0, side 1, 0 of 5120 bytes sent (ESC to exit)"},
+        ShortWrite{2, -1, 0, "Write failed: track 0, side 1, 0 of 5120 bytes sent (ESC to exit)"},
+        ShortWrite{3, 1023, 1023,
+                   "Write failed: track 0, side 1, 1023 of 5120 bytes sent (ESC to exit)"}));
 
 TEST_F(TransferLoop, OtherBytesAndLowerCaseCommandsAreConsumedAndIgnored) {
   cImage = PatternImage(kBlockSize);
@@ -176,6 +237,7 @@ TEST_F(TransferLoop, EscWhileWaitingSendsOneAbortByteAndReturns) {
   EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"write:1"}));
   EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n");
   EXPECT_GE(oFake.nWaits, 4) << "the idle wait uses the sleeping form of the pump";
+  EXPECT_EQ(oFake.aNews, (std::vector<std::string>{"aborted t0 s0 0/0"}));
 }
 
 TEST_F(TransferLoop, EscAfterServingAbortsWithoutTouchingTheImageAgain) {

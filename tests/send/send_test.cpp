@@ -322,6 +322,39 @@ TEST_F(VeltraSend, DeviceGoneMidTransferEndsWithThreeWithoutSpinning) {
       << oSend.Out();
 }
 
+// A device that asks for eight blocks at once and then reads nothing: the write reaches its
+// bound, and veltra-send says which block did not leave whole and ends with 3, on its own.
+TEST_F(VeltraSend, StalledReaderEndsWithThreeAndNamesTheBlockNeverDone) {
+  RawPty oLine;
+  ASSERT_FALSE(oLine.cSlave.empty());
+  const std::string cDisk = PatternImage(16 * 5120);
+  const std::string cImage = WriteImage("disk.mgt", cDisk);
+  Child oSend(NoDisplay({"--port", oLine.cSlave, cImage}), {}, m_cDir);
+  ASSERT_TRUE(oLine.WaitOpened());
+  oLine.Send("TTTTTTTT");
+  // One write's bound (about 3 s for a block at 115200 baud) and a second more; the limit only
+  // keeps a hung program from holding the suite.
+  EXPECT_EQ(oSend.Wait(6s), std::optional<int>(3)) << oSend.Out() << oSend.Err();
+  const std::string& cOut = oSend.Out();
+  EXPECT_EQ(cOut.find("Done"), std::string::npos) << cOut;
+  const std::regex oSummary(
+      R"(Write failed: block ([0-9]+) \(track [0-9]+, side [01]\) stopped )"
+      R"(after ([0-9]+) of 5120 bytes; the device got ([0-9]+) blocks? whole)");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(cOut, m, oSummary)) << cOut;
+  const std::size_t nWhole = std::stoul(m[3]);
+  EXPECT_EQ(std::stoul(m[1]), nWhole + 1);
+  // What reached the line is the image's own stream, cut short: no later byte in a hole.
+  std::string cExpected;
+  for (std::size_t n = 0; n < 8; ++n) {
+    cExpected += '\0' + cDisk.substr(n * 5120, 5120);
+  }
+  const std::string cArrived = oLine.Read(cExpected.size(), 2s);
+  EXPECT_GE(cArrived.size(), nWhole * 5121);
+  EXPECT_LT(cArrived.size(), (nWhole + 1) * 5121);
+  EXPECT_TRUE(cExpected.compare(0, cArrived.size(), cArrived) == 0);
+}
+
 // A made-up device tree: a USB adapter with a stable name, a built-in port held by another
 // program, the system console, a placeholder of an absent built-in port and a virtual
 // terminal.
