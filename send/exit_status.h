@@ -6,6 +6,6 @@ namespace veltra::send {
 inline constexpr int kExitEnded = 0;    // the device said "E"
 inline constexpr int kExitAborted = 1;  // Esc, Ctrl-C or a stop signal; 0x09 was sent
 inline constexpr int kExitUnusable = 2; // the port or the image cannot be used
-inline constexpr int kExitLineLost = 3; // the line went during the transfer
+inline constexpr int kExitLineLost = 3; // the line went, or a block did not leave whole
 
 } // namespace veltra::send
