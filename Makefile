@@ -10,7 +10,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
 .PHONY: deps deps-windows configure build test test-tsan test-asan fuzz windows test-windows run \
-        demo bench package package-check clean format
+        demo bench package package-check clean format check-format flaky-report
 
 deps:
 	@bash scripts/deps
@@ -51,12 +51,18 @@ windows: deps-windows
 # The Windows suites under Wine (private prefix, X server and wine server in $(BUILD_WIN)),
 # then veltra.exe end to end against the device emulator of the Linux build ($(BUILD)).
 # A case that fails is run once more: under Wine on a private X server a window case can lose
-# the keyboard focus to the window manager for a moment, which real Windows never does.
+# the keyboard focus to the window manager for a moment, which real Windows never does. Every
+# case that needed the second run is named by `make flaky-report`.
 test-windows: windows configure
-	cd $(BUILD_WIN) && ctest --output-on-failure -j $(JOBS) --timeout 300 --repeat until-pass:2
+	cd $(BUILD_WIN) && ctest --output-on-failure -j $(JOBS) --timeout 300 --repeat until-pass:2 \
+	  --output-log ctest-windows.log
 	cmake --build $(BUILD) -j $(JOBS) --target veltra-device veltra_wine_e2e_tests
 	cd $(BUILD) && VELTRA_WINE_BUILD=$(abspath $(BUILD_WIN)) \
-	  ctest --output-on-failure -L wine --repeat until-pass:2
+	  ctest --output-on-failure -L wine --repeat until-pass:2 --output-log ctest-wine.log
+
+# The cases of the last Windows runs that passed only when run again.
+flaky-report:
+	@bash scripts/flaky-report $(BUILD_WIN)/ctest-windows.log $(BUILD)/ctest-wine.log
 
 # The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
 # FUZZ_SECONDS over its seed corpus; a crash fails the command.
@@ -95,7 +101,12 @@ bench: build windows
 	VELTRA_WINE_BUILD=$(abspath $(BUILD_WIN)) bash bench/run $(BUILD) $(if $(LINE_RATE),--line-rate)
 
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+# Fails when a C or C++ file is not formatted as .clang-format says.
+check-format:
+	@bash scripts/deps format
+	@bash scripts/check-format
 
 clean:
 	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN) demo

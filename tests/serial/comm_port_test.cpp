@@ -249,6 +249,19 @@ TEST(CommPort, OtherEndClosedEndsWritesAndTheCloseStillWorks) {
   EXPECT_TRUE(lClosed);
 }
 
+// Bytes that came before the far end closed are the program's to read: the line counts as lost
+// only once they have been taken, or a last command before a hang-up would be dropped.
+TEST(CommPort, LineIsLostOnlyOnceTheBytesBeforeTheHangUpAreRead) {
+  OpenPort oPort;
+  oPort.oPty.Send("AB");
+  ASSERT_TRUE(PumpUntil([&] { return COMMRECEIVED(oPort.nComm) == 2; }));
+  oPort.oPty.CloseMaster();
+  PumpFor(300ms);
+  EXPECT_FALSE(COMMLOST(oPort.nComm)) << "two bytes are still unread";
+  EXPECT_EQ(ReadAll(oPort.nComm, 2), "AB");
+  EXPECT_TRUE(PumpUntil([&] { return COMMLOST(oPort.nComm); }));
+}
+
 // A far end that stops reading: the write gives up within its bound (here 2 x 0.28 s + 2 s
 // at 4,000,000 baud 8N2) and says how much went.
 TEST(CommPort, WriteToAStalledLineGivesUpWithAShortCount) {

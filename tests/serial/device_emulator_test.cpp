@@ -120,6 +120,7 @@ struct FaultCase {
   std::vector<std::string> aArgs;
   const char* pReport;
   int nMaxErrors; // in the summary line, at least 1
+  std::size_t nImage = 3 * kBlock;
 };
 
 void PrintTo(const FaultCase& o, std::ostream* pOut) {
@@ -130,7 +131,7 @@ class DeviceEmulatorFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(DeviceEmulatorFault, ExitsNonZeroWithAClearReport) {
   const FaultCase& o = GetParam();
-  const std::string cImage = RandomBytes(3 * kBlock, 12);
+  const std::string cImage = RandomBytes(o.nImage, 12);
   std::vector<std::string> aArgs = {DevicePath(), "--pty", "--expect",
                                     WriteFile(TempDir() + "/disk.mgt", cImage)};
   aArgs.insert(aArgs.end(), o.aArgs.begin(), o.aArgs.end());
@@ -156,6 +157,14 @@ INSTANTIATE_TEST_SUITE_P(
                                 {},
                                 "block 2: mismatch at offset 7 (image offset 5127)",
                                 1},
+                      // The last block of an image that is no whole number of blocks is short;
+                      // its bytes are checked as closely as the others.
+                      FaultCase{"WrongByteInAShortLastBlock",
+                                {.nCorruptAt = 2 * kBlock + 50},
+                                {},
+                                "block 3: mismatch at offset 50 (image offset 10290)",
+                                1,
+                                2 * kBlock + 100},
                       FaultCase{"NoPause", {.nPauseMs = 0}, {}, "ms of silence after 0x00", 3},
                       FaultCase{"SilentPc",
                                 {.lAnswer = false, .tLimit = 1s},
