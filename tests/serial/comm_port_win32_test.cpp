@@ -29,12 +29,16 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kPort = "\\\\.\\COM5";
 constexpr const char* kFarEnd = "\\\\.\\COM6";
 
+// A port opened with plain Win32 calls, as another program would.
+HANDLE OpenDirectly(const char* cName) {
+  return ::CreateFileA(cName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
+}
+
 // The device's side of the cable.
 class FarEnd {
 public:
-  FarEnd()
-      : m_h(::CreateFileA(kFarEnd, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr)) {}
+  FarEnd() : m_h(OpenDirectly(kFarEnd)) {}
   ~FarEnd() {
     if (Open()) {
       ::CloseHandle(m_h);
@@ -227,11 +231,6 @@ auto LineFields(HANDLE hDevice) {
       oDcb.BaudRate, oDcb.StopBits, DWORD{oDcb.fOutX}, DWORD{oDcb.fInX}, o.ReadIntervalTimeout,
       o.ReadTotalTimeoutMultiplier, o.ReadTotalTimeoutConstant, o.WriteTotalTimeoutMultiplier,
       o.WriteTotalTimeoutConstant);
-}
-
-HANDLE OpenDirectly(const char* cName) {
-  return ::CreateFileA(cName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OVERLAPPED, nullptr);
 }
 
 // An earlier program left COM5 at 9600 baud with one stop bit, XON/XOFF and time-outs of its
