@@ -10,34 +10,64 @@
 
 namespace veltra::serial {
 
-// The device path OPENCOMM opens for a name: a leading "\\.\" is dropped; a name beginning
-// with "/" is used as is; "COM" + n (any case, n >= 1) is /dev/ttyS + (n-1); any other name
-// is /dev/ + the name.
+// The device path OPENCOMM opens for a name.
+// Linux: a leading "\\.\" is dropped; a name beginning with "/" is used as is; "COM" + n (any
+// case, n >= 1) is /dev/ttyS + (n-1); any other name is /dev/ + the name.
+// Windows: every leading "\\.\" is dropped and one is put back, so "COM10", "\\.\COM10" and
+// "\\.\\\.\COM10" (the program's "\\.\" before a name that has it already) all open COM10.
+// An empty name gives an empty path on both.
 std::string COMMDEVICEPATH(std::string_view cDevice);
 
-// Reasons of our own that OPENCOMM gives in errno, beyond the system's error numbers (they
-// are above every number the system uses).
+// Reasons of our own that OPENCOMM gives in errno on Linux, beyond the system's error numbers
+// (they are above every number the system uses).
 inline constexpr int ECOMMCONSOLE = 0x4000 + 1;     // the device is an active system console
 inline constexpr int ECOMMOWNTERMINAL = 0x4000 + 2; // the device is this process's terminal
 
-// Opens the device exclusively (a second open of the same port, by us or another locking
-// program, fails), in raw mode at its current speed, with DTR raised, and starts its
-// receive worker. Only terminals are opened, and never an active system console (as the
-// kernel lists them) or the process's own controlling terminal (/dev/tty under any name).
-// The queue sizes (low 16 bits) are kept in the record; Linux has no equivalent setting.
-// Returns the handle or -1.
+// Opens the device exclusively (a second open of the same port, by us or another program,
+// fails), in raw mode at its current speed, with DTR raised, and starts its receive worker.
+// Only serial devices are opened. What it finds of the line is saved for CLOSECOMM to put
+// back. The queue sizes (low 16 bits) are kept in the record. Returns the handle or -1.
+//
+// Where the platforms differ:
+// - Linux: only terminals, and never an active system console (as the kernel lists them) or
+//   the process's own controlling terminal (/dev/tty under any name); exclusive by flock and
+//   TIOCEXCL, so a program that locks the same way is kept out too; the queue sizes go nowhere
+//   (Linux has no such setting); a device without DTR (a pseudo-terminal) is opened all the
+//   same.
+// - Windows: the device path is claimed for the process with a named mutex ("Local\VeltraPort:"
+//   and the path in capitals), since some drivers let a second open through; the queue sizes go
+//   to SetupComm; the port's time-outs, which stay from the last program that used it, are
+//   saved and set so that a read returns at once with what has come (ReadIntervalTimeout
+//   MAXDWORD, both read totals 0) and a write has no driver time-out (WRITECOMM bounds
+//   itself); SetupComm, SetCommState, SetCommTimeouts, SetCommMask and
+//   EscapeCommFunction(SETDTR) must all succeed.
 //
 // On -1, errno says why, as the failing step left it (saved before anything was cleaned
-// up): the system's reason for the open (ENOENT, EACCES, EBUSY, ENXIO, ...), ENOENT for an
-// empty name, EINVAL for a name holding a NUL byte, ECOMMCONSOLE or ECOMMOWNTERMINAL for a
-// device refused as above, ENOTTY for a device that is no terminal, EWOULDBLOCK when another
-// program holds the port's lock, EMFILE when no handle is left, EAGAIN when the receive
-// worker cannot be started, or the reason a line setting or the worker's stop event failed.
+// up): ENOENT for an empty name, EINVAL for a name holding a NUL byte, EMFILE when no handle
+// is left, EAGAIN when the receive worker cannot be started, and otherwise
+// - Linux: the system's reason for the open (ENOENT, EACCES, EBUSY, ENXIO, ...), ECOMMCONSOLE
+//   or ECOMMOWNTERMINAL for a device refused as above, ENOTTY for a device that is no
+//   terminal, EWOULDBLOCK when another program holds the port's lock, or the reason a line
+//   setting or the worker's stop event failed;
+// - Windows: the failing call's GetLastError() as an errno: ENOENT for a port that does not
+//   exist (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND), EBUSY for a port in use
+//   (ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_BUSY, or claimed by this process
+//   already), EINVAL for a name Windows does not take (ERROR_INVALID_NAME, ...), ENODEV for a
+//   device that is not there (ERROR_DEV_NOT_EXIST, ERROR_DEVICE_NOT_CONNECTED, ...), ENOTTY for
+//   a file or device that is no serial port (GetCommState refuses it), ENOMEM, EMFILE, and EIO
+//   for any other reason.
 int OPENCOMM(std::string_view cDevice, int nInQueue = 1024, int nOutQueue = 128);
 
 // Stops and joins the worker (also when it waits for its notification to be handled by the
-// calling thread), restores the line settings found at open (the driver's low-latency flag
-// included), closes the device. True when the handle was open.
+// calling thread), restores the line settings found at open, closes the device. True when the
+// handle was open.
+// Linux: the driver's low-latency flag is put back too; the worker's poll ends at once.
+// Windows: the DCB and the time-outs found at open are put back. The worker cancels its
+// pending wait (CancelIoEx; after 0.5 s it also clears the event mask, which ends a wait the
+// driver cannot cancel), and CLOSECOMM waits for it 1.5 s at most. A worker whose driver has
+// completed neither by then is left to end by itself: CLOSECOMM returns, and the device stays
+// open and claimed (OPENCOMM of it gets EBUSY) until the driver completes the wait; then the
+// line is put back and the device closed.
 bool CLOSECOMM(int nComm);
 
 // Closes every open port as CLOSECOMM does. Also runs by itself when the process ends with
@@ -45,14 +75,19 @@ bool CLOSECOMM(int nComm);
 // is put back.
 void CLOSEALLCOMM();
 
-// Writes all of cData and returns once it has been transmitted. Returns the count of bytes
-// that left: less than the length when the device has gone or stalls, 0 for a handle that is
-// not open. A write interrupted by a signal goes on.
+// Writes all of cData and returns once it has been transmitted, as far as the driver can tell
+// (Linux: its output queue empty, then tcdrain; Windows: the overlapped write complete, then
+// ClearCommError's cbOutQue 0). Returns the count of bytes that left: less than the length
+// when the device has gone or stalls, 0 for a handle that is not open. A write interrupted by
+// a signal goes on.
 //
 // It never waits longer than twice the time the data takes on the wire at the port's current
 // speed and format (start bit, data bits, parity, stop bits), plus 2 s; then it gives up,
-// discards what the driver still holds and returns the short count. So a stalled adapter never
-// holds the caller for ever: 5121 bytes at 115200 baud 8N2 give up after about 3 s.
+// discards what the driver still holds (Linux: tcflush; Windows: PurgeComm with PURGE_TXABORT
+// and PURGE_TXCLEAR) and returns the short count. So a stalled adapter never holds the caller
+// for ever: 5121 bytes at 115200 baud 8N2 give up after about 3 s. On Windows the write given
+// up is cancelled first, and a driver that has not completed it 1 s later makes the call
+// return 0 (how much left is then unknown).
 long WRITECOMM(int nComm, std::string_view cData);
 
 // Copies received bytes into cBuffer in place, from its first byte, up to its length; the

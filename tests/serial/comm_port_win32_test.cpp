@@ -5,15 +5,19 @@
 
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_win32.h"
 #include "serial/message_pump.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace veltra::serial {
@@ -25,12 +29,16 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kPort = "\\\\.\\COM5";
 constexpr const char* kFarEnd = "\\\\.\\COM6";
 
+// A port opened with plain Win32 calls, as another program would.
+HANDLE OpenDirectly(const char* cName) {
+  return ::CreateFileA(cName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
+}
+
 // The device's side of the cable.
 class FarEnd {
 public:
-  FarEnd()
-      : m_h(::CreateFileA(kFarEnd, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_OVERLAPPED, nullptr)) {}
+  FarEnd() : m_h(OpenDirectly(kFarEnd)) {}
   ~FarEnd() {
     if (Open()) {
       ::CloseHandle(m_h);
@@ -52,10 +60,10 @@ public:
     ::CloseHandle(ov.hEvent);
   }
 
-  // Exactly nCount bytes, or fewer after 5 s.
-  std::string Receive(std::size_t nCount) const {
+  // Exactly nCount bytes, or fewer after tLimit.
+  std::string Receive(std::size_t nCount, std::chrono::milliseconds tLimit = 5s) const {
     std::string cOut;
-    const auto tEnd = Clock::now() + 5s;
+    const auto tEnd = Clock::now() + tLimit;
     while (cOut.size() < nCount && Clock::now() < tEnd) {
       DWORD nErrors = 0;
       COMSTAT oStat{};
@@ -170,18 +178,96 @@ bool PumpUntil(const std::function<bool()>& lDone, std::chrono::milliseconds tLi
   return lDone();
 }
 
-TEST(Win32CommPort, MissingPortsAndASecondOpenGiveMinusOne) {
+TEST(Win32CommPort, AFailedOpenSaysWhyInErrno) {
+  OpenPort oHeld;
+  ASSERT_GE(oHeld.nComm, 0);
+  EXPECT_TRUE(oHeld.lConfigured);
+  const struct {
+    const char* cName;
+    int nErrno;
+  } aCases[] = {
+      {"\\\\.\\COM300", ENOENT}, // no such port
+      {"", ENOENT},
+      {"\\\\.\\COM<5>", EINVAL},        // not a name Windows takes
+      {"C:\\windows\\win.ini", ENOTTY}, // a plain file: image bytes never go there
+      {kPort, EBUSY},                   // held already, by this process
+      {"COM5", EBUSY},                  // the same port by its short name
+  };
+  for (const auto& o : aCases) {
+    errno = 0;
+    EXPECT_EQ(OPENCOMM(o.cName), -1) << o.cName;
+    EXPECT_EQ(errno, o.nErrno) << o.cName << ": " << std::strerror(errno);
+  }
   EXPECT_EQ(OPENCOMM("\\\\.\\COM1"), -1) << "COM1 points nowhere";
-  EXPECT_EQ(OPENCOMM("\\\\.\\COM77"), -1);
-  EXPECT_EQ(OPENCOMM(""), -1);
-  OpenPort oPort;
-  ASSERT_GE(oPort.nComm, 0);
-  EXPECT_TRUE(oPort.lConfigured);
-  EXPECT_EQ(OPENCOMM(kPort), -1) << "the port is held exclusively";
-  EXPECT_TRUE(CLOSECOMM(oPort.nComm));
+  EXPECT_TRUE(CLOSECOMM(oHeld.nComm));
   const int nAgain = OPENCOMM(kPort);
   EXPECT_GE(nAgain, 0) << "a closed port can be opened again";
   CLOSECOMM(nAgain);
+}
+
+// "\\.\\\.\COM5" is what the program opens for Porta=\\.\COM5: it puts the prefix before
+// any name.
+TEST(Win32CommPort, ThePortOpensByItsNameWithOrWithoutTheDevicePrefix) {
+  FarEnd oFar;
+  ASSERT_TRUE(oFar.Open());
+  for (const std::string cName : {"COM5", "\\\\.\\COM5", "\\\\.\\\\\\.\\COM5"}) {
+    EXPECT_EQ(COMMDEVICEPATH(cName), kPort) << cName;
+    const int nComm = OPENCOMM(cName);
+    ASSERT_GE(nComm, 0) << cName;
+    EXPECT_EQ(WRITECOMM(nComm, cName), static_cast<long>(cName.size()));
+    EXPECT_EQ(oFar.Receive(cName.size()), cName);
+    CLOSECOMM(nComm);
+  }
+}
+
+// The fields of a port's state that an earlier program is likely to have set otherwise.
+auto LineFields(HANDLE hDevice) {
+  DCB oDcb{};
+  oDcb.DCBlength = sizeof oDcb;
+  COMMTIMEOUTS o{};
+  EXPECT_TRUE(::GetCommState(hDevice, &oDcb));
+  EXPECT_TRUE(::GetCommTimeouts(hDevice, &o));
+  return std::tuple<DWORD, int, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD>(
+      oDcb.BaudRate, oDcb.StopBits, DWORD{oDcb.fOutX}, DWORD{oDcb.fInX}, o.ReadIntervalTimeout,
+      o.ReadTotalTimeoutMultiplier, o.ReadTotalTimeoutConstant, o.WriteTotalTimeoutMultiplier,
+      o.WriteTotalTimeoutConstant);
+}
+
+// An earlier program left COM5 at 9600 baud with one stop bit, XON/XOFF and time-outs of its
+// own. The port's own handle is read through a duplicate, which stays open after CLOSECOMM.
+TEST(Win32CommPort, ALineLeftByAnEarlierProgramIsOursWhileOpenAndPutBackAtClose) {
+  HANDLE hEarlier = OpenDirectly(kPort);
+  ASSERT_NE(hEarlier, INVALID_HANDLE_VALUE);
+  DCB oDcb{};
+  oDcb.DCBlength = sizeof oDcb;
+  ASSERT_TRUE(::GetCommState(hEarlier, &oDcb));
+  oDcb.BaudRate = 9600;
+  oDcb.StopBits = ONESTOPBIT;
+  oDcb.fOutX = TRUE;
+  oDcb.fInX = TRUE;
+  COMMTIMEOUTS oTimeouts{50, 10, 100, 20, 300};
+  ASSERT_TRUE(::SetCommState(hEarlier, &oDcb));
+  ASSERT_TRUE(::SetCommTimeouts(hEarlier, &oTimeouts));
+  ::CloseHandle(hEarlier);
+  // What the next open finds. Windows keeps the time-outs with the port; Wine gives each open
+  // its own, so there they are Wine's first ones.
+  HANDLE hLook = OpenDirectly(kPort);
+  ASSERT_NE(hLook, INVALID_HANDLE_VALUE);
+  const auto oFound = LineFields(hLook);
+  ::CloseHandle(hLook);
+  ASSERT_EQ(std::get<0>(oFound), 9600U);
+
+  OpenPort oPort;
+  ASSERT_GE(oPort.nComm, 0);
+  ASSERT_TRUE(oPort.lConfigured);
+  HANDLE hPort = nullptr;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), detail::DeviceHandle(oPort.nComm),
+                                ::GetCurrentProcess(), &hPort, 0, FALSE, DUPLICATE_SAME_ACCESS));
+  EXPECT_EQ(LineFields(hPort), std::make_tuple(DWORD{115200}, TWOSTOPBITS, DWORD{0}, DWORD{0},
+                                               MAXDWORD, DWORD{0}, DWORD{0}, DWORD{0}, DWORD{0}));
+  EXPECT_TRUE(CLOSECOMM(oPort.nComm));
+  EXPECT_EQ(LineFields(hPort), oFound);
+  ::CloseHandle(hPort);
 }
 
 TEST(Win32CommPort, AllByteValuesPassBothWays) {
@@ -288,7 +374,8 @@ TEST(Win32CommPort, APulledCableIsReportedAfterTheBytesThatCameBefore) {
 }
 
 // Nobody reads the far end, so the line fills and stays full: the write gives up at its bound
-// (twice the data's time on the wire, plus 2 s) and says how much left.
+// (twice the data's time on the wire, plus 2 s) and says how much left. When the far end
+// reads at last, it gets those bytes and nothing of what was given up.
 TEST(Win32CommPort, AWriteToAStalledLineReturnsShortAfterItsBound) {
   OpenPort oPort;
   ASSERT_GE(oPort.nComm, 0);
@@ -299,9 +386,17 @@ TEST(Win32CommPort, AWriteToAStalledLineReturnsShortAfterItsBound) {
   const auto tStart = Clock::now();
   const long nSent = WRITECOMM(oPort.nComm, cData);
   const auto tTook = Clock::now() - tStart;
-  EXPECT_GE(nSent, 0);
+  ASSERT_GE(nSent, 0);
   EXPECT_LT(nSent, static_cast<long>(cData.size()));
   EXPECT_LT(tTook, 20s) << "the bound is 2 x 1.1 s + 2 s";
+  FarEnd oFar;
+  ASSERT_TRUE(oFar.Open());
+  // Under Wine the count takes in bytes that the pseudo-terminals still held (they report no
+  // output queue), and the purge drops those: fewer may arrive, never more.
+  const std::string cGot = oFar.Receive(static_cast<std::size_t>(nSent), 2s);
+  EXPECT_LE(cGot.size(), static_cast<std::size_t>(nSent));
+  EXPECT_TRUE(cGot == cData.substr(0, cGot.size())) << "the bytes that left are the first ones";
+  EXPECT_EQ(oFar.Receive(1, 500ms).size(), 0U) << "nothing given up goes out later";
 }
 
 } // namespace

@@ -2,7 +2,9 @@
  * its modem lines (TIOCMGET) whenever WaitCommEvent waits; a pseudo-terminal has no modem
  * lines, the call fails with ENOTTY, and the wait then ends at once with no event, so no byte
  * is ever reported. Where the real call fails so on a terminal, this answers as a cable with
- * CTS, DSR and DCD up. Every other call, and every call that works, is left alone. */
+ * CTS, DSR and DCD up; and where setting the PC's own lines (DTR, RTS: TIOCMBIS, TIOCMBIC,
+ * TIOCMSET, as EscapeCommFunction does) fails so, as a cable that takes them. Every other
+ * call, and every call that works, is left alone. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -20,10 +22,16 @@ int ioctl(int nFd, unsigned long nRequest, ...) {
   void* pArg = va_arg(oArgs, void*);
   va_end(oArgs);
   const int nResult = pReal(nFd, nRequest, pArg);
-  if (nResult < 0 && errno == ENOTTY && nRequest == TIOCMGET && pArg != NULL && isatty(nFd)) {
-    *(int*)pArg = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
-    errno = 0;
-    return 0;
+  if (nResult < 0 && errno == ENOTTY && pArg != NULL && isatty(nFd)) {
+    if (nRequest == TIOCMGET) {
+      *(int*)pArg = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR;
+      errno = 0;
+      return 0;
+    }
+    if (nRequest == TIOCMBIS || nRequest == TIOCMBIC || nRequest == TIOCMSET) {
+      errno = 0;
+      return 0;
+    }
   }
   return nResult;
 }
