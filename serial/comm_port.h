@@ -11,7 +11,7 @@
 namespace veltra::serial {
 
 // The device path OPENCOMM opens for a name.
-// Linux: a leading "\\.\" is dropped; a name beginning with "/" is used as is; "COM" + n (any
+// Linux: every leading "\\.\" is dropped; a name beginning with "/" is used as is; "COM" + n (any
 // case, n >= 1) is /dev/ttyS + (n-1); any other name is /dev/ + the name.
 // Windows: every leading "\\.\" is dropped and one is put back, so "COM10", "\\.\COM10" and
 // "\\.\\\.\COM10" (the program's "\\.\" before a name that has it already) all open COM10.

@@ -293,7 +293,7 @@ std::optional<speed_t> StandardSpeed(unsigned nBaud) {
 
 std::string COMMDEVICEPATH(std::string_view cDevice) {
   constexpr std::string_view kPrefix = "\\\\.\\";
-  if (cDevice.substr(0, kPrefix.size()) == kPrefix) {
+  while (cDevice.substr(0, kPrefix.size()) == kPrefix) {
     cDevice.remove_prefix(kPrefix.size());
   }
   if (cDevice.empty()) {

@@ -39,6 +39,7 @@ TEST(CommPort, DevicePathFollowsTheNamingRules) {
       {"com3", "/dev/ttyS2"},
       {"\\\\.\\Com12", "/dev/ttyS11"},
       {"\\\\.\\ttyUSB0", "/dev/ttyUSB0"},
+      {"\\\\.\\\\\\.\\ttyUSB0", "/dev/ttyUSB0"}, // the program's prefix before a name with one
       {"ttyACM1", "/dev/ttyACM1"},
       {"\\\\.\\/dev/pts/7", "/dev/pts/7"},
       {"/dev/serial/by-id/x", "/dev/serial/by-id/x"},
