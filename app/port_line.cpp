@@ -47,6 +47,16 @@ void CONNECT(int nComm) {
   cReceived += RECEIVESTR(nComm);
 }
 
+void RECEIVENOTIFIED(int nComm, int hWnd) {
+  CONNECT(nComm);
+  serial::ENABLECOMMNOTIFICATION(nComm, hWnd, 1, -1);
+}
+
+void ARMLINE(int nComm, int hWnd) {
+  serial::ENABLECOMMNOTIFICATION(nComm, hWnd, 1, -1);
+  RECEIVENOTIFIED(nComm, hWnd);
+}
+
 std::string RECEIVESTR(int nComm) {
   std::string cBuffer(kReadChunk, ' ');
   const int n = serial::READCOMM(nComm, cBuffer);
@@ -55,7 +65,9 @@ std::string RECEIVESTR(int nComm) {
 }
 
 std::string OPENFAILUREHINT(const std::string& cDevice, int nErrno, std::string_view cProgram) {
-  const std::string cHead = std::string(cProgram) + ": cannot open " + cDevice + ": ";
+  // The name comes from a settings file or a command line: it is shown only as text.
+  const std::string cHead =
+      std::string(cProgram) + ": cannot open " + serial::PRINTABLE(cDevice) + ": ";
   if (nErrno == serial::ECOMMCONSOLE) {
     return cHead + "it is the system console (name the adapter's port, for example ttyUSB0)";
   }

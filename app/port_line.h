@@ -26,6 +26,15 @@ LineSetup OPENLINE(const std::string& cPort);
 // notification off meanwhile; the caller arms it again.
 void CONNECT(int nComm);
 
+// What each receive notification does: moves the waiting bytes into the receive buffer, then
+// arms notification for hWnd again.
+void RECEIVENOTIFIED(int nComm, int hWnd);
+
+// Ties the port's receive notification to hWnd, then takes at once what the device sent
+// while the line was being set up: those bytes were announced to no one, and a command among
+// them would otherwise wait for the device's next byte, which may never come.
+void ARMLINE(int nComm, int hWnd);
+
 // At most 1000 bytes received on the port, exactly as many as were waiting.
 std::string RECEIVESTR(int nComm);
 

@@ -3,7 +3,6 @@
 #include "app/port_link.h"
 
 #include "runtime/error_handler.h"
-#include "serial/comm_notify.h"
 #include "ui/dialog.h"
 #include "ui/popmsg.h"
 
@@ -34,11 +33,8 @@ int APRICOM(ui::TDialog& oDlg, const std::string& cPort) {
         case LineStep::None:
           break;
         }
-        oDlg.bCommNotify = [&oDlg](int nPort, int) {
-          CONNECT(nPort);
-          serial::ENABLECOMMNOTIFICATION(nPort, oDlg.hWnd, 1, -1);
-        };
-        serial::ENABLECOMMNOTIFICATION(oLine.nComm, oDlg.hWnd, 1, -1);
+        oDlg.bCommNotify = [&oDlg](int nPort, int) { RECEIVENOTIFIED(nPort, oDlg.hWnd); };
+        ARMLINE(oLine.nComm, oDlg.hWnd);
         return oLine.nComm;
       },
       [] { return -1; });

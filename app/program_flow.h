@@ -2,6 +2,7 @@
 // window with its port link and transfer loop, and close the port when the window has gone.
 #pragma once
 
+#include "app/settings_names.h"
 #include "app/transfer_loop.h"
 
 #include <string>
@@ -13,12 +14,6 @@ class TMultiGet;
 } // namespace veltra::ui
 
 namespace veltra::app {
-
-// The settings file, in the current folder.
-inline constexpr const char* kSettingsFile = ".\\VELTRA.INI";
-inline constexpr const char* kSettingsSection = "Impostazioni";
-inline constexpr const char* kSettingsPort = "Porta";
-inline constexpr const char* kDefaultPort = "COM1";
 
 // "VELTRA 1.00 " with the year and maker notice, and two blanks.
 std::string BANNER();

@@ -1,7 +1,8 @@
 // Settings files on Linux: backslashes in names are folder separators, symbolic links are
-// followed, only plain files are read, and a new content is written beside the file and
-// renamed over it (keeping owner and mode), or written in place where a new file would part
-// it from its other hard links.
+// followed by the kernel (so its rules hold, such as the refusal to follow another user's link
+// in a world-writable sticky folder), only plain files are read, and a new content is written
+// beside the file and renamed over it (keeping owner and mode), or written in place where a
+// new file would part it from its other hard links, with a whole copy beside it meanwhile.
 #include "runtime/profile_file.h"
 #include "runtime/regular_file.h"
 
@@ -21,35 +22,21 @@ std::string NativePath(std::string_view cFile) {
   return c;
 }
 
-std::optional<std::string> ReadAll(const std::string& cPath) {
-  const auto oFile = OPENREGULAR(cPath);
-  if (!oFile) {
+// Where the open file fd really is, as the kernel resolved the name cPath: cPath itself
+// unless it is a symbolic link.
+std::optional<std::string> OpenedPath(int fd, const std::string& cPath) {
+  struct stat st {};
+  if (::lstat(cPath.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+    return cPath;
+  }
+  std::string cTarget(PATH_MAX, '\0');
+  const std::string cLink = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = ::readlink(cLink.c_str(), cTarget.data(), cTarget.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= cTarget.size() || cTarget.front() != '/') {
     return std::nullopt;
   }
-  return READREGULAR(*oFile);
-}
-
-// The file a chain of symbolic links ends at; it need not exist yet.
-std::optional<std::string> FollowLinks(std::string cPath) {
-  for (int nHops = 0; nHops < 40; ++nHops) {
-    struct stat st {};
-    if (::lstat(cPath.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-      return cPath;
-    }
-    std::string cTarget(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(cPath.c_str(), cTarget.data(), cTarget.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= cTarget.size()) {
-      return std::nullopt;
-    }
-    cTarget.resize(static_cast<std::size_t>(n));
-    const std::size_t nSlash = cPath.rfind('/');
-    if (cTarget.front() != '/' && nSlash != std::string::npos) {
-      cTarget.insert(0, cPath, 0, nSlash + 1); // relative to the link's own folder
-    }
-    cPath = std::move(cTarget);
-  }
-  errno = ELOOP;
-  return std::nullopt;
+  cTarget.resize(static_cast<std::size_t>(n));
+  return cTarget;
 }
 
 bool WriteAll(int fd, const std::string& cData) {
@@ -112,9 +99,33 @@ Replaced ReplaceFile(const std::string& cPath, const std::string& cData, const s
   return lOk ? Replaced::Done : Replaced::Failed;
 }
 
+// A whole copy of cData beside cPath, kept until the file itself holds it; its name, or
+// nothing when the folder takes no new file.
+std::optional<std::string> SafetyCopy(const std::string& cPath, const std::string& cData) {
+  std::string cCopy = cPath + ".XXXXXX";
+  const int fd = ::mkstemp(cCopy.data());
+  if (fd < 0) {
+    return std::nullopt;
+  }
+  bool lOk = WriteAll(fd, cData) && ::fsync(fd) == 0;
+  lOk = (::close(fd) == 0) && lOk;
+  if (!lOk) {
+    ::unlink(cCopy.c_str());
+    return std::nullopt;
+  }
+  return cCopy;
+}
+
+bool Overwrite(int fd, const std::string& cData) {
+  return WriteAll(fd, cData) && ::ftruncate(fd, static_cast<off_t>(cData.size())) == 0 &&
+         ::fsync(fd) == 0;
+}
+
 // Writes cData over the file itself. Its new size is reserved first, so a full disk is found
-// before any old byte is overwritten.
-bool RewriteInPlace(const std::string& cPath, const std::string& cData) {
+// before any old byte is overwritten; the new contents are first saved whole beside it, so
+// that a rewrite cut short (power lost, the process killed) does not lose them. A rewrite that
+// fails puts cOld back.
+bool RewriteInPlace(const std::string& cPath, const std::string& cData, const std::string& cOld) {
   const int fd = ::open(cPath.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     return false;
@@ -127,8 +138,14 @@ bool RewriteInPlace(const std::string& cPath, const std::string& cData) {
   if (!cData.empty() && ::posix_fallocate(fd, 0, static_cast<off_t>(cData.size())) != 0) {
     return false;
   }
-  return WriteAll(fd, cData) && ::ftruncate(fd, static_cast<off_t>(cData.size())) == 0 &&
-         ::fsync(fd) == 0;
+  const auto cCopy = SafetyCopy(cPath, cData);
+  const bool lDone = Overwrite(fd, cData);
+  if (lDone || Overwrite(fd, cOld)) {
+    if (cCopy) {
+      ::unlink(cCopy->c_str()); // the file holds whole contents again: the copy is not needed
+    }
+  }
+  return lDone;
 }
 
 // A file is rewritten only when this process may write it and it is not read-only: a file
@@ -160,28 +177,45 @@ FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
 }
 
 std::optional<ProfileTarget> PROFILETARGET(std::string_view cFile) {
-  const auto cResolved = FollowLinks(NativePath(cFile));
-  if (!cResolved) {
-    return std::nullopt;
+  const std::string cPath = NativePath(cFile);
+  const auto oFile = OPENREGULAR(cPath);
+  if (!oFile) {
+    // A missing file, or a link to one not there yet: STOREPROFILE creates it.
+    return errno == ENOENT ? std::optional(ProfileTarget{cPath, false, {}}) : std::nullopt;
   }
-  ProfileTarget oTarget{*cResolved, false, {}};
+  const auto cResolved = OpenedPath(oFile->oFd.Get(), cPath);
+  const auto cData = READREGULAR(*oFile);
   struct stat st {};
-  oTarget.lExists = ::stat(oTarget.cPath.c_str(), &st) == 0;
-  if (oTarget.lExists) {
-    const auto cData = ReadAll(oTarget.cPath);
-    if (!cData || !MayWrite(oTarget.cPath, st)) {
-      return std::nullopt;
-    }
-    oTarget.cOld = *cData;
-  } else if (errno != ENOENT) {
+  if (!cResolved || !cData || ::fstat(oFile->oFd.Get(), &st) != 0 || !MayWrite(*cResolved, st)) {
     return std::nullopt;
   }
-  return oTarget;
+  return ProfileTarget{*cResolved, true, *cData};
 }
 
 bool STOREPROFILE(const ProfileTarget& oTarget, const std::string& cNew) {
   if (!oTarget.lExists) {
-    return ReplaceFile(oTarget.cPath, cNew, nullptr) == Replaced::Done;
+    struct stat stLink {};
+    if (::lstat(oTarget.cPath.c_str(), &stLink) != 0 || !S_ISLNK(stLink.st_mode)) {
+      return ReplaceFile(oTarget.cPath, cNew, nullptr) == Replaced::Done;
+    }
+    // A link to a file not there yet: the kernel creates the file through the link, by its
+    // own rules, and the contents then replace that empty file in one step.
+    const int fd =
+        ::open(oTarget.cPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0) {
+      return false;
+    }
+    const FdCloser oCloser(fd);
+    struct stat st {};
+    const auto cCreated = OpenedPath(fd, oTarget.cPath);
+    if (!cCreated || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) {
+      return false;
+    }
+    if (ReplaceFile(*cCreated, cNew, nullptr) == Replaced::Done) {
+      return true;
+    }
+    ::unlink(cCreated->c_str());
+    return false;
   }
   struct stat st {};
   if (::stat(oTarget.cPath.c_str(), &st) != 0) {
@@ -191,7 +225,7 @@ bool STOREPROFILE(const ProfileTarget& oTarget, const std::string& cNew) {
   const Replaced eReplaced =
       st.st_nlink == 1 ? ReplaceFile(oTarget.cPath, cNew, &st) : Replaced::NotPossible;
   if (eReplaced == Replaced::NotPossible) {
-    return RewriteInPlace(oTarget.cPath, cNew);
+    return RewriteInPlace(oTarget.cPath, cNew, oTarget.cOld);
   }
   return eReplaced == Replaced::Done;
 }

@@ -3,6 +3,7 @@
 #include "send/send_flow.h"
 #include "send/send_options.h"
 #include "send/terminal.h"
+#include "serial/port_list.h"
 
 #include <QCoreApplication>
 #include <string>
@@ -15,7 +16,8 @@ int main(int argc, char** argv) {
   std::string cError;
   const auto oOptions = PARSEOPTIONS(std::vector<std::string_view>(argv + 1, argv + argc), cError);
   if (!oOptions) {
-    WRITEOUT(STDERR_FILENO, "veltra-send: " + cError + "\n" + kUsage);
+    WRITEOUT(STDERR_FILENO, "veltra-send: " + veltra::serial::PRINTABLE(cError) +
+                                " (veltra-send --help shows the options)\n");
     return kExitUnusable;
   }
   switch (oOptions->eAction) {

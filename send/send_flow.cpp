@@ -5,9 +5,11 @@
 #include "send/send_flow.h"
 
 #include "app/port_line.h"
+#include "app/settings_names.h"
 #include "app/transfer_loop.h"
 #include "runtime/empty.h"
 #include "runtime/profile.h"
+#include "runtime/regular_file.h"
 #include "send/comm_target.h"
 #include "send/progress.h"
 #include "send/terminal.h"
@@ -19,8 +21,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -39,48 +39,63 @@ void SAY(int nFd, const std::string& cText) {
   WRITEOUT(nFd, "veltra-send: " + cText + "\n");
 }
 
-// Why the file cannot serve as an image, or the empty string. The whole-file read itself
-// says nothing about a failure, so the reason is found here first.
-std::string IMAGEPROBLEM(const std::string& cPath) {
-  const int nFd = ::open(cPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (nFd < 0) {
-    return std::strerror(errno);
+// What an image looks like before it is read: its size, or why it cannot serve.
+struct ImageLook {
+  std::string cProblem; // empty when it can be read whole
+  std::uint64_t nSize = 0;
+};
+
+// Only a plain file is ever opened, and without waiting: a FIFO or a device named as the
+// image is refused before anything could block or take it as a terminal. The whole-file read
+// itself says nothing about a failure, so the reason is found here first.
+ImageLook IMAGEPROBLEM(const std::string& cPath) {
+  const auto oFile = runtime::detail::OPENREGULAR(cPath);
+  if (!oFile) {
+    return {errno == EINVAL ? "not a regular file" : std::strerror(errno)};
   }
-  struct stat st {};
-  const bool lStat = ::fstat(nFd, &st) == 0;
-  ::close(nFd);
-  if (!lStat || !S_ISREG(st.st_mode)) {
-    return "not a file";
+  if (oFile->nSize == 0) {
+    return {"the file is empty", 0};
   }
-  if (st.st_size == 0) {
-    return "the file is empty";
+  if (oFile->nSize >= runtime::kMemoReadLimit) {
+    return {std::to_string(oFile->nSize) + " bytes, larger than the whole-file read accepts (" +
+                std::to_string(runtime::kMemoReadLimit - 1) + " bytes at most)",
+            oFile->nSize};
   }
-  return {};
+  return {{}, oFile->nSize};
 }
 
+// "1 block", "160 blocks".
+std::string Counted(std::size_t n, std::string_view cOne) {
+  return std::to_string(n) + " " + std::string(cOne) + (n == 1 ? "" : "s");
+}
+
+// The blocks of 5120 that nBytes make.
 std::string Blocks(std::size_t nBytes) {
-  return std::to_string((nBytes + kBlockSize - 1) / kBlockSize);
+  return Counted((nBytes + kBlockSize - 1) / kBlockSize, "block");
 }
 
 } // namespace
 
 int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPortArg) {
-  const std::string cProblem = IMAGEPROBLEM(cImage);
-  if (!cProblem.empty()) {
-    SAY(STDERR_FILENO, "cannot use " + cImage + ": " + cProblem);
+  const std::string cShown = serial::PRINTABLE(cImage);
+  const ImageLook oLook = IMAGEPROBLEM(cImage);
+  if (!oLook.cProblem.empty()) {
+    SAY(STDERR_FILENO, "cannot use " + cShown + ": " + oLook.cProblem);
     return kExitUnusable;
   }
   app::cImage = runtime::MEMOREAD(cImage);
   const std::size_t nTotal = app::cImage.size();
   if (nTotal == 0) {
-    SAY(STDERR_FILENO, "cannot use " + cImage + ": nothing to send");
+    SAY(STDERR_FILENO, "cannot use " + cShown + ": nothing to send");
     return kExitUnusable;
   }
-  const std::string cPort =
-      cPortArg.value_or(runtime::GETPVPROFSTRING("Impostazioni", "Porta", "", ".\\VELTRA.INI"));
+  const std::string cPort = cPortArg.value_or(
+      runtime::GETPVPROFSTRING(app::kSettingsSection, app::kSettingsPort, "", app::kSettingsFile));
   if (runtime::EMPTY(cPort)) {
-    SAY(STDERR_FILENO, "no port given: use --port NAME, or Porta= in section [Impostazioni] of "
-                       "VELTRA.INI here (veltra-send --list-ports shows the ports)");
+    SAY(STDERR_FILENO, "no port given: use --port NAME, or " + std::string(app::kSettingsPort) +
+                           "= in section [" + app::kSettingsSection + "] of " +
+                           std::string(app::kSettingsFileName) +
+                           " here (veltra-send --list-ports shows the ports)");
     return kExitUnusable;
   }
 
@@ -91,7 +106,7 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
     return kExitUnusable;
   }
   if (oLine.eFailed != app::LineStep::None) {
-    SAY(STDERR_FILENO, "cannot set " + oLine.cDevice + " to 115200 baud, 8N2");
+    SAY(STDERR_FILENO, "cannot set " + serial::PRINTABLE(oLine.cDevice) + " to 115200 baud, 8N2");
     return kExitUnusable;
   }
   const int nComm = oLine.nComm;
@@ -100,22 +115,15 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
   TerminalLog oLog(
       oTerm.OutputIsTerminal(), nTotal, [](std::string_view c) { WRITEOUT(STDOUT_FILENO, c); },
       [&oTerm] { return oTerm.Columns(); });
-  WRITEOUT(STDOUT_FILENO, "veltra-send: " + cImage + ", " + std::to_string(nTotal) + " bytes in " +
-                              Blocks(nTotal) + " blocks, on " + oLine.cDevice +
+  WRITEOUT(STDOUT_FILENO, "veltra-send: " + cShown + ", " + std::to_string(nTotal) + " bytes in " +
+                              Blocks(nTotal) + ", on " + serial::PRINTABLE(oLine.cDevice) +
                               " at 115200 baud 8N2; Esc or Ctrl-C stops\n");
 
   // Each notification moves the waiting bytes into the receive buffer and arms the next one.
   int hTarget = 0;
-  CommTarget oTarget([&hTarget](int nPort) {
-    app::CONNECT(nPort);
-    serial::ENABLECOMMNOTIFICATION(nPort, hTarget, 1, -1);
-  });
+  CommTarget oTarget([&hTarget](int nPort) { app::RECEIVENOTIFIED(nPort, hTarget); });
   hTarget = oTarget.hWnd();
-  serial::ENABLECOMMNOTIFICATION(nComm, hTarget, 1, -1);
-  // A command the device sent while the line was being set up was announced to no one: it is
-  // taken now, instead of waiting for the device's next byte, which may never come.
-  app::CONNECT(nComm);
-  serial::ENABLECOMMNOTIFICATION(nComm, hTarget, 1, -1);
+  app::ARMLINE(nComm, hTarget);
 
   bool lEnded = false;
   std::optional<app::TransferNews> oEnding; // the loop's last word: aborted, lost or failed
@@ -158,9 +166,6 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
                     : lFailed || lLost || serial::COMMLOST(nComm) ? kExitLineLost
                                                                   : kExitAborted;
   serial::CLOSECOMM(nComm);
-  const auto Counted = [](std::size_t n, const char* cOne) {
-    return std::to_string(n) + " " + cOne + (n == 1 ? "" : "s");
-  };
   const std::string cBlocks = Counted(static_cast<std::size_t>(oLog.Blocks()), "block");
   std::string cSummary;
   if (nExit == kExitEnded) {
@@ -183,23 +188,26 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
 }
 
 int CHECKIMAGE(const std::string& cImage) {
-  const std::string cProblem = IMAGEPROBLEM(cImage);
-  if (!cProblem.empty()) {
-    SAY(STDOUT_FILENO, cImage + ": " + cProblem);
-    return 1;
+  const std::string cShown = serial::PRINTABLE(cImage);
+  const ImageLook oLook = IMAGEPROBLEM(cImage);
+  if (!oLook.cProblem.empty()) {
+    SAY(STDERR_FILENO, "cannot use " + cShown + ": " + oLook.cProblem);
+    return kExitUnusable;
   }
-  struct stat st {};
-  ::stat(cImage.c_str(), &st);
-  const auto nOnDisk = static_cast<std::size_t>(st.st_size);
+  const auto nOnDisk = static_cast<std::size_t>(oLook.nSize);
   const std::size_t nSent = runtime::MEMOREAD(cImage).size();
-  std::string cText = cImage + ": " + std::to_string(nOnDisk) + " bytes";
+  if (nSent == 0) {
+    SAY(STDERR_FILENO, "cannot use " + cShown + ": it cannot be read");
+    return kExitUnusable;
+  }
+  std::string cText = cShown + ": " + std::to_string(nOnDisk) + " bytes";
   if (nSent != nOnDisk) {
     cText += "; it ends in 0x1A, which the whole-file read drops, so " + std::to_string(nSent) +
              " bytes are sent";
   } else {
     cText += ", no final 0x1A";
   }
-  cText += "; " + Blocks(nSent) + " blocks of 5120 would be served";
+  cText += "; " + Blocks(nSent) + " of 5120 would be served";
   if (nSent % kBlockSize != 0) {
     cText += ", the last one " + std::to_string(nSent % kBlockSize) + " bytes";
   }

@@ -1,94 +1,94 @@
 // The command line of veltra-send: one action, at most one image, --port for the transfer.
+// --help wins over everything else on the line, then --version.
 #include "send/send_options.h"
+
+#include "runtime/command_line.h"
 
 namespace veltra::send {
 
 const char* const kUsage =
-    "usage: veltra-send [--port NAME] IMAGE\n"
+    "usage: veltra-send [-p NAME] IMAGE\n"
     "       veltra-send --check IMAGE\n"
-    "       veltra-send --list-ports\n"
+    "       veltra-send -l\n"
     "Sends a disk image to the disk device over a serial line, as VELTRA does, from a terminal.\n"
-    "  --port NAME   the serial port (COM1, ttyUSB0, /dev/serial/by-id/...); without it, the\n"
-    "                port named in VELTRA.INI in the current folder (section Impostazioni,\n"
-    "                key Porta)\n"
-    "  --check       say whether IMAGE is a whole disk (819200 bytes, 160 blocks) and what\n"
-    "                would be sent\n"
-    "  --list-ports  the serial ports present, with their stable names and adapters\n"
-    "  --help, --version\n"
+    "  -p, --port NAME   the serial port (COM1, ttyUSB0, /dev/serial/by-id/...); without it,\n"
+    "                    the port named in VELTRA.INI in the current folder (section\n"
+    "                    Impostazioni, key Porta)\n"
+    "      --check       say whether IMAGE is a whole disk (819200 bytes, 160 blocks) and what\n"
+    "                    would be sent\n"
+    "  -l, --list-ports  the serial ports present, with their stable names and adapters\n"
+    "  -h, --help        this text; -V, --version  the version\n"
+    "Options may come before or after IMAGE; an IMAGE beginning with - follows --.\n"
     "Esc or Ctrl-C sends the abort byte to the device and ends; a second Ctrl-C ends at once.\n"
-    "Exit status: 0 the device ended the transfer, 1 stopped by the user, 2 the port or the\n"
-    "image cannot be used, 3 the line was lost during the transfer.\n";
+    "Exit status: 0 the device ended the transfer (or --check: a whole disk), 1 stopped by the\n"
+    "user (or --check: not a whole disk), 2 the port, the image or the command line cannot be\n"
+    "used, 3 the line was lost during the transfer.\n";
 
 std::optional<Options> PARSEOPTIONS(const std::vector<std::string_view>& aArgs,
                                     std::string& cError) {
+  constexpr int kCheck = 256; // no short form
+  static const option aLong[] = {
+      {"port", required_argument, nullptr, 'p'}, {"check", no_argument, nullptr, kCheck},
+      {"list-ports", no_argument, nullptr, 'l'}, {"help", no_argument, nullptr, 'h'},
+      {"version", no_argument, nullptr, 'V'},    {nullptr, 0, nullptr, 0}};
   Options o;
-  bool lActionGiven = false;
-  const auto SetAction = [&](Action e) {
-    if (lActionGiven) {
-      cError = "give one of --check, --list-ports, --help, --version";
-      return false;
-    }
-    lActionGiven = true;
-    o.eAction = e;
-    return true;
-  };
-  bool lImageGiven = false;
-  for (std::size_t i = 0; i < aArgs.size(); ++i) {
-    const std::string_view cArg = aArgs[i];
-    if (cArg == "--help" || cArg == "-h") {
-      if (!SetAction(Action::Help)) {
-        return std::nullopt;
-      }
-    } else if (cArg == "--version") {
-      if (!SetAction(Action::Version)) {
-        return std::nullopt;
-      }
-    } else if (cArg == "--list-ports") {
-      if (!SetAction(Action::ListPorts)) {
-        return std::nullopt;
-      }
-    } else if (cArg == "--check") {
-      if (!SetAction(Action::Check)) {
-        return std::nullopt;
-      }
-    } else if (cArg == "--port" || cArg.starts_with("--port=")) {
-      std::string_view cValue;
-      if (cArg == "--port") {
-        if (i + 1 >= aArgs.size()) {
-          cError = "--port needs a port name";
-          return std::nullopt;
-        }
-        cValue = aArgs[++i];
-      } else {
-        cValue = cArg.substr(7);
-      }
-      if (cValue.empty()) {
+  bool lHelp = false;
+  bool lVersion = false;
+  std::vector<Action> aActions;
+  std::vector<std::string> aImages;
+  const auto bOption = [&](int nValue, const char* pValue) {
+    switch (nValue) {
+    case 'p':
+      if (*pValue == '\0') {
         cError = "--port needs a port name";
-        return std::nullopt;
+        return false;
       }
-      o.cPort = std::string(cValue);
-    } else if (cArg == "--" && i + 1 == aArgs.size() - 1 && !lImageGiven) {
-      o.cImage = std::string(aArgs[++i]);
-      lImageGiven = true;
-    } else if (cArg.starts_with("-") && cArg != "-") {
-      cError = "unknown option " + std::string(cArg);
-      return std::nullopt;
-    } else if (lImageGiven) {
-      cError = "one image at a time";
-      return std::nullopt;
-    } else {
-      o.cImage = std::string(cArg);
-      lImageGiven = true;
+      o.cPort = pValue;
+      return true;
+    case kCheck:
+      aActions.push_back(Action::Check);
+      return true;
+    case 'l':
+      aActions.push_back(Action::ListPorts);
+      return true;
+    case 'h':
+      lHelp = true;
+      return true;
+    default:
+      lVersion = true;
+      return true;
     }
+  };
+  if (!runtime::PARSECOMMANDLINE(aArgs, "p:lhV", aLong, bOption, aImages, cError)) {
+    return std::nullopt;
   }
+  if (lHelp || lVersion) {
+    return Options{.eAction = lHelp ? Action::Help : Action::Version, .cImage = {}, .cPort = {}};
+  }
+  if (aActions.size() > 1) {
+    cError = "give one of --check, --list-ports, --help, --version";
+    return std::nullopt;
+  }
+  o.eAction = aActions.empty() ? Action::Send : aActions.front();
   const bool lNeedsImage = o.eAction == Action::Send || o.eAction == Action::Check;
-  if (lNeedsImage != lImageGiven) {
-    cError = lNeedsImage ? "no image given" : "this option takes no image";
+  if (lNeedsImage && aImages.empty()) {
+    cError = "no image given";
+    return std::nullopt;
+  }
+  if (!lNeedsImage && !aImages.empty()) {
+    cError = "--list-ports takes no image";
+    return std::nullopt;
+  }
+  if (aImages.size() > 1) {
+    cError = "one image at a time";
     return std::nullopt;
   }
   if (o.cPort && o.eAction != Action::Send) {
     cError = "--port goes with a transfer only";
     return std::nullopt;
+  }
+  if (lNeedsImage) {
+    o.cImage = aImages.front();
   }
   return o;
 }

@@ -1,9 +1,17 @@
 // The terminal over termios and signals. The key mode turns off the line editing and the
 // echo only: Ctrl-C must stay a signal, so that a second one ends the program even while the
 // user-interface thread is held in a write. Signal handlers only count, restore the terminal
-// and write to a pipe that a socket notifier answers on the user-interface thread.
+// and the serial lines, and write to a pipe that a socket notifier answers on the
+// user-interface thread.
+//
+// Job control: the terminal is changed only while the process is in the foreground. Ctrl-Z
+// puts it back before the stop; a continue in the background (bg) leaves it to the shell and
+// reads no keys (a read there would stop the process); a continue in the foreground (fg) takes
+// the key mode again. So the exit, wherever it happens, has nothing to put back from the
+// background, where touching the terminal would stop the process for good.
 #include "send/exit_status.h"
 #include "send/terminal.h"
+#include "serial/line_rescue.h"
 #include "serial/message_pump.h"
 #include "serial/unique_fd.h"
 
@@ -24,51 +32,104 @@ namespace {
 
 using serial::detail::UniqueFd;
 
-constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+constexpr std::array<int, 4> kStopSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Shared with the signal handlers, so plain globals of lock-free types.
 std::atomic<int> g_nStops{0};
-std::atomic<bool> g_lKeyMode{false};
-termios g_oSaved{};
-termios g_oKeys{};
+std::atomic<bool> g_lWantKeys{false}; // the key mode belongs on the terminal in the foreground
+std::atomic<bool> g_lKeyMode{false};  // the key mode is on the terminal now
+termios g_oSaved{};                   // as the shell left the terminal when the key mode was taken
 int g_nWakeFd = -1;
 
+bool InForeground() {
+  return ::tcgetpgrp(STDIN_FILENO) == ::getpgrp();
+}
+
+// Takes the key mode from the settings the terminal has now, in the foreground only.
+// Async-signal-safe: tcgetattr, tcsetattr and atomics.
+bool TakeKeys() {
+  termios oNow{};
+  if (!InForeground() || ::tcgetattr(STDIN_FILENO, &oNow) != 0) {
+    return false;
+  }
+  g_oSaved = oNow;
+  termios oKeys = oNow;
+  oKeys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  oKeys.c_cc[VMIN] = 1;
+  oKeys.c_cc[VTIME] = 0;
+  if (::tcsetattr(STDIN_FILENO, TCSANOW, &oKeys) != 0) {
+    return false;
+  }
+  g_lKeyMode.store(true);
+  return true;
+}
+
+// From the foreground only: in the background the shell owns the terminal's settings, and a
+// change from there would stop the process (SIGTTOU).
 void RestoreTerminal() {
-  if (g_lKeyMode.exchange(false)) {
+  if (g_lKeyMode.exchange(false) && InForeground()) {
     ::tcsetattr(STDIN_FILENO, TCSANOW, &g_oSaved);
   }
 }
 
-// Async-signal-safe: atomics, tcsetattr, write, _exit.
-void OnStopSignal(int /*nSignal*/) {
-  const int nSaved = errno;
-  if (g_nStops.fetch_add(1) > 0) {
-    RestoreTerminal();
-    constexpr std::string_view kText = "\nveltra-send: stopped\n";
-    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kText.data(), kText.size());
-    ::_exit(kExitAborted);
-  }
-  const char c = 's';
+void RestoreAll() {
+  RestoreTerminal();
+  serial::RESTOREALLLINES();
+}
+
+void Wake(char c) {
   [[maybe_unused]] const ssize_t n = ::write(g_nWakeFd, &c, 1);
-  errno = nSaved;
 }
 
-// Back in the foreground after a stop (Ctrl-Z, then fg): the shell has put its own settings
-// back, so the key mode is set again.
-void OnContinue(int /*nSignal*/) {
-  const int nSaved = errno;
-  if (g_lKeyMode.load() && ::tcgetpgrp(STDIN_FILENO) == ::getpgrp()) {
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &g_oKeys);
-  }
-  errno = nSaved;
-}
-
+// Each handler runs with the others held off, so none of them sees the terminal's saved
+// settings half-written.
 void Install(int nSignal, void (*pHandler)(int)) {
   struct sigaction o {};
   o.sa_handler = pHandler;
   o.sa_flags = SA_RESTART;
   sigemptyset(&o.sa_mask);
+  for (const int n : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP, SIGCONT}) {
+    sigaddset(&o.sa_mask, n);
+  }
   ::sigaction(nSignal, &o, nullptr);
+}
+
+// Async-signal-safe: atomics, tcsetattr, ioctl, write, _exit.
+void OnStopSignal(int /*nSignal*/) {
+  const int nSaved = errno;
+  if (g_nStops.fetch_add(1) > 0) {
+    RestoreAll();
+    constexpr std::string_view kText = "\nveltra-send: stopped\n";
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, kText.data(), kText.size());
+    ::_exit(kExitAborted);
+  }
+  Wake('s');
+  errno = nSaved;
+}
+
+// Ctrl-Z: the terminal goes back to the shell as it was, then the process stops as it would
+// have without this handler. The stop is the default action of the same signal, raised again
+// once this handler has returned (it is blocked until then).
+void OnSuspend(int /*nSignal*/) {
+  const int nSaved = errno;
+  RestoreTerminal();
+  Install(SIGTSTP, SIG_DFL);
+  ::raise(SIGTSTP);
+  errno = nSaved;
+}
+
+// Going on after a stop: the key mode again in the foreground (fg), none in the background
+// (bg). The user-interface thread is told, to read the keys or to leave them.
+void OnContinue(int /*nSignal*/) {
+  const int nSaved = errno;
+  Install(SIGTSTP, OnSuspend);
+  if (!InForeground()) {
+    g_lKeyMode.store(false); // stopped by other means, the shell has the terminal back
+  } else if (g_lWantKeys.load() && !g_lKeyMode.load()) {
+    TakeKeys();
+  }
+  Wake('c');
+  errno = nSaved;
 }
 
 void RequestStop() {
@@ -87,6 +148,10 @@ struct Terminal::Impl {
   bool lOutputTerminal = false;
 
   void ReadKeys() {
+    if (!g_lKeyMode.load()) {
+      pKeys->setEnabled(false); // in the background: the keys are the shell's until fg
+      return;
+    }
     std::array<char, 64> aKeys{};
     const ssize_t n = ::read(STDIN_FILENO, aKeys.data(), aKeys.size());
     if (n <= 0) {
@@ -112,6 +177,9 @@ struct Terminal::Impl {
     std::array<char, 16> aDrop{};
     while (::read(oWakeRead.Get(), aDrop.data(), aDrop.size()) > 0) {
     }
+    if (pKeys != nullptr) {
+      pKeys->setEnabled(g_lKeyMode.load());
+    }
     serial::WAKEWAIT();
   }
 };
@@ -128,25 +196,23 @@ Terminal::Terminal() : m_p(std::make_unique<Impl>()) {
                      [p = m_p.get()] { p->ReadSignals(); });
   }
   ::signal(SIGPIPE, SIG_IGN);
+  // A key read from the background fails (EIO) instead of stopping the process.
+  ::signal(SIGTTIN, SIG_IGN);
   for (const int nSignal : kStopSignals) {
     Install(nSignal, OnStopSignal);
   }
+  std::atexit(RestoreAll); // also on an exit from deep inside
   // The keyboard only in the foreground: a background job that touched the terminal would be
-  // stopped by the shell.
-  if (::isatty(STDIN_FILENO) != 0 && ::tcgetpgrp(STDIN_FILENO) == ::getpgrp() &&
-      ::tcgetattr(STDIN_FILENO, &g_oSaved) == 0) {
-    g_oKeys = g_oSaved;
-    g_oKeys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    g_oKeys.c_cc[VMIN] = 1;
-    g_oKeys.c_cc[VTIME] = 0;
-    if (::tcsetattr(STDIN_FILENO, TCSANOW, &g_oKeys) == 0) {
-      g_lKeyMode.store(true);
-      std::atexit(RestoreTerminal); // also on an exit from deep inside
-      Install(SIGCONT, OnContinue);
-      m_p->pKeys = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-      QObject::connect(m_p->pKeys.get(), &QSocketNotifier::activated,
-                       [p = m_p.get()] { p->ReadKeys(); });
-    }
+  // stopped by the shell. Started in the background, the keys are taken at fg.
+  if (::isatty(STDIN_FILENO) != 0) {
+    g_lWantKeys.store(true);
+    Install(SIGTSTP, OnSuspend);
+    Install(SIGCONT, OnContinue);
+    TakeKeys();
+    m_p->pKeys = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+    m_p->pKeys->setEnabled(g_lKeyMode.load());
+    QObject::connect(m_p->pKeys.get(), &QSocketNotifier::activated,
+                     [p = m_p.get()] { p->ReadKeys(); });
   }
 }
 
@@ -154,9 +220,12 @@ Terminal::~Terminal() {
   for (const int nSignal : kStopSignals) {
     Install(nSignal, SIG_DFL);
   }
+  g_lWantKeys.store(false);
+  RestoreTerminal();
+  Install(SIGTSTP, SIG_DFL);
+  Install(SIGCONT, SIG_DFL);
   g_nWakeFd = -1;
   m_p->pKeys.reset();
-  RestoreTerminal();
 }
 
 bool Terminal::StopRequested() {

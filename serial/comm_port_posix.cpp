@@ -5,11 +5,13 @@
 #include "serial/comm_port.h"
 #include "serial/comm_port_record.h"
 #include "serial/comm_termios.h"
+#include "serial/line_rescue.h"
 #include "serial/message_pump.h"
 #include "serial/unique_fd.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -57,6 +59,35 @@ bool SetLowLatency(int nFd, bool lOn) {
   return ::ioctl(nFd, TIOCSSERIAL, &oSerial) == 0;
 }
 
+// Each open line's descriptor and settings as found, for RESTOREALLLINES. A slot is claimed,
+// filled, then published by its descriptor (release), so that a signal handler reading the
+// descriptor (acquire) sees the settings whole; a close withdraws the descriptor first.
+struct RescueSlot {
+  std::atomic<bool> lClaimed{false};
+  std::atomic<int> nFd{-1};
+  termios oSaved{};
+};
+std::array<RescueSlot, 32> g_aRescue;
+
+RescueSlot* RememberLine(int nFd, const termios& oSaved) {
+  for (RescueSlot& o : g_aRescue) {
+    bool lFree = false;
+    if (o.lClaimed.compare_exchange_strong(lFree, true)) {
+      o.oSaved = oSaved;
+      o.nFd.store(nFd, std::memory_order_release);
+      return &o;
+    }
+  }
+  return nullptr; // more ports than slots: that line is put back by its close only
+}
+
+void ForgetLine(RescueSlot* pSlot) {
+  if (pSlot != nullptr) {
+    pSlot->nFd.store(-1, std::memory_order_release);
+    pSlot->lClaimed.store(false);
+  }
+}
+
 } // namespace
 
 struct CommDevice {
@@ -64,6 +95,7 @@ struct CommDevice {
   UniqueFd oStop; // eventfd: readable once the port closes
   UniqueFd oArm;  // eventfd: readable when notification was armed for unannounced bytes
   termios oSaved{};
+  RescueSlot* pRescue = nullptr;
   bool lLowLatencySet = false; // we turned the flag on, so closing turns it off again
   std::thread oWorker;
 
@@ -75,6 +107,7 @@ struct CommDevice {
   // then drops the lock. A device with a worker belongs to a port record, whose ShutDown has
   // joined the worker by now.
   ~CommDevice() {
+    ForgetLine(pRescue);
     if (oFd.Valid()) {
       if (lLowLatencySet) {
         SetLowLatency(oFd.Get(), false);
@@ -319,6 +352,15 @@ std::string COMMDEVICEPATH(std::string_view cDevice) {
   return "/dev/" + std::string(cDevice);
 }
 
+void RESTOREALLLINES() {
+  for (const detail::RescueSlot& o : detail::g_aRescue) {
+    if (const int nFd = o.nFd.load(std::memory_order_acquire); nFd >= 0) {
+      ::tcsetattr(nFd, TCSANOW, &o.oSaved);
+      ::ioctl(nFd, TIOCNXCL);
+    }
+  }
+}
+
 int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   using namespace detail;
   // Every failure below returns through here: the reason is kept across the clean-up that
@@ -363,6 +405,7 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
     return Fail(errno);
   }
   lLineSaved = true;
+  oDevice->pRescue = RememberLine(nFd, oDevice->oSaved);
   ::ioctl(nFd, TIOCEXCL);
   // Raw from the start, so that bytes pass unchanged even before SETCOMMSTATE.
   termios oRaw = oDevice->oSaved;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltra::serial {
@@ -34,7 +35,13 @@ struct PortInfo {
 // out), in natural name order (ttyS2 before ttyS10).
 std::vector<PortInfo> LISTPORTS(const PortRoots& oRoots = PORTROOTS());
 
-// One line: the path, the stable name, vendor and product, then what stands in the way.
+// One line: the path, the stable name, vendor and product, then what stands in the way. Every
+// part is PRINTABLE: what an adapter reports about itself reaches the terminal only as text.
 std::string FORMATPORT(const PortInfo& oPort);
+
+// cText safe to show on a terminal: control bytes (0x00 to 0x1F, 0x7F, and the C1 controls
+// U+0080 to U+009F) and bytes that are not part of a UTF-8 character become "\xNN"; other
+// UTF-8 text is kept. For every message that quotes a device string or a file name.
+std::string PRINTABLE(std::string_view cText);
 
 } // namespace veltra::serial

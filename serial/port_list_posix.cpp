@@ -157,9 +157,9 @@ std::vector<PortInfo> LISTPORTS(const PortRoots& oRoots) {
 }
 
 std::string FORMATPORT(const PortInfo& o) {
-  std::string cLine = o.cPath;
+  std::string cLine = PRINTABLE(o.cPath);
   if (!o.cById.empty()) {
-    cLine += "  " + o.cById;
+    cLine += "  " + PRINTABLE(o.cById);
   }
   std::string cWhat = o.cVendor;
   if (!o.cProduct.empty()) {
@@ -169,7 +169,7 @@ std::string FORMATPORT(const PortInfo& o) {
     cWhat = cWhat.empty() ? "USB " + o.cUsbId : cWhat + " (" + o.cUsbId + ")";
   }
   if (!cWhat.empty()) {
-    cLine += "  " + cWhat;
+    cLine += "  " + PRINTABLE(cWhat);
   }
   if (o.lConsole) {
     cLine += "  [system console: not for transfers]";
@@ -177,7 +177,7 @@ std::string FORMATPORT(const PortInfo& o) {
     cLine += "  [no access: join the dialout group]";
   }
   if (!o.cHeldBy.empty()) {
-    cLine += "  [busy: held by " + o.cHeldBy + "]";
+    cLine += "  [busy: held by " + PRINTABLE(o.cHeldBy) + "]";
   }
   return cLine;
 }

@@ -33,7 +33,7 @@ std::vector<PortInfo> LISTPORTS(const PortRoots& /*oRoots*/) {
 }
 
 std::string FORMATPORT(const PortInfo& o) {
-  return o.cProduct.empty() ? o.cPath : o.cPath + "  " + o.cProduct;
+  return o.cProduct.empty() ? PRINTABLE(o.cPath) : PRINTABLE(o.cPath + "  " + o.cProduct);
 }
 
 } // namespace veltra::serial

@@ -4,12 +4,16 @@
 // blocks with an expected image and prints a summary. Plain POSIX, sharing the port naming
 // and the termios line settings with VELTRA. The options, the script, the line reader, the
 // port and the session each have their file under tools/device/.
+#include "serial/comm_console.h"
+#include "serial/comm_port.h"
+#include "serial/port_list.h"
 #include "tools/device/device_options.h"
 #include "tools/device/device_port.h"
 #include "tools/device/device_script.h"
 #include "tools/device/device_session.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -31,29 +35,54 @@ std::optional<std::string> ReadFile(const std::string& cPath) {
   return std::string(std::istreambuf_iterator<char>(oIn), std::istreambuf_iterator<char>());
 }
 
+// Why a port cannot be opened, in words.
+std::string OpenFailure(int nErrno) {
+  if (nErrno == veltra::serial::ECOMMCONSOLE) {
+    return "it is a system console";
+  }
+  if (nErrno == veltra::serial::ECOMMOWNTERMINAL) {
+    return "it is the terminal veltra-device runs in";
+  }
+  return std::strerror(nErrno);
+}
+
+// A stop signal puts a real port's line back, then ends the program as the signal would.
+void OnStopSignal(int nSignal) {
+  RESTOREPORTNOW();
+  ::signal(nSignal, SIG_DFL);
+  ::raise(nSignal);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::string_view(argv[1]) == "--help") {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  const auto oOptions = ParseOptions(argc, argv);
+  std::string cError;
+  const auto oOptions = ParseOptions(std::vector<std::string_view>(argv + 1, argv + argc), cError);
   if (!oOptions) {
-    std::fputs(kUsage, stderr);
+    std::fprintf(stderr, "veltra-device: %s (veltra-device --help shows the options)\n",
+                 veltra::serial::PRINTABLE(cError).c_str());
     return 2;
   }
   const Options& o = *oOptions;
+  if (o.lHelp || o.lVersion) {
+    std::fputs(o.lHelp ? kUsage : "veltra-device " VELTRA_VERSION "\n", stdout);
+    return 0;
+  }
+  // The consoles as the port listing sees them (VELTRA_PROCFS stands in for /proc).
+  veltra::serial::detail::SetConsolesList(veltra::serial::PORTROOTS().cProc + "/consoles");
+  for (const int nSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    ::signal(nSignal, OnStopSignal);
+  }
   std::optional<LineFormat> oPace;
-  if (o.cPace && !(oPace = ParseLineFormat(*o.cPace))) {
-    std::fprintf(stderr, "veltra-device: --pace wants BAUD,FORMAT such as 115200,8N2\n");
-    return 2;
+  if (o.cPace) {
+    oPace = ParseLineFormat(*o.cPace);
   }
   std::optional<std::string> cExpected;
   std::optional<std::string> cImage;
   for (const auto& [pPath, pTarget] : {std::pair{&o.cExpect, &cExpected}, {&o.cImage, &cImage}}) {
     if (*pPath && !(*pTarget = ReadFile(**pPath))) {
-      std::fprintf(stderr, "veltra-device: cannot read %s\n", (*pPath)->c_str());
+      std::fprintf(stderr, "veltra-device: cannot read %s\n",
+                   veltra::serial::PRINTABLE(**pPath).c_str());
       return 2;
     }
   }
@@ -76,8 +105,10 @@ int main(int argc, char** argv) {
 
   const auto oPort = o.lPty ? CreatePty() : OpenPort(o.cPort, oPace);
   if (!oPort) {
+    const int nErrno = errno;
     std::fprintf(stderr, "veltra-device: cannot open %s: %s\n",
-                 o.lPty ? "a pseudo-terminal" : o.cPort.c_str(), std::strerror(errno));
+                 o.lPty ? "a pseudo-terminal" : veltra::serial::PRINTABLE(o.cPort).c_str(),
+                 OpenFailure(nErrno).c_str());
     return 2;
   }
   const int nFd = oPort->oFd.Get();
@@ -99,7 +130,7 @@ int main(int argc, char** argv) {
     oOut.write(oSession.Received().data(),
                static_cast<std::streamsize>(oSession.Received().size()));
     if (!oOut) {
-      Say("cannot write " + *o.cSave);
+      Say("cannot write " + veltra::serial::PRINTABLE(*o.cSave));
     }
   }
   double dMean = 0;

@@ -21,6 +21,13 @@ namespace veltra::runtime {
 namespace {
 
 using ProfileWrite = TempFolder;
+
+std::string ReadFirstLine(const std::string& cPath) {
+  std::ifstream in(cPath);
+  std::string c;
+  std::getline(in, c);
+  return c;
+}
 using WholeFileRead = TempFolder;
 
 TEST_F(ProfileWrite, AFailedWriteLeavesTheOldFileUntouched) {
@@ -152,6 +159,24 @@ TEST_F(ProfileWrite, UpdatesTheFileALinkNamesAndKeepsOwnerAndMode) {
   EXPECT_EQ(stAfter.st_mode, stBefore.st_mode);
   EXPECT_EQ(stAfter.st_uid, stBefore.st_uid);
   EXPECT_EQ(stAfter.st_gid, stBefore.st_gid);
+}
+
+// A link that another user left in a world-writable sticky folder is not followed: the kernel
+// refuses it (fs.protected_symlinks), to anyone but the link's owner, root included, and the
+// settings functions go through the kernel, so the file it names is neither read nor written.
+TEST_F(ProfileWrite, ALinkTheKernelWillNotFollowIsNeitherReadNorWritten) {
+  if (::geteuid() != 0 || ReadFirstLine("/proc/sys/fs/protected_symlinks") != "1") {
+    GTEST_SKIP() << "needs root (to give the link to another user) and fs.protected_symlinks=1";
+  }
+  Write("target.ini", "[S]\nK=old\n");
+  fs::create_directory(m_path / "sticky");
+  ::chmod((m_path / "sticky").c_str(), 01777);
+  fs::create_symlink(m_path / "target.ini", m_path / "sticky" / "VELTRA.INI");
+  ASSERT_EQ(::lchown((m_path / "sticky" / "VELTRA.INI").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(GETPVPROFSTRING("S", "K", "dflt", Path("sticky/VELTRA.INI")), "dflt");
+  EXPECT_FALSE(WRITEPPROSTRING("S", "K", "new", Path("sticky/VELTRA.INI")));
+  EXPECT_EQ(Read("target.ini"), "[S]\nK=old\n");
+  EXPECT_EQ(fs::symlink_status(m_path / "sticky" / "VELTRA.INI").type(), fs::file_type::symlink);
 }
 
 // The write checks the mode bits (a file with no write bit is read-only, even for root) and

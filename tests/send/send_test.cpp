@@ -13,6 +13,7 @@
 #include <pty.h>
 #include <regex>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -435,12 +436,15 @@ TEST_F(VeltraSend, MissingPortEndsWithTwoTheHintAndThePortsThere) {
   EXPECT_EQ(oSend.Out(), "");
 }
 
+enum class Made { File, Fifo, Unreadable, Sparse };
+
 struct CheckCase {
   const char* pName;
+  Made eMade;
   std::size_t nSize;
   bool lEndMarker;
   int nExit;
-  const char* pSays;
+  const char* pSays; // on standard output for 0 and 1, on standard error for 2
 };
 
 void PrintTo(const CheckCase& o, std::ostream* pOut) {
@@ -451,26 +455,74 @@ class Checks : public VeltraSend, public ::testing::WithParamInterface<CheckCase
 
 TEST_P(Checks, SayWhatWouldBeSent) {
   const CheckCase& t = GetParam();
-  std::string cData = PatternImage(t.nSize);
-  if (t.lEndMarker) {
-    cData.back() = '\x1A';
+  const std::string cImage = m_cDir + "/disk.mgt";
+  switch (t.eMade) {
+  case Made::Fifo:
+    ASSERT_EQ(::mkfifo(cImage.c_str(), 0600), 0);
+    break;
+  case Made::Sparse:
+    WriteFile(cImage, "");
+    fs::resize_file(cImage, t.nSize); // takes no room on disk
+    break;
+  case Made::Unreadable:
+    if (::geteuid() == 0 && RunToEnd({"sh", "-c", "command -v setpriv"}, {}).nExit != 0) {
+      GTEST_SKIP() << "root reads every file, and setpriv is missing: run scripts/deps";
+    }
+    [[fallthrough]];
+  case Made::File: {
+    std::string cData = PatternImage(t.nSize);
+    if (t.lEndMarker) {
+      cData.back() = '\x1A';
+    }
+    WriteFile(cImage, cData);
+    if (t.eMade == Made::Unreadable) {
+      ::chmod(cImage.c_str(), 0);
+    }
+    break;
   }
-  const std::string cImage = WriteImage("disk.mgt", cData);
-  Child oSend(NoDisplay({"--check", cImage}), {});
-  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(t.nExit));
-  EXPECT_NE(oSend.Out().find(t.pSays), std::string::npos) << oSend.Out();
+  }
+  std::vector<std::string> aArgs = NoDisplay({"--check", cImage});
+  if (::geteuid() == 0 && t.eMade == Made::Unreadable) {
+    // Root reads every file: the check runs as the unprivileged user "nobody".
+    aArgs.insert(aArgs.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  }
+  Child oSend(aArgs, {});
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(t.nExit)) << "a FIFO is never waited on";
+  const std::string& cSaid = t.nExit == 2 ? oSend.Err() : oSend.Out();
+  EXPECT_NE(cSaid.find(t.pSays), std::string::npos) << cSaid;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Images, Checks,
     ::testing::Values(
-        CheckCase{"WholeDisk", 819200, false, 0,
+        CheckCase{"WholeDisk", Made::File, 819200, false, 0,
                   "819200 bytes, no final 0x1A; 160 blocks of 5120 would be served: a whole disk"},
-        CheckCase{"FinalMarker", 819200, true, 1,
+        CheckCase{"FinalMarker", Made::File, 819200, true, 1,
                   "so 819199 bytes are sent; 160 blocks of 5120 would be served, the last one "
                   "5119 bytes: not a whole disk"},
-        CheckCase{"Short", 5000, false, 1, "1 blocks of 5120 would be served, the last one 5000"}),
+        CheckCase{"Short", Made::File, 5000, false, 1,
+                  "; 1 block of 5120 would be served, the last one 5000"},
+        CheckCase{"Fifo", Made::Fifo, 0, false, 2, "disk.mgt: not a regular file"},
+        CheckCase{"Unreadable", Made::Unreadable, 5120, false, 2, "disk.mgt: Permission denied"},
+        CheckCase{"FiveGiB", Made::Sparse, std::size_t{5} << 30, false, 2,
+                  "disk.mgt: 5368709120 bytes, larger than the whole-file read accepts "
+                  "(4294967294 bytes at most)"}),
     [](const auto& o) { return std::string(o.param.pName); });
+
+// An image that is no plain file is refused at once, before the port is even looked at: a
+// FIFO would block the open for ever, a terminal could become the controlling one.
+TEST_F(VeltraSend, ImageThatIsNoPlainFileEndsWithTwoAtOnce) {
+  RawPty oLine;
+  RawPty oNamedAsImage;
+  ASSERT_EQ(::mkfifo((m_cDir + "/fifo.mgt").c_str(), 0600), 0);
+  for (const std::string& cImage : {m_cDir + "/fifo.mgt", oNamedAsImage.cSlave}) {
+    SCOPED_TRACE(cImage);
+    Child oSend(NoDisplay({"--port", oLine.cSlave, cImage}), {});
+    EXPECT_EQ(oSend.Wait(10s), std::optional<int>(2));
+    EXPECT_NE(oSend.Err().find("cannot use " + cImage + ": not a regular file"), std::string::npos)
+        << oSend.Err();
+  }
+}
 
 TEST(VeltraSendBuild, LinksQtCoreButNeitherGuiNorWidgets) {
   const Result r = RunToEnd({"ldd", kSend}, {});
@@ -480,50 +532,169 @@ TEST(VeltraSendBuild, LinksQtCoreButNeitherGuiNorWidgets) {
   EXPECT_EQ(r.cOut.find("libQt6Widgets"), std::string::npos) << r.cOut;
 }
 
+// A private tmux server running one command in a terminal of 120 x 10. Only this server is
+// ever stopped (by its own socket), whatever way the test leaves.
+class Tmux {
+public:
+  static bool Present() { return RunToEnd({"sh", "-c", "command -v tmux"}, {}).nExit == 0; }
+  explicit Tmux(const std::vector<std::string>& aCommand)
+      : m_cName("veltra-send-test-" + std::to_string(::getpid()) + "-" +
+                std::to_string(s_nServers++)) {
+    std::vector<std::string> a{"tmux", "-L", m_cName, "-f", "/dev/null", "new-session",
+                               "-d",   "-x", "120",   "-y", "10"};
+    a.insert(a.end(), aCommand.begin(), aCommand.end());
+    m_lStarted = RunToEnd(a, {}).nExit == 0;
+  }
+  ~Tmux() { RunToEnd({"tmux", "-L", m_cName, "kill-server"}, {}); }
+  Tmux(const Tmux&) = delete;
+  Tmux& operator=(const Tmux&) = delete;
+
+  bool Started() const { return m_lStarted; }
+  std::string Pane() const {
+    return RunToEnd({"tmux", "-L", m_cName, "capture-pane", "-p"}, {}).cOut;
+  }
+  // Keys as tmux names them ("C-z", "Enter"), or text typed as it is.
+  void Keys(const std::vector<std::string>& aKeys) const {
+    std::vector<std::string> a{"tmux", "-L", m_cName, "send-keys"};
+    a.insert(a.end(), aKeys.begin(), aKeys.end());
+    RunToEnd(a, {});
+  }
+  void Line(const std::string& cText) const {
+    Keys({"-l", cText});
+    Keys({"Enter"});
+  }
+  bool WaitPane(const std::string& cText, std::chrono::milliseconds tLimit = 20s) const {
+    const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+    while (Pane().find(cText) == std::string::npos) {
+      if (std::chrono::steady_clock::now() > tEnd) {
+        return false;
+      }
+      std::this_thread::sleep_for(50ms);
+    }
+    return true;
+  }
+
+private:
+  static inline int s_nServers = 0;
+  std::string m_cName;
+  bool m_lStarted = false;
+};
+
+bool WaitFile(const std::string& cPath, std::chrono::milliseconds tLimit = 30s) {
+  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+  while (!fs::exists(cPath) || ReadFile(cPath).empty()) {
+    if (std::chrono::steady_clock::now() > tEnd) {
+      return false;
+    }
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
 // The progress line as a person sees it, in a terminal of a private tmux server, at the
 // speed of a real line; the terminal's settings are the same before and after.
 TEST_F(VeltraSend, ProgressLineShowsCountPercentageAndTimeLeftAndTheTerminalIsRestored) {
-  if (RunToEnd({"sh", "-c", "command -v tmux"}, {}).nExit != 0) {
+  if (!Tmux::Present()) {
     GTEST_SKIP() << "tmux missing: run scripts/deps";
   }
   const std::string cImage = WriteImage("disk.mgt", PatternImage(12 * 5120));
   const std::string cPort = StartDevice({"--expect", cImage, "--pace", "115200,8N2"});
   ASSERT_FALSE(cPort.empty());
-  const std::string cServer = "veltra-send-test-" + std::to_string(::getpid());
-  // Only this private server is ever stopped, whatever way the test leaves.
-  const struct ServerGuard {
-    std::string cName;
-    ~ServerGuard() { RunToEnd({"tmux", "-L", cName, "kill-server"}, {}); }
-  } oGuard{cServer};
   const std::string cScript =
       "cd " + Quote(m_cDir) +
       "; stty -g > before; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
       " --port " + Quote(cPort) + " " + Quote(cImage) + "; echo $? > rc; stty -g > after; sleep 60";
-  ASSERT_EQ(RunToEnd({"tmux", "-L", cServer, "-f", "/dev/null", "new-session", "-d", "-x", "120",
-                      "-y", "10", "sh", "-c", cScript},
-                     {})
-                .nExit,
-            0);
+  const Tmux oTmux({"sh", "-c", cScript});
+  ASSERT_TRUE(oTmux.Started());
   const std::regex oProgress(R"(Block ([0-9]+)/12  track [0-9]+ side [01]  [0-9]+/61440 bytes  )"
                              R"(([0-9]+)%  [0-9.]+ KiB/s  [0-9]+:[0-9]{2} left)");
   std::string cPane;
   std::smatch m;
   bool lSeen = false;
   for (int i = 0; i < 300 && !lSeen; ++i) {
-    cPane = RunToEnd({"tmux", "-L", cServer, "capture-pane", "-p"}, {}).cOut;
+    cPane = oTmux.Pane();
     lSeen = std::regex_search(cPane, m, oProgress) && std::stoi(m[1]) >= 2 && std::stoi(m[2]) > 0;
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_TRUE(lSeen) << cPane;
-  for (int i = 0; i < 300 && !fs::exists(m_cDir + "/after"); ++i) {
-    std::this_thread::sleep_for(100ms);
-  }
-  cPane = RunToEnd({"tmux", "-L", cServer, "capture-pane", "-p"}, {}).cOut;
+  WaitFile(m_cDir + "/after");
+  cPane = oTmux.Pane();
   EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << cPane;
   EXPECT_NE(cPane.find("Done: the device ended the transfer after 12 blocks"), std::string::npos)
       << cPane;
   EXPECT_FALSE(ReadFile(m_cDir + "/before").empty());
   EXPECT_EQ(ReadFile(m_cDir + "/before"), ReadFile(m_cDir + "/after"));
+}
+
+// An interactive shell with job control in a private tmux server, veltra-send started from
+// it on a line the test plays the device on, as a person at the terminal does it.
+class OnShell : public VeltraSend {
+protected:
+  void SetUp() override {
+    VeltraSend::SetUp();
+    if (!Tmux::Present()) {
+      GTEST_SKIP() << "tmux missing: run scripts/deps";
+    }
+    ASSERT_FALSE(m_line.cSlave.empty());
+    ASSERT_EQ(::tcgetattr(m_line.nMaster, &m_oLineBefore), 0);
+    m_pTmux = std::make_unique<Tmux>(std::vector<std::string>{
+        "env", "HISTFILE=/dev/null", "PS1=$ ", "bash", "--norc", "--noprofile", "-i"});
+    ASSERT_TRUE(m_pTmux->Started());
+    m_pTmux->Line("cd " + Quote(m_cDir) + "; stty -g > before");
+    ASSERT_TRUE(WaitFile(m_cDir + "/before"));
+  }
+  // Starts veltra-send, followed by cThen on the same line, and serves the first block.
+  void StartAndServeOneBlock(const std::string& cThen) {
+    const std::string cImage = WriteImage("disk.mgt", PatternImage(3 * 5120));
+    m_pTmux->Line("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
+                  " --port " + Quote(m_line.cSlave) + " " + Quote(cImage) + cThen);
+    ASSERT_TRUE(m_line.WaitOpened());
+    ASSERT_TRUE(m_pTmux->WaitPane("Waiting command")) << m_pTmux->Pane();
+    m_line.Send("T");
+    ASSERT_EQ(m_line.Read(5121, 10s).size(), 5121u);
+    ASSERT_TRUE(m_pTmux->WaitPane("Block 1/3")) << m_pTmux->Pane();
+  }
+  // The terminal and the line as they were before veltra-send ran.
+  void ExpectAllPutBack() {
+    EXPECT_EQ(ReadFile(m_cDir + "/before"), ReadFile(m_cDir + "/after")) << m_pTmux->Pane();
+    termios oAfter{};
+    ASSERT_EQ(::tcgetattr(m_line.nMaster, &oAfter), 0);
+    EXPECT_EQ(oAfter.c_cflag, m_oLineBefore.c_cflag) << "the line's own settings again";
+    EXPECT_EQ(::cfgetospeed(&oAfter), ::cfgetospeed(&m_oLineBefore));
+  }
+
+  RawPty m_line;
+  termios m_oLineBefore{};
+  std::unique_ptr<Tmux> m_pTmux;
+};
+
+TEST_F(OnShell, CtrlBackslashSendsTheAbortByteAndPutsTheTerminalAndTheLineBack) {
+  StartAndServeOneBlock("; echo $? > rc; stty -g > after");
+  m_pTmux->Keys({"C-\\"});
+  EXPECT_EQ(m_line.Read(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
+  ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
+  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "1\n") << m_pTmux->Pane();
+  ExpectAllPutBack();
+}
+
+// Ctrl-Z, then bg: the transfer goes on in the background and ends normally; nothing stops
+// the process at its exit, so the shell's wait returns its status.
+TEST_F(OnShell, StoppedThenSentToTheBackgroundItEndsNormally) {
+  StartAndServeOneBlock("");
+  m_pTmux->Keys({"C-z"});
+  ASSERT_TRUE(m_pTmux->WaitPane("Stopped")) << m_pTmux->Pane();
+  m_pTmux->Line("stty -g > stopped");
+  ASSERT_TRUE(WaitFile(m_cDir + "/stopped")) << m_pTmux->Pane();
+  EXPECT_EQ(ReadFile(m_cDir + "/stopped"), ReadFile(m_cDir + "/before"))
+      << "given back at the stop";
+  m_pTmux->Line("bg");
+  m_pTmux->Line("wait $!; echo $? > rc; stty -g > after");
+  m_line.Send("T");
+  EXPECT_EQ(m_line.Read(5121, 10s).size(), 5121u) << "served from the background";
+  m_line.Send("E");
+  ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
+  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << m_pTmux->Pane();
+  ExpectAllPutBack();
 }
 
 } // namespace

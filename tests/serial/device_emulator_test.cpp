@@ -5,9 +5,13 @@
 #include "serial_test_support.h"
 #include "tests/support/process.h"
 
+#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
 
 namespace veltra::serial::test {
 namespace {
@@ -191,6 +195,43 @@ TEST(DeviceEmulator, RefusesABurstThatIsNeverClosed) {
   EXPECT_NE(oDevice.Err().find("--commands at offset 1: \"[\" without \"]\""), std::string::npos)
       << oDevice.Err();
   EXPECT_EQ(oDevice.Out(), "") << "no pseudo-terminal is made for a script that cannot run";
+}
+
+// A real port: never a console (here a pty that the consoles list of VELTRA_PROCFS names) nor
+// the emulator's own terminal, and any other port's line is put back as it was found.
+TEST(DeviceEmulator, RefusesAConsoleOrItsOwnTerminalAndPutsALineBack) {
+  const std::string cDir = TempDir();
+  ::mkdir((cDir + "/proc").c_str(), 0700);
+  Pty oConsole;
+  Pty oLine;
+  struct stat oStat {};
+  ASSERT_EQ(::stat(oConsole.SlavePath().c_str(), &oStat), 0);
+  WriteFile(cDir + "/proc/consoles", "ttyS0 -W- (EC p a) " + std::to_string(major(oStat.st_rdev)) +
+                                         ":" + std::to_string(minor(oStat.st_rdev)) + "\n");
+  termios oBefore{};
+  ASSERT_EQ(::tcgetattr(oLine.Master(), &oBefore), 0);
+  const struct {
+    std::string cPort;
+    int nExit;
+    const char* pSays;
+  } aCases[] = {
+      {oConsole.SlavePath(), 2, ": it is a system console"},
+      {"/dev/tty", 2, "cannot open /dev/tty: it is the terminal veltra-device runs in"},
+      {oLine.SlavePath(), 0, ""},
+  };
+  for (const auto& c : aCases) {
+    SCOPED_TRACE(c.cPort);
+    veltra::test::Child oDevice({DevicePath(), "--commands", "E", "--settle", "0", c.cPort},
+                                {{"VELTRA_PROCFS", cDir + "/proc"}});
+    EXPECT_EQ(oDevice.Wait(10s), std::optional<int>(c.nExit)) << oDevice.Err();
+    EXPECT_NE(oDevice.Err().find(c.pSays), std::string::npos) << oDevice.Err();
+  }
+  EXPECT_EQ(oLine.Receive(1), "E");
+  termios oAfter{};
+  ASSERT_EQ(::tcgetattr(oLine.Master(), &oAfter), 0);
+  EXPECT_EQ(oAfter.c_cflag, oBefore.c_cflag) << "8N2 while it ran, 8N1 again after";
+  EXPECT_EQ(oAfter.c_lflag, oBefore.c_lflag);
+  EXPECT_EQ(std::memcmp(oAfter.c_cc, oBefore.c_cc, sizeof oBefore.c_cc), 0);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The device emulator's command line.
 #include "tools/device/device_options.h"
 
+#include "runtime/command_line.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -8,6 +10,7 @@ namespace veltra::tools {
 
 const char* const kUsage =
     "usage: veltra-device [options] (--pty | PORT)\n"
+    "       veltra-device -h | -V\n"
     "Plays the disk device for VELTRA: sends T per block, checks every answer.\n"
     "  --pty               create a pseudo-terminal; its path is the first line printed\n"
     "  PORT                a serial port, named as in VELTRA.INI (COM1, ttyUSB0, /dev/...)\n"
@@ -21,7 +24,11 @@ const char* const kUsage =
     "  --min-gap MS        least silence between 0x00 and the block (default 9)\n"
     "  --settle MS         pause between the PC opening the port and the first command\n"
     "                      (default 300)\n"
-    "  --verbose           one line per block\n";
+    "  --verbose           one line per block\n"
+    "  -h, --help          this text; -V, --version  the version\n"
+    "Options may come before or after PORT; a PORT beginning with - follows --.\n"
+    "Exit status: 0 every block as expected and the script ended, 1 an answer was wrong or\n"
+    "missing, 2 the command line, a file or the port cannot be used.\n";
 
 double LineFormat::CharSeconds() const {
   return (1.0 + nDataBits + (cParity == 'N' ? 0 : 1) + nStopBits) / nBaud;
@@ -49,55 +56,108 @@ std::optional<LineFormat> ParseLineFormat(std::string_view cText) {
   return oFormat;
 }
 
-std::optional<Options> ParseOptions(int argc, char** argv) {
+std::optional<Options> ParseOptions(const std::vector<std::string_view>& aArgs,
+                                    std::string& cError) {
+  enum : int {
+    kPty = 256,
+    kVerbose,
+    kImage,
+    kExpect,
+    kSave,
+    kCommands,
+    kPace,
+    kTimeout,
+    kMinGap,
+    kSettle
+  };
+  static const option aLong[] = {{"pty", no_argument, nullptr, kPty},
+                                 {"verbose", no_argument, nullptr, kVerbose},
+                                 {"image", required_argument, nullptr, kImage},
+                                 {"expect", required_argument, nullptr, kExpect},
+                                 {"save", required_argument, nullptr, kSave},
+                                 {"commands", required_argument, nullptr, kCommands},
+                                 {"pace", required_argument, nullptr, kPace},
+                                 {"timeout", required_argument, nullptr, kTimeout},
+                                 {"min-gap", required_argument, nullptr, kMinGap},
+                                 {"settle", required_argument, nullptr, kSettle},
+                                 {"help", no_argument, nullptr, 'h'},
+                                 {"version", no_argument, nullptr, 'V'},
+                                 {nullptr, 0, nullptr, 0}};
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view cArg = argv[i];
-    auto Value = [&]() -> std::optional<std::string> {
-      if (i + 1 >= argc) {
-        return std::nullopt;
-      }
-      return std::string(argv[++i]);
-    };
-    std::optional<std::string> cValue;
-    if (cArg == "--pty") {
+  const auto bOption = [&](int nValue, const char* pValue) {
+    switch (nValue) {
+    case kPty:
       o.lPty = true;
-    } else if (cArg == "--verbose") {
+      return true;
+    case kVerbose:
       o.lVerbose = true;
-    } else if (cArg == "--image" || cArg == "--expect" || cArg == "--save" ||
-               cArg == "--commands" || cArg == "--pace") {
-      if (!(cValue = Value())) {
-        return std::nullopt;
+      return true;
+    case 'h':
+      o.lHelp = true;
+      return true;
+    case 'V':
+      o.lVersion = true;
+      return true;
+    case kImage:
+      o.cImage = pValue;
+      return true;
+    case kExpect:
+      o.cExpect = pValue;
+      return true;
+    case kSave:
+      o.cSave = pValue;
+      return true;
+    case kCommands:
+      o.cCommands = pValue;
+      return true;
+    case kPace:
+      if (!ParseLineFormat(pValue)) {
+        cError = "--pace wants BAUD,FORMAT such as 115200,8N2";
+        return false;
       }
-      auto& rTarget = cArg == "--image"    ? o.cImage
-                      : cArg == "--expect" ? o.cExpect
-                      : cArg == "--save"   ? o.cSave
-                      : cArg == "--pace"   ? o.cPace
-                                           : o.cCommands;
-      rTarget = *cValue;
-    } else if (cArg == "--timeout" || cArg == "--min-gap" || cArg == "--settle") {
-      if (!(cValue = Value())) {
-        return std::nullopt;
-      }
-      char* pEnd = nullptr;
-      const double dValue = std::strtod(cValue->c_str(), &pEnd);
-      if (*pEnd != '\0' || !(dValue >= 0 && dValue <= 1e6)) {
-        return std::nullopt;
-      }
-      if (cArg == "--timeout") {
-        o.dTimeout = dValue;
-      } else if (cArg == "--min-gap") {
-        o.dMinGapMs = dValue;
-      } else {
-        o.nSettleMs = static_cast<int>(dValue);
-      }
-    } else if (!cArg.empty() && cArg.front() != '-' && o.cPort.empty()) {
-      o.cPort = cArg;
-    } else {
-      return std::nullopt;
+      o.cPace = pValue;
+      return true;
+    default:
+      break;
     }
+    const char* pName = nValue == kTimeout  ? "--timeout"
+                        : nValue == kMinGap ? "--min-gap"
+                                            : "--settle";
+    char* pEnd = nullptr;
+    const double dValue = std::strtod(pValue, &pEnd);
+    if (*pValue == '\0' || *pEnd != '\0' || !(dValue >= 0 && dValue <= 1e6)) {
+      cError = std::string(pName) + " wants a number from 0 to 1000000";
+      return false;
+    }
+    if (nValue == kTimeout) {
+      o.dTimeout = dValue;
+    } else if (nValue == kMinGap) {
+      o.dMinGapMs = dValue;
+    } else {
+      o.nSettleMs = static_cast<int>(dValue);
+    }
+    return true;
+  };
+  std::vector<std::string> aPorts;
+  if (!runtime::PARSECOMMANDLINE(aArgs, "hV", aLong, bOption, aPorts, cError)) {
+    return std::nullopt;
   }
-  if (o.lPty == !o.cPort.empty()) {
+  if (o.lHelp || o.lVersion) {
+    return o;
+  }
+  if (aPorts.size() > 1) {
+    cError = "one port at a time";
+    return std::nullopt;
+  }
+  if (o.lPty == !aPorts.empty()) {
+    cError = o.lPty ? "give --pty or a PORT, not both" : "give a PORT or --pty";
+    return std::nullopt;
+  }
+  if (!aPorts.empty()) {
+    o.cPort = aPorts.front();
+  }
+  if (o.cPort.empty() && !o.lPty) {
+    cError = "the PORT is empty";
     return std::nullopt;
   }
   return o;

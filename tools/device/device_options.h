@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veltra::tools {
 
@@ -31,10 +32,14 @@ struct Options {
   double dMinGapMs = 9.0;
   int nSettleMs = 300;
   bool lVerbose = false;
+  bool lHelp = false;    // --help: the usage, whatever else is given
+  bool lVersion = false; // --version
 };
 
-// The options, or no value when they cannot be used (the usage is then shown).
-std::optional<Options> ParseOptions(int argc, char** argv);
+// The options of aArgs (the arguments after the program name), or no value with cError
+// saying which option is wrong and why.
+std::optional<Options> ParseOptions(const std::vector<std::string_view>& aArgs,
+                                    std::string& cError);
 
 extern const char* const kUsage;
 

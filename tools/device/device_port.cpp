@@ -2,10 +2,12 @@
 #include "tools/device/device_port.h"
 
 #include "serial/comm_baud.h"
+#include "serial/comm_console.h"
 #include "serial/comm_port.h"
 #include "serial/comm_termios.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -16,7 +18,18 @@
 #include <unistd.h>
 
 namespace veltra::tools {
+
+struct SavedLine {
+  int nFd;
+  termios oTio;
+  ~SavedLine();
+};
+
 namespace {
+
+// The open port's settings for RESTOREPORTNOW: the descriptor is published after the settings.
+termios g_oSaved{};
+std::atomic<int> g_nSavedFd{-1};
 
 // Raw mode, and with oLine also its speed and format.
 void SetRaw(int nFd, const std::optional<LineFormat>& oLine) {
@@ -47,6 +60,22 @@ void SetRaw(int nFd, const std::optional<LineFormat>& oLine) {
 
 } // namespace
 
+SavedLine::~SavedLine() {
+  g_nSavedFd.store(-1);
+  ::tcsetattr(nFd, TCSANOW, &oTio);
+}
+
+DevicePort::DevicePort() = default;
+DevicePort::DevicePort(DevicePort&&) noexcept = default;
+DevicePort& DevicePort::operator=(DevicePort&&) noexcept = default;
+DevicePort::~DevicePort() = default;
+
+void RESTOREPORTNOW() {
+  if (const int nFd = g_nSavedFd.load(); nFd >= 0) {
+    ::tcsetattr(nFd, TCSANOW, &g_oSaved);
+  }
+}
+
 std::optional<DevicePort> CreatePty() {
   DevicePort oPort;
   oPort.oFd.Reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
@@ -71,11 +100,34 @@ std::optional<DevicePort> OpenPort(const std::string& cName,
                                    const std::optional<LineFormat>& oLine) {
   DevicePort oPort;
   oPort.cPath = veltra::serial::COMMDEVICEPATH(cName);
-  oPort.oFd.Reset(::open(oPort.cPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  const int nFd = oPort.oFd.Get();
-  if (nFd < 0 || ::isatty(nFd) == 0 || ::flock(nFd, LOCK_EX | LOCK_NB) != 0) {
+  // The same refusals as the program's own ports: a console is not even opened, and the
+  // descriptor is looked at again once open (the name may have changed in between).
+  if (const int nWhy = serial::detail::PathRefusal(oPort.cPath); nWhy != 0) {
+    errno = nWhy;
     return std::nullopt;
   }
+  oPort.oFd.Reset(::open(oPort.cPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  const int nFd = oPort.oFd.Get();
+  if (nFd < 0) {
+    return std::nullopt;
+  }
+  if (::isatty(nFd) == 0) {
+    errno = ENOTTY;
+    return std::nullopt;
+  }
+  if (const int nWhy = serial::detail::DeviceRefusal(nFd); nWhy != 0) {
+    errno = nWhy;
+    return std::nullopt;
+  }
+  termios oFound{};
+  if (::flock(nFd, LOCK_EX | LOCK_NB) != 0 || ::tcgetattr(nFd, &oFound) != 0) {
+    return std::nullopt;
+  }
+  oPort.pSaved = std::make_unique<SavedLine>();
+  oPort.pSaved->nFd = nFd;
+  oPort.pSaved->oTio = oFound;
+  g_oSaved = oFound;
+  g_nSavedFd.store(nFd);
   SetRaw(nFd, oLine ? oLine : LineFormat{});
   ::tcflush(nFd, TCIOFLUSH);
   return oPort;

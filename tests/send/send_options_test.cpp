@@ -1,0 +1,71 @@
+// veltra-send's command line, in process: what each way of typing it gives, and the reason
+// given for each one that cannot be used.
+#include "send/send_options.h"
+
+#include <gtest/gtest.h>
+
+namespace veltra::send {
+namespace {
+
+TEST(SendOptions, ReadsEachFormAndSaysWhichOptionIsWrongAndWhy) {
+  const struct {
+    std::vector<std::string_view> aArgs;
+    std::string cWant; // "action image port", or "!" + the error
+  } aCases[] = {
+      {{"disk.mgt"}, "send disk.mgt -"},
+      {{"--port", "ttyUSB0", "disk.mgt"}, "send disk.mgt ttyUSB0"},
+      {{"-p", "ttyUSB0", "disk.mgt"}, "send disk.mgt ttyUSB0"},
+      {{"-pttyUSB0", "disk.mgt"}, "send disk.mgt ttyUSB0"},
+      {{"--port=/dev/serial/by-id/x", "disk.mgt"}, "send disk.mgt /dev/serial/by-id/x"},
+      {{"disk.mgt", "--port", "COM3"}, "send disk.mgt COM3"}, // options after the image
+      {{"--", "-disk.mgt"}, "send -disk.mgt -"},
+      {{"-p", "COM3", "--", "--check"}, "send --check COM3"}, // -- ends the options
+      {{"--po=COM3", "disk.mgt"}, "send disk.mgt COM3"},      // an unambiguous abbreviation
+      {{"--check", "disk.mgt"}, "check disk.mgt -"},
+      {{"disk.mgt", "--check"}, "check disk.mgt -"},
+      {{"-l"}, "list - -"},
+      {{"--list-ports"}, "list - -"},
+      {{"-h"}, "help - -"},
+      {{"--port", "COM3", "disk.mgt", "--help"}, "help - -"}, // --help beside other options
+      {{"--check", "--list-ports", "-h"}, "help - -"},
+      {{"-V"}, "version - -"},
+      {{"--version", "disk.mgt"}, "version - -"},
+      {{"--bogus", "disk.mgt"}, "!unknown option --bogus"},
+      {{"--bogus=1", "disk.mgt"}, "!unknown option --bogus"},
+      {{"-x", "disk.mgt"}, "!unknown option -x"},
+      {{"-lx"}, "!unknown option -x"},
+      {{"disk.mgt", "-p"}, "!-p needs a value"},
+      {{"disk.mgt", "--port"}, "!--port needs a value"},
+      {{"--port=", "disk.mgt"}, "!--port needs a port name"},
+      {{"--check=yes", "disk.mgt"}, "!--check takes no value"},
+      {{"--list-ports=all"}, "!--list-ports takes no value"},
+      {{}, "!no image given"},
+      {{"--check"}, "!no image given"},
+      {{"a.mgt", "b.mgt"}, "!one image at a time"},
+      {{"-l", "a.mgt"}, "!--list-ports takes no image"},
+      {{"--check", "-l"}, "!give one of --check, --list-ports, --help, --version"},
+      {{"--check", "a.mgt", "-p", "COM3"}, "!--port goes with a transfer only"},
+  };
+  for (const auto& c : aCases) {
+    std::string cArgs;
+    for (const std::string_view a : c.aArgs) {
+      cArgs += std::string(a) + " ";
+    }
+    SCOPED_TRACE(cArgs);
+    std::string cError;
+    const auto o = PARSEOPTIONS(c.aArgs, cError);
+    if (c.cWant.starts_with("!")) {
+      EXPECT_FALSE(o.has_value());
+      EXPECT_EQ(cError, c.cWant.substr(1));
+      continue;
+    }
+    ASSERT_TRUE(o.has_value()) << cError;
+    const char* const aActions[] = {"send", "check", "list", "help", "version"};
+    EXPECT_EQ(std::string(aActions[static_cast<int>(o->eAction)]) + " " +
+                  (o->cImage.empty() ? "-" : o->cImage) + " " + o->cPort.value_or("-"),
+              c.cWant);
+  }
+}
+
+} // namespace
+} // namespace veltra::send
