@@ -42,7 +42,7 @@ void VELTRA(int nComm, const TransferBinding& oGet) {
     for (;;) {
       const std::optional<std::string> cCmd = WAITCOMMAND(oGet);
       if (oGet.GETASYNCKEYSTATE(VK_ESCAPE)) {
-        SENDSTR(nComm, std::string_view("\x09", 1), oGet); // best effort: the user is leaving
+        SENDSTR(nComm, std::string_view(&kAbortByte, 1), oGet); // best effort: the user is leaving
         TELL(oGet, TransferEvent::Aborted);
         break; // back to the outer test, which returns while Esc is still held
       }
@@ -53,13 +53,13 @@ void VELTRA(int nComm, const TransferBinding& oGet) {
         MESSAGE(oGet, kLineLostMessage);
         return;
       }
-      if (cCmd == "T") {
+      if (cCmd == std::string_view(&kCommandBlock, 1)) {
         if (!TRK(nComm, oGet)) {
           // The device now holds a block with a hole in it: serving on would send it a disk
           // whose every later sector is misplaced. TRK has said so; the user ends it.
           return;
         }
-      } else if (cCmd == "E") {
+      } else if (cCmd == std::string_view(&kCommandEnd, 1)) {
         oGet.End();
         return;
       }
@@ -104,10 +104,10 @@ bool TRK(int nComm, const TransferBinding& oGet) {
   TELL(oGet, TransferEvent::BlockBegins, nLen);
   MESSAGE(oGet,
           std::string(kSendingTrack) + std::to_string(nTrack) + ", side " + std::to_string(nSide));
-  const bool lZero = SENDSTR(nComm, std::string_view("\0", 1), oGet);
+  const bool lZero = SENDSTR(nComm, std::string_view(&kBlockLead, 1), oGet);
   std::size_t nSent = 0;
   if (lZero) {
-    oGet.SLEEP(10);
+    oGet.SLEEP(kPauseAfterZeroMs);
     nSent = SENDCOUNT(nComm, std::string_view(cImage).substr(0, nLen), oGet);
   }
   // Only what left is gone from the image: the rest is never sent as part of another block.

@@ -2,6 +2,7 @@
 // ends on "E", and aborts with 0x09 when the user holds Esc.
 #pragma once
 
+#include "app/protocol.h"
 #include "ui/virtual_keys.h"
 
 #include <cstddef>
@@ -21,7 +22,6 @@ extern int nTrack;
 extern int nSide;
 
 using ui::VK_ESCAPE;
-inline constexpr std::size_t kBlockSize = 5120;
 
 enum class TransferEvent {
   BlockBegins, // a "T" is being served: the block's log line and its bytes follow

@@ -27,7 +27,7 @@
 namespace veltra::send {
 namespace {
 
-constexpr std::size_t kDiskSize = 819200;
+constexpr std::size_t kDiskSize = app::kDiskSize;
 constexpr std::size_t kBlockSize = app::kBlockSize;
 // Everything that matters wakes the wait: this bound is only a safety net.
 constexpr int kWaitBoundMs = 1000;

@@ -29,8 +29,9 @@ HWND AsHwnd(int hWnd) {
 }
 
 void Prepare() {
-  // The pause after each 0x00 (10 ms) and the bound of the wait (20 ms) need a timer that
-  // ticks every millisecond; the default tick is 15.6 ms. Kept until the process ends.
+  // The pause after each 0x00 (kPauseAfterZeroMs in app/protocol.h, 10 ms) and the bound of the
+  // wait (20 ms) need a timer that ticks every millisecond; the default tick is 15.6 ms. Kept until
+  // the process ends.
   static const bool lFineTimer = timeBeginPeriod(1) == TIMERR_NOERROR;
   (void)lFineTimer;
   detail::PrepareUiThread();

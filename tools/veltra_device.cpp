@@ -4,6 +4,7 @@
 // blocks with an expected image and prints a summary. Plain POSIX, sharing the port naming
 // and the termios line settings with VELTRA. The options, the script, the line reader, the
 // port and the session each have their file under tools/device/.
+#include "app/protocol.h"
 #include "serial/comm_console.h"
 #include "serial/comm_port.h"
 #include "serial/port_list.h"
@@ -25,7 +26,7 @@ using namespace veltra::tools;
 
 namespace {
 
-constexpr std::size_t kBlockSize = 5120;
+constexpr std::size_t kBlockSize = veltra::app::kBlockSize;
 
 std::optional<std::string> ReadFile(const std::string& cPath) {
   std::ifstream oIn(cPath, std::ios::binary);

@@ -1,6 +1,8 @@
 // The device emulator's command line, and the line format it paces and configures with.
 #pragma once
 
+#include "app/protocol.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,7 +31,8 @@ struct Options {
   std::optional<std::string> cCommands;
   double dTimeout = 10.0;
   std::optional<std::string> cPace;
-  double dMinGapMs = 9.0;
+  // The loop pauses kPauseAfterZeroMs; a millisecond less allows for the clocks of two programs.
+  double dMinGapMs = static_cast<double>(veltra::app::kPauseAfterZeroMs) - 1.0;
   int nSettleMs = 300;
   bool lVerbose = false;
   bool lHelp = false;    // --help: the usage, whatever else is given

@@ -1,6 +1,7 @@
 // Playing the script against the PC and checking its answers.
 #include "tools/device/device_session.h"
 
+#include "app/protocol.h"
 #include "tools/device/device_port.h"
 
 #include <algorithm>
@@ -11,8 +12,8 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 
-constexpr std::size_t kBlockSize = 5120;
-constexpr unsigned char kAbortByte = 0x09;
+constexpr std::size_t kBlockSize = veltra::app::kBlockSize;
+constexpr auto kAbortByte = static_cast<unsigned char>(veltra::app::kAbortByte);
 constexpr auto kQuietEnd = std::chrono::milliseconds(200);
 
 double Ms(Clock::duration d) {
@@ -50,7 +51,7 @@ bool Session::Run(const std::vector<ScriptStep>& aSteps) {
         return false;
       }
       for (const char cCmd : oStep.cBytes) {
-        if (cCmd == 'T' && !ServeBlock(tSent)) {
+        if (cCmd == veltra::app::kCommandBlock && !ServeBlock(tSent)) {
           return false;
         }
       }
