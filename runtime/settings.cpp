@@ -1,29 +1,11 @@
-// The runtime settings record, SET, the date-format and epoch rules, the file-name case.
+// The runtime settings record, SET and the date-format rule.
 #include "runtime/settings.h"
 
 #include "runtime/error_handler.h"
 
-#include <array>
-
 namespace veltra::runtime {
 
 namespace {
-
-struct SetEntry {
-  int nSet;
-  std::string_view cName;
-};
-
-constexpr std::array<SetEntry, 8> aSetNames{{
-    {SET_DATEFORMAT, "DATEFORMAT"},
-    {SET_EPOCH, "EPOCH"},
-    {SET_DELETED, "DELETED"},
-    {SET_MARGIN, "MARGIN"},
-    {SET_CONFIRM, "CONFIRM"},
-    {SET_AUTOSHARE, "AUTOSHARE"},
-    {SET_FILECASE, "FILECASE"},
-    {SET_DBFLOCKSCHEME, "DBFLOCKSCHEME"},
-}};
 
 bool SAMETEXT(std::string_view cA, std::string_view cB) {
   if (cA.size() != cB.size()) {
@@ -97,18 +79,6 @@ void ASSIGN(T& xSetting, const std::optional<T>& xValue, std::source_location oW
   } else {
     ARGUMENTERROR(oWhere);
   }
-}
-
-std::string CONVERTCASE(std::string_view cPart, int nCase) {
-  std::string cResult(cPart);
-  for (char& c : cResult) {
-    if (nCase == CASE_UPPER && c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    } else if (nCase == CASE_LOWER && c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return cResult;
 }
 
 } // namespace
@@ -187,24 +157,6 @@ SetValue SET(int nSet, const SetValue& xNew, std::source_location oWhere) {
   return xOld;
 }
 
-std::string_view SETNAME(int nSet) {
-  for (const SetEntry& oEntry : aSetNames) {
-    if (oEntry.nSet == nSet) {
-      return oEntry.cName;
-    }
-  }
-  return {};
-}
-
-int SETNUMBER(std::string_view cName) {
-  for (const SetEntry& oEntry : aSetNames) {
-    if (SAMETEXT(oEntry.cName, cName)) {
-      return oEntry.nSet;
-    }
-  }
-  return -1;
-}
-
 bool CENTURYOFFORMAT(std::string_view cFormat) {
   const size_t nFirst = cFormat.find_first_of("yY");
   if (nFirst == std::string_view::npos) {
@@ -215,28 +167,6 @@ bool CENTURYOFFORMAT(std::string_view cFormat) {
     nEnd = cFormat.size();
   }
   return nEnd - nFirst >= 4;
-}
-
-int FULLYEAR(int nYear, int nEpoch) {
-  if (nYear < 0 || nYear >= 100) {
-    return nYear;
-  }
-  return nYear + (nEpoch / 100) * 100 + (nYear < nEpoch % 100 ? 100 : 0);
-}
-
-int FULLYEAR(int nYear) {
-  return FULLYEAR(nYear, SETTINGS().EPOCH);
-}
-
-std::string APPLYFILECASE(std::string_view cPath, int nFileCase, int nDirCase) {
-  const size_t nSlash = cPath.rfind('/');
-  const size_t nName = nSlash == std::string_view::npos ? 0 : nSlash + 1;
-  return CONVERTCASE(cPath.substr(0, nName), nDirCase) +
-         CONVERTCASE(cPath.substr(nName), nFileCase);
-}
-
-std::string APPLYFILECASE(std::string_view cPath) {
-  return APPLYFILECASE(cPath, SETTINGS().FILECASE, SETTINGS().DIRCASE);
 }
 
 } // namespace veltra::runtime

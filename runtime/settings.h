@@ -1,6 +1,5 @@
-// The process-wide runtime settings: each numbered setting with its name and default, the
-// values the library initialisation gives them, the date-format and epoch rules, and the
-// file-name case applied to paths handed to the file services. Also the public variables the
+// The process-wide runtime settings: each numbered setting with its default, the values the
+// library initialisation gives them and the date-format rule. Also the public variables the
 // library initialisation creates. Nothing in the program reads the table-driver values or the
 // public variables; they are kept as values.
 #pragma once
@@ -73,22 +72,7 @@ using SetValue = std::variant<std::monostate, bool, int, std::string>;
 SetValue SET(int nSet, const SetValue& xNew = {},
              std::source_location oWhere = std::source_location::current());
 
-// The setting's name ("EPOCH", "DATEFORMAT", ...) and number; empty / -1 when unknown.
-std::string_view SETNAME(int nSet);
-int SETNUMBER(std::string_view cName);
-
 // True when the first run of "y" letters (either case) in the format is four or more long.
 bool CENTURYOFFORMAT(std::string_view cFormat);
-
-// A year 0 to 99 read from text as a full year under the epoch: y + (epoch / 100) * 100, plus
-// 100 when y < epoch % 100. Other years are returned as they are.
-int FULLYEAR(int nYear, int nEpoch);
-int FULLYEAR(int nYear); // under SETTINGS().EPOCH
-
-// The path with its file name and extension in the case nFileCase asks for and its folder part
-// in the case of nDirCase (lower or upper; any other value leaves the part as it is). Only
-// ASCII letters change case.
-std::string APPLYFILECASE(std::string_view cPath, int nFileCase, int nDirCase);
-std::string APPLYFILECASE(std::string_view cPath); // under SETTINGS()
 
 } // namespace veltra::runtime

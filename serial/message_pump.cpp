@@ -48,11 +48,4 @@ int SETPUMPDIALOG(int hDlg) {
   return std::exchange(g_hPumpDialog, hDlg);
 }
 
-void SLEEP(std::optional<long> nMilliseconds) {
-  const long nMs = nMilliseconds.value_or(0);
-  if (nMs > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(nMs));
-  }
-}
-
 } // namespace veltra::serial

@@ -41,7 +41,4 @@ int LASTKEY();
 // keys themselves, so there the choice is only kept.
 int SETPUMPDIALOG(int hDlg);
 
-// Suspends the calling thread; no events are handled meanwhile. No value counts as 0.
-void SLEEP(std::optional<long> nMilliseconds);
-
 } // namespace veltra::serial

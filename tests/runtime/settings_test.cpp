@@ -24,20 +24,6 @@ protected:
   std::vector<ErrorRecord> aErrors;
 };
 
-TEST(FullYear, OneAndTwoDigitYearsFollowTheEpoch) {
-  struct Case {
-    int nYear, nEpoch, nFull;
-  };
-  const Case aCases[] = {
-      {79, 1980, 2079}, {80, 1980, 1980}, {0, 1980, 2000},    {99, 1980, 1999}, {5, 1980, 2005},
-      {5, 1900, 1905},  {99, 1900, 1999}, {0, 1900, 1900},    {49, 1950, 2049}, {50, 1950, 1950},
-      {7, 2000, 2007},  {150, 1980, 150}, {2024, 1980, 2024},
-  };
-  for (const Case& c : aCases) {
-    EXPECT_EQ(FULLYEAR(c.nYear, c.nEpoch), c.nFull) << c.nYear << " under " << c.nEpoch;
-  }
-}
-
 TEST(CenturyOfFormat, FollowsTheFirstRunOfYs) {
   struct Case {
     const char* cFormat;
@@ -96,7 +82,7 @@ TEST_F(Settings, WrongValuesRaiseAnArgumentErrorAndChangeNothing) {
                          {SET_CONFIRM, std::string("YES")},
                          {SET_DATEFORMAT, 5}};
   for (const Case& c : aCases) {
-    SCOPED_TRACE(SETNAME(c.nSet));
+    SCOPED_TRACE(c.nSet);
     SETTINGS() = RuntimeSettings{};
     aErrors.clear();
     const int nLine = __LINE__ + 1;
@@ -114,31 +100,6 @@ TEST_F(Settings, WrongValuesRaiseAnArgumentErrorAndChangeNothing) {
 TEST_F(Settings, AnUnknownNumberGivesNoValueAndNoError) {
   EXPECT_TRUE(std::holds_alternative<std::monostate>(SET(9999, 3)));
   EXPECT_TRUE(aErrors.empty());
-  EXPECT_EQ(SETNUMBER("epoch"), SET_EPOCH);
-  EXPECT_EQ(SETNAME(SET_FILECASE), "FILECASE");
-  EXPECT_EQ(SETNUMBER("NOSUCH"), -1);
-}
-
-TEST(ApplyFileCase, ChangesTheNameAndExtensionNeverTheFolderUnlessAsked) {
-  struct Case {
-    const char* cPath;
-    int nFileCase, nDirCase;
-    const char* cResult;
-  };
-  const Case aCases[] = {
-      {"/home/Anna/Dischi/gioco.mgt", CASE_UPPER, CASE_MIXED, "/home/Anna/Dischi/GIOCO.MGT"},
-      {"/home/Anna/Dischi/GIOCO.Mgt", CASE_LOWER, CASE_MIXED, "/home/Anna/Dischi/gioco.mgt"},
-      {"/home/Anna/Dischi/Gioco.mgt", CASE_MIXED, CASE_MIXED, "/home/Anna/Dischi/Gioco.mgt"},
-      {"/home/Anna/gioco.mgt", CASE_UPPER, CASE_LOWER, "/home/anna/GIOCO.MGT"},
-      {"gioco.mgt", CASE_UPPER, CASE_MIXED, "GIOCO.MGT"},
-      {"./veltra.ini", CASE_UPPER, CASE_MIXED, "./VELTRA.INI"},
-      {"/tmp/dir.d/", CASE_UPPER, CASE_MIXED, "/tmp/dir.d/"},
-      {"/x/citt\xc3\xa0.mgt", CASE_UPPER, CASE_MIXED, "/x/CITT\xc3\xa0.MGT"},
-      {"", CASE_UPPER, CASE_UPPER, ""},
-  };
-  for (const Case& c : aCases) {
-    EXPECT_EQ(APPLYFILECASE(c.cPath, c.nFileCase, c.nDirCase), c.cResult) << c.cPath;
-  }
 }
 
 } // namespace

@@ -96,7 +96,7 @@ TEST_F(CommNotify, BurstDuringSleepArrivesAfterItInBatchesOfAtMost1023) {
   ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
   const std::string cSent = RandomBytes(3000, 7);
   oPty.Send(cSent);
-  SLEEP(200);
+  std::this_thread::sleep_for(200ms);
   EXPECT_TRUE(oWnd.aCalls.empty());
   ASSERT_TRUE(PumpUntil([&] { return cReceived.size() == cSent.size(); }));
   EXPECT_TRUE(cReceived == cSent);

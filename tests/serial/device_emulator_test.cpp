@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
+#include <thread>
 
 namespace veltra::serial::test {
 namespace {
@@ -56,7 +57,7 @@ int ServeAsThePc(const std::string& cPath, const std::string& cImage, const PcSi
       continue;
     }
     EXPECT_EQ(WRITECOMM(nComm, std::string(1, '\0')), 1);
-    SLEEP(o.nPauseMs);
+    std::this_thread::sleep_for(std::chrono::milliseconds(o.nPauseMs));
     std::string cData = cImage.substr(std::min(nOffset, cImage.size()), kBlock);
     if (o.nCorruptAt && *o.nCorruptAt >= nOffset && *o.nCorruptAt < nOffset + cData.size()) {
       cData[*o.nCorruptAt - nOffset] ^= 0x5A;

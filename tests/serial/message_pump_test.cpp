@@ -152,19 +152,6 @@ TEST(MessagePump, WaitEndsWhenANotificationHasBeenHandled) {
   CLOSECOMM(nComm);
 }
 
-TEST(MessagePump, SleepHandlesNothingAndTreatsNoValueAsZero) {
-  Recorder oTarget;
-  QCoreApplication::postEvent(&oTarget, new QEvent(kProbe));
-  const auto tStart = std::chrono::steady_clock::now();
-  SLEEP(30);
-  EXPECT_GE(ElapsedMs(tStart), 30);
-  SLEEP(std::nullopt);
-  SLEEP(-5);
-  EXPECT_EQ(oTarget.nSeen, 0);
-  SYSREFRESH();
-  EXPECT_EQ(oTarget.nSeen, 1);
-}
-
 TEST(WindowRegistry, UnknownWindowsGetNothingAndHandlesAreNotReused) {
   auto oFirst = std::make_unique<Recorder>();
   const int hFirst = REGISTERWINDOW(oFirst.get());
