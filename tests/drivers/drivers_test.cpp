@@ -272,6 +272,17 @@ Child Emulator(Guest& oGuest, const std::vector<std::string>& aArgs) {
   return Child(Tethered(a));
 }
 
+// Reads the emulator's lines (--verbose) up to the one for block nBlock.
+bool AwaitBlock(Child& oDevice, int nBlock) {
+  const std::string cLine = "veltra-device: block " + std::to_string(nBlock) + " ";
+  for (std::optional<std::string> c; (c = oDevice.ReadLine(30s));) {
+    if (c->starts_with(cLine)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 std::string DiskArg() {
   return kGuestDir + "/disk.mgt";
 }
@@ -399,14 +410,10 @@ TEST(RealDrivers, UnplugMidTransferEndsWithStatus3AndTheReplugServesAWholeDisk) 
   {
     Child oDevice = Emulator(*pGuest, {"--expect", DiskArg(), "--verbose", "--timeout", "1"});
     // Pulled just after block 40 is in, while veltra-send answers the next request.
-    for (std::optional<std::string> c; (c = oDevice.ReadLine(30s));) {
-      if (c->starts_with("veltra-device: block 40 ")) {
-        break;
-      }
-    }
+    ASSERT_TRUE(AwaitBlock(oDevice, 40)) << oDevice.Out() << pGuest->Diagnosis();
     const std::string cReply =
         pGuest->Qmp(R"({"execute":"device_del","arguments":{"id":"adapter"}})");
-    ASSERT_NE(cReply.find("\"return\""), std::string::npos) << cReply;
+    ASSERT_NE(cReply.find("\"return\""), std::string::npos) << cReply << pGuest->Diagnosis();
     ASSERT_EQ(pGuest->Await("exit", 30s), "3") << pGuest->Diagnosis();
     ASSERT_TRUE(oDevice.Wait(30s)) << oDevice.Out();
     const int nReceived = EmulatorBlocks(oDevice.Out());
@@ -429,7 +436,7 @@ TEST(RealDrivers, UnplugMidTransferEndsWithStatus3AndTheReplugServesAWholeDisk) 
     }
     std::this_thread::sleep_for(100ms); // the old adapter's id may still be in use
   }
-  ASSERT_NE(cReply.find("\"return\""), std::string::npos) << cReply;
+  ASSERT_NE(cReply.find("\"return\""), std::string::npos) << cReply << pGuest->Diagnosis();
   ASSERT_EQ(pGuest->Await("ready", 60s), kById) << pGuest->Diagnosis();
   Child oDevice = Emulator(*pGuest, {"--expect", DiskArg()});
   EXPECT_EQ(oDevice.Wait(60s), 0) << oDevice.Out();
@@ -450,7 +457,7 @@ TEST(RealDrivers, UnplugWhileWaitingForTheFirstCommandEndsWithStatus3) {
   ASSERT_TRUE(pGuest->Await("ready", 10s));
   const std::string cReply =
       pGuest->Qmp(R"({"execute":"device_del","arguments":{"id":"adapter"}})");
-  ASSERT_NE(cReply.find("\"return\""), std::string::npos) << cReply;
+  ASSERT_NE(cReply.find("\"return\""), std::string::npos) << cReply << pGuest->Diagnosis();
   ASSERT_EQ(pGuest->Await("exit", 30s), "3") << pGuest->Diagnosis();
   EXPECT_LT(UnplugToExitSeconds(pGuest->All("kmsg"), "while waiting"), 1.0);
   EXPECT_EQ(pGuest->Finished(30s), 0);
@@ -468,11 +475,7 @@ TEST(RealDrivers, SigtermMidTransferSendsOneAbortAndPutsTheLineSettingsBack) {
   // powers off, whichever comes first.
   Child oDevice = Emulator(*pGuest, {"--expect", DiskArg(), "--verbose", "--timeout", "1",
                                      "--commands", std::string(40, 'T') + "!T"});
-  for (std::optional<std::string> c; (c = oDevice.ReadLine(30s));) {
-    if (c->starts_with("veltra-device: block 40 ")) {
-      break;
-    }
-  }
+  ASSERT_TRUE(AwaitBlock(oDevice, 40)) << oDevice.Out() << pGuest->Diagnosis();
   pGuest->Tell("term");
   ASSERT_EQ(pGuest->Await("exit", 30s), "1") << pGuest->Diagnosis();
   ASSERT_TRUE(oDevice.Wait(30s));
