@@ -55,18 +55,19 @@ std::string Join(const std::vector<std::string>& a) {
   return c;
 }
 
+// A connection to one of QEMU's sockets, once QEMU has made it.
 int Connect(const std::string& cPath) {
-  const int nFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un oAddr{};
   oAddr.sun_family = AF_UNIX;
   cPath.copy(oAddr.sun_path, sizeof oAddr.sun_path - 1);
   for (int i = 0; i < 200; ++i) {
+    const int nFd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (::connect(nFd, reinterpret_cast<sockaddr*>(&oAddr), sizeof oAddr) == 0) {
       return nFd;
     }
+    ::close(nFd);
     std::this_thread::sleep_for(50ms);
   }
-  ::close(nFd);
   return -1;
 }
 
@@ -140,10 +141,12 @@ public:
   pid_t Pid() const { return m_oQemu.Pid(); }
   std::string Path(const std::string& cName) const { return m_cDir + "/" + cName; }
 
-  // The rest of the next results line that begins with cKey (lines before it are passed).
+  // The rest of the next results line that begins with cKey (lines before it are passed);
+  // no value when the time is up or the guest has ended without it.
   std::optional<std::string> Await(const std::string& cKey, std::chrono::milliseconds tLimit) {
     const auto tEnd = Clock::now() + tLimit;
     for (;;) {
+      const bool lEnded = m_oQemu.Wait(0ms).has_value();
       const auto aLines = Results();
       for (; m_nCursor < aLines.size(); ++m_nCursor) {
         const std::string& c = aLines[m_nCursor];
@@ -152,7 +155,7 @@ public:
           return c.size() > cKey.size() ? c.substr(cKey.size() + 1) : std::string();
         }
       }
-      if (Clock::now() > tEnd) {
+      if (lEnded || Clock::now() > tEnd) {
         return std::nullopt;
       }
       std::this_thread::sleep_for(5ms);
@@ -240,7 +243,8 @@ void ExpectNoHostSerialPort(pid_t nQemu) {
   bool lPty = false;
   std::error_code e;
   for (const auto& o : fs::directory_iterator("/proc/" + std::to_string(nQemu) + "/fd", e)) {
-    const std::string cTarget = fs::read_symlink(o.path(), e).string();
+    std::error_code eLink; // a descriptor closed meanwhile has nothing to tell
+    const std::string cTarget = fs::read_symlink(o.path(), eLink).string();
     EXPECT_FALSE(cTarget.starts_with("/dev/ttyS") || cTarget.starts_with("/dev/ttyUSB") ||
                  cTarget.starts_with("/dev/ttyACM") || cTarget == "/dev/console")
         << "QEMU holds " << cTarget;
