@@ -332,7 +332,7 @@ struct WholeDiskCase {
   // The guest's reading of the driver's low-latency state: key prefix, and the reading it
   // must have while the port is open.
   const char* pLowLatency;
-  std::function<bool(const std::string&)> lDuring;
+  std::function<bool(const std::string&)> bDuring;
 };
 
 void PrintTo(const WholeDiskCase& o, std::ostream* pOut) {
@@ -341,7 +341,7 @@ void PrintTo(const WholeDiskCase& o, std::ostream* pOut) {
 
 class WholeDisk : public testing::TestWithParam<WholeDiskCase> {};
 
-// 1 and 2: the whole disk byte-exact through the real driver, the line really set to 115200
+// The whole disk byte-exact through the real driver, the line really set to 115200
 // 8N2, the low-latency request taken while the port is open and given back at close.
 TEST_P(WholeDisk, ArrivesByteExactAt115200_8N2WithLowLatencyWhileOpen) {
   const WholeDiskCase& o = GetParam();
@@ -362,13 +362,16 @@ TEST_P(WholeDisk, ArrivesByteExactAt115200_8N2WithLowLatencyWhileOpen) {
 
   const auto aDuring = pGuest->All(cKey + "-during");
   ASSERT_EQ(aDuring.size(), 1u);
-  EXPECT_TRUE(o.lDuring(aDuring[0])) << cKey << " during: " << aDuring[0];
+  EXPECT_TRUE(o.bDuring(aDuring[0])) << cKey << " during: " << aDuring[0];
   EXPECT_EQ(cAfter, cBefore) << cKey << " before and after the transfer";
   std::printf("%s: before %s, during %s, after %s\n", cKey.c_str(), cBefore.value_or("?").c_str(),
               aDuring[0].c_str(), cAfter.value_or("?").c_str());
   const std::string cTrace = pGuest->Trace();
   for (const std::string& c : o.aTrace) {
-    EXPECT_NE(cTrace.find(c), std::string::npos) << cTrace;
+    const auto nAt = cTrace.find(c);
+    ASSERT_NE(nAt, std::string::npos) << cTrace;
+    const auto nLine = cTrace.rfind('\n', nAt) + 1; // npos + 1 is the start
+    std::printf("trace: %s\n", cTrace.substr(nLine, cTrace.find('\n', nAt) - nLine).c_str());
   }
 }
 
@@ -394,7 +397,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   LowLatencyFlag}),
     [](const testing::TestParamInfo<WholeDiskCase>& o) { return std::string(o.param.pName); });
 
-// 3. COM1 is the guest's console UART: refused before anything is sent.
+// COM1 is the guest's console UART: refused before anything is sent.
 TEST(RealDrivers, ConsoleUartIsRefusedWithStatus2) {
   auto pGuest = Boot("console", Line::Uart);
   ASSERT_TRUE(pGuest->Started());
@@ -404,7 +407,7 @@ TEST(RealDrivers, ConsoleUartIsRefusedWithStatus2) {
   EXPECT_EQ(pGuest->Finished(30s), 0);
 }
 
-// 4. The adapter unplugged mid-transfer: status 3 at once, the summary counting the blocks
+// The adapter unplugged mid-transfer: status 3 at once, the summary counting the blocks
 // the device received whole; plugged in again, the same stable name serves a whole disk.
 TEST(RealDrivers, UnplugMidTransferEndsWithStatus3AndTheReplugServesAWholeDisk) {
   auto pGuest = Boot("unplug", Line::Usb);
@@ -429,6 +432,8 @@ TEST(RealDrivers, UnplugMidTransferEndsWithStatus3AndTheReplugServesAWholeDisk) 
     EXPECT_EQ(std::stoi(m[1]), nReceived)
         << "the summary against the whole blocks the device received\n"
         << cOut << oDevice.Out();
+    std::printf("unplug mid-transfer: the device received %d whole blocks, the summary says %s\n",
+                nReceived, m[1].str().c_str());
     EXPECT_LT(UnplugToExitSeconds(pGuest->All("kmsg"), "mid-transfer"), 1.0);
   }
   // The guest waits for the stable name to go and come back.
@@ -448,7 +453,7 @@ TEST(RealDrivers, UnplugMidTransferEndsWithStatus3AndTheReplugServesAWholeDisk) 
   EXPECT_EQ(pGuest->Finished(30s), 0);
 }
 
-// 5. The adapter unplugged while veltra-send waits for the first command, which it does
+// The adapter unplugged while veltra-send waits for the first command, which it does
 // without using the processor.
 TEST(RealDrivers, UnplugWhileWaitingForTheFirstCommandEndsWithStatus3) {
   auto pGuest = Boot("unplug_idle", Line::Usb);
@@ -467,7 +472,7 @@ TEST(RealDrivers, UnplugWhileWaitingForTheFirstCommandEndsWithStatus3) {
   EXPECT_EQ(pGuest->Finished(30s), 0);
 }
 
-// 6. SIGTERM mid-transfer: one 0x09 reaches the device through the driver before the port
+// SIGTERM mid-transfer: one 0x09 reaches the device through the driver before the port
 // closes, the status is 1, and the port's line settings are back as they were.
 TEST(RealDrivers, SigtermMidTransferSendsOneAbortAndPutsTheLineSettingsBack) {
   auto pGuest = Boot("sigterm", Line::Usb);
@@ -497,7 +502,7 @@ TEST(RealDrivers, SigtermMidTransferSendsOneAbortAndPutsTheLineSettingsBack) {
   EXPECT_EQ(pGuest->Finished(30s), 0);
 }
 
-// 7. The port listing in the guest: the adapter with its stable name and USB ids, the
+// The port listing in the guest: the adapter with its stable name and USB ids, the
 // console marked, the 8250 slots with no UART behind them left out.
 TEST(RealDrivers, ListPortsShowsTheAdapterAndMarksTheConsole) {
   auto pGuest = Boot("list_ports", Line::Usb);

@@ -65,7 +65,7 @@ ticks() {
   awk '{ print $14 + $15 }' "/proc/$1/stat"
 }
 
-# 1. The USB adapter: the whole disk; the latency timer before, during and after.
+# The USB adapter: the whole disk; the latency timer before, during and after.
 case_usb_whole() {
   await $USB || return 1
   echo "latency-before $(cat $LATENCY)"
@@ -76,7 +76,7 @@ case_usb_whole() {
   echo "latency-after $(cat $LATENCY)"
 }
 
-# 2. The 16550 on ttyS1: the whole disk; the port's flags (low latency is 0x2000) around it.
+# The 16550 on ttyS1: the whole disk; the port's flags (low latency is 0x2000) around it.
 case_uart_whole() {
   flags=/sys/class/tty/ttyS1/flags
   echo "flags-before $(cat $flags)"
@@ -87,7 +87,7 @@ case_uart_whole() {
   echo "flags-after $(cat $flags)"
 }
 
-# 3. COM1 is ttyS0, the guest's console UART.
+# COM1 is ttyS0, the guest's console UART.
 case_console() {
   sed 's/^/consoles /' /proc/consoles
   veltra-send --port COM1 "$IMAGE" >/tmp/out 2>/tmp/err
@@ -97,7 +97,7 @@ case_console() {
   echo "exit $status"
 }
 
-# 4. The adapter unplugged by the host mid-transfer; then plugged in again and a whole disk
+# The adapter unplugged by the host mid-transfer; then plugged in again and a whole disk
 # on the same stable name.
 case_unplug() {
   link=$(by_id) || return 1
@@ -112,7 +112,7 @@ case_unplug() {
   send_wait
 }
 
-# 5. The adapter unplugged while veltra-send waits for the first command; before that, what
+# The adapter unplugged while veltra-send waits for the first command; before that, what
 # it used of the processor in one second of waiting.
 case_unplug_idle() {
   link=$(by_id) || return 1
@@ -124,7 +124,7 @@ case_unplug_idle() {
   send_wait
 }
 
-# 6. SIGTERM mid-transfer, when the host says so; the line settings before and after.
+# SIGTERM mid-transfer, when the host says so; the line settings before and after.
 case_sigterm() {
   await $USB || return 1
   echo "stty-before $(stty -g -F $USB)"
@@ -137,7 +137,7 @@ case_sigterm() {
   echo "stty-after $(stty -g -F $USB)"
 }
 
-# 7. The port listing.
+# The port listing.
 case_list_ports() {
   by_id >/dev/null || return 1
   veltra-send --list-ports >/tmp/out
