@@ -9,8 +9,8 @@ WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
-.PHONY: deps deps-windows configure build test test-tsan test-asan fuzz windows test-windows run \
-        demo bench package package-check clean format check-format flaky-report
+.PHONY: deps deps-windows configure build test test-tsan test-asan test-drivers fuzz windows \
+        test-windows run demo bench package package-check clean format check-format flaky-report
 
 deps:
 	@bash scripts/deps
@@ -28,7 +28,7 @@ build: configure
 # flow cases are left out there: the file chooser starts Qt's own file-system threads, whose
 # locking the sanitizer cannot see in the uninstrumented Qt libraries.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300 -LE wine
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300 -LE 'wine|drivers'
 	$(MAKE) --no-print-directory test-tsan
 
 test-tsan: deps
@@ -41,6 +41,14 @@ test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) $(CMAKE_FLAGS) -DVELTRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
 	cmake --build $(BUILD_ASAN) -j $(JOBS) --target veltra_unit_suites
 	cd $(BUILD_ASAN) && ASAN_OPTIONS="detect_leaks=0" ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'app|serial|ui|runtime|send'
+
+# veltra-send on real kernel drivers (ftdi_sio, 8250) in a QEMU guest: Debian's kernel is
+# fetched once into $(BUILD)/drivers, the guest's initramfs is made from this build, and each
+# case boots its own guest. No case is skipped: a guest that cannot be made fails the label.
+test-drivers: configure
+	@bash scripts/deps drivers
+	cmake --build $(BUILD) -j $(JOBS) --target veltra_drivers_tests
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error --timeout 300 -L drivers
 
 # veltra.exe for Windows, cross-built with mingw-w64: $(BUILD_WIN)/app/veltra.exe.
 windows: deps-windows

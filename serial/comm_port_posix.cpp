@@ -552,7 +552,15 @@ long WRITECOMM(int nComm, std::string_view cData) {
     std::this_thread::sleep_for(std::clamp<std::chrono::nanoseconds>(
         tWire, std::chrono::microseconds(50), std::chrono::milliseconds(20)));
   }
-  while (::tcdrain(nFd) != 0 && errno == EINTR) {
+  int nDrain = 0;
+  while ((nDrain = ::tcdrain(nFd)) != 0 && errno == EINTR) {
+  }
+  if (nDrain != 0) {
+    // The device went while its last characters were on their way (EIO after an unplug):
+    // whether they left cannot be known, so they are not counted as sent.
+    const int nQueued = std::max(OutputQueued(nFd), 1);
+    return static_cast<long>(nDone -
+                             std::min<std::size_t>(nDone, static_cast<std::size_t>(nQueued)));
   }
   return static_cast<long>(nDone);
 }
