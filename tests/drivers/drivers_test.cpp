@@ -427,10 +427,19 @@ TEST(RealDrivers, UnplugMidTransferEndsWithStatus3AndTheReplugServesAWholeDisk) 
     EXPECT_GE(nReceived, 40) << oDevice.Out();
     std::smatch m;
     const std::string cOut = Join(pGuest->All("out"));
-    ASSERT_TRUE(std::regex_search(cOut, m, std::regex(R"(Line lost: .* after (\d+) blocks?\.)")))
+    // Lost while waiting for a command, or while a write was on its way (that block is named).
+    ASSERT_TRUE(std::regex_search(
+        cOut, m,
+        std::regex(R"((?:Line lost|Write failed): .*(?:after|got) (\d+) blocks?(?: whole)?\.)")))
         << pGuest->Diagnosis();
-    EXPECT_EQ(std::stoi(m[1]), nReceived)
-        << "the summary against the whole blocks the device received\n"
+    // Never more than the device has. One less only when the adapter went while that block's
+    // last characters were draining: whether they left cannot be known at the PC, so the
+    // summary does not count them.
+    const int nSummary = std::stoi(m[1]);
+    const bool lDrainCut = cOut.find("stopped after 5119 of 5120 bytes") != std::string::npos;
+    EXPECT_TRUE(nSummary == nReceived || (lDrainCut && nSummary == nReceived - 1))
+        << "the summary says " << nSummary << ", the device received " << nReceived
+        << " whole blocks\n"
         << cOut << oDevice.Out();
     std::printf("unplug mid-transfer: the device received %d whole blocks, the summary says %s\n",
                 nReceived, m[1].str().c_str());
