@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltra::serial {
@@ -36,5 +37,8 @@ std::vector<PortInfo> LISTPORTS(const PortRoots& oRoots = PORTROOTS());
 
 // One line: the path, the stable name, vendor and product, then what stands in the way.
 std::string FORMATPORT(const PortInfo& oPort);
+
+// What a device reports, fit to be shown: every control byte becomes \xNN.
+std::string PRINTABLE(std::string_view cText);
 
 } // namespace veltra::serial
