@@ -3,6 +3,8 @@
 
 #include "serial/comm_port.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -28,6 +30,17 @@ std::string Shown(std::string_view cText) {
     }
   }
   return c;
+}
+
+// The port that failed, whichever way its device path names it.
+bool SamePort(const serial::PortInfo& o, std::string_view cDevice) {
+  const std::string_view cName = cDevice.substr(cDevice.find_last_of("\\/") + 1);
+  return o.cPath == cDevice ||
+         (cName.size() == o.cName.size() &&
+          std::equal(cName.begin(), cName.end(), o.cName.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
+          }));
 }
 
 std::string Reason(const std::string& cDevice, int nErrno) {
@@ -75,7 +88,7 @@ std::string PORTOPENHELP(const std::string& cDevice, int nErrno,
     if (o.lConsole) {
       continue; // never a port to suggest
     }
-    if (cSuggested.empty() && o.lAccessible && o.cHeldBy.empty()) {
+    if (cSuggested.empty() && o.lAccessible && o.cHeldBy.empty() && !SamePort(o, cDevice)) {
       cSuggested = o.cById.empty() ? o.cName : o.cById;
     }
     if (nShown == kPortsShown) {

@@ -126,31 +126,43 @@ std::vector<std::string> SplitLines(const std::string& c) {
 
 // The popup keeps its first line as it always was, then says why, lists the ports present
 // (20 of them, then how many more, with what devices report made harmless), where the
-// settings file is and the line to put in it.
+// settings file is and the line to put in it, naming a port that is there and is not the one
+// that failed.
 TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWrite) {
   const FakePorts oPorts(23);
-  Popup oSeen;
-  AnswerPopup(oSeen);
-  bool lStarted = false;
-  const int nComm =
-      RunLinked("/dev/veltra-no-such-port", [&](ui::TDialog&, int) { lStarted = true; });
-  EXPECT_EQ(nComm, -1);
-  EXPECT_FALSE(lStarted) << "the window never shows, so nothing is served";
-  EXPECT_EQ(oSeen.cTitle, "Attenzione");
-  const std::vector<std::string> aLines = SplitLines(oSeen.cText);
-  ASSERT_EQ(aLines.size(), 30U) << oSeen.cText;
-  EXPECT_EQ(aLines[0],
-            "Errore di apertura della porta di comunicazione (/dev/veltra-no-such-port).");
-  EXPECT_EQ(aLines[2], "Motivo: la porta non esiste. L'adattatore è collegato? Il nome della "
-                       "porta è scritto giusto?");
-  EXPECT_EQ(aLines[4], "Porte presenti:");
-  EXPECT_EQ(aLines[5], "  " + oPorts.Dev() + "ttyUSB0  Acme UART\\x1B[2J\\x07 (0403:6001)");
-  EXPECT_EQ(aLines[6], "  " + oPorts.Dev() + "ttyUSB1  Acme UART (0403:6001)");
-  EXPECT_EQ(aLines[24], "  " + oPorts.Dev() + "ttyUSB19  Acme UART (0403:6001)");
-  EXPECT_EQ(aLines[25], "  ... e altre 3");
-  EXPECT_EQ(aLines[27], "File delle impostazioni: " +
-                            (std::filesystem::current_path() / "VELTRA.INI").string());
-  EXPECT_EQ(aLines[29], "Porta=ttyUSB0");
+  struct Case {
+    std::string cPort;
+    std::string cReason;
+    std::string cLine;
+  };
+  const Case aCases[] = {
+      {"/dev/veltra-no-such-port",
+       "Motivo: la porta non esiste. L'adattatore è collegato? Il nome della porta è scritto "
+       "giusto?",
+       "Porta=ttyUSB0"},
+      {oPorts.Dev() + "ttyUSB0", "Motivo: il dispositivo non è una porta seriale.",
+       "Porta=ttyUSB1"},
+  };
+  for (const Case& c : aCases) {
+    Popup oSeen;
+    AnswerPopup(oSeen);
+    bool lStarted = false;
+    EXPECT_EQ(RunLinked(c.cPort, [&](ui::TDialog&, int) { lStarted = true; }), -1);
+    EXPECT_FALSE(lStarted) << "the window never shows, so nothing is served";
+    EXPECT_EQ(oSeen.cTitle, "Attenzione");
+    const std::vector<std::string> aLines = SplitLines(oSeen.cText);
+    ASSERT_EQ(aLines.size(), 30U) << oSeen.cText;
+    EXPECT_EQ(aLines[0], "Errore di apertura della porta di comunicazione (" + c.cPort + ").");
+    EXPECT_EQ(aLines[2], c.cReason);
+    EXPECT_EQ(aLines[4], "Porte presenti:");
+    EXPECT_EQ(aLines[5], "  " + oPorts.Dev() + "ttyUSB0  Acme UART\\x1B[2J\\x07 (0403:6001)");
+    EXPECT_EQ(aLines[6], "  " + oPorts.Dev() + "ttyUSB1  Acme UART (0403:6001)");
+    EXPECT_EQ(aLines[24], "  " + oPorts.Dev() + "ttyUSB19  Acme UART (0403:6001)");
+    EXPECT_EQ(aLines[25], "  ... e altre 3");
+    EXPECT_EQ(aLines[27], "File delle impostazioni: " +
+                              (std::filesystem::current_path() / "VELTRA.INI").string());
+    EXPECT_EQ(aLines[29], c.cLine);
+  }
 }
 
 TEST_F(PortLink, BusyPortIsReportedAndLeftToItsHolder) {
