@@ -5,7 +5,6 @@
 // Windows download from VELTRA_WINE_ZIP (make test-windows makes it and sets it).
 #include "tests/e2e/harness.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
