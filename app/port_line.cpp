@@ -22,6 +22,7 @@ LineSetup OPENLINE(const std::string& cPort) {
   LineSetup o;
   const std::string cDevice = "\\\\.\\" + cPort;
   o.cDevice = serial::COMMDEVICEPATH(cDevice);
+  errno = 0; // a failed open that gives no reason is told as such, not with an older one
   const int nComm = serial::OPENCOMM(cDevice, kQueueSize, kQueueSize);
   if (nComm < 0) {
     o.nErrno = errno;

@@ -2,7 +2,12 @@
 // each failing step shows its message and breaks out, and the recovery yields -1.
 #include "app/port_link.h"
 
+#include "app/port_help.h"
+#include "app/program_flow.h"
 #include "runtime/error_handler.h"
+#include "runtime/profile.h"
+#include "serial/comm_notify.h"
+#include "serial/port_list.h"
 #include "ui/dialog.h"
 #include "ui/popmsg.h"
 
@@ -25,7 +30,11 @@ int APRICOM(ui::TDialog& oDlg, const std::string& cPort) {
         switch (oLine.eFailed) {
         case LineStep::Open:
           std::cerr << OPENFAILUREREPORT(oLine.cDevice, oLine.nErrno, "veltra") << std::endl;
-          FAIL("Errore di apertura della porta di comunicazione (" + cPort + ").");
+          // The first line as ever; then, for a person who never sees standard error, why,
+          // which ports there are, and where to name the right one.
+          FAIL("Errore di apertura della porta di comunicazione (" + cPort + ")." + "\r\n\r\n" +
+               PORTOPENHELP(oLine.cDevice, oLine.nErrno, serial::LISTPORTS(),
+                            runtime::PROFILEFULLPATH(kSettingsFile)));
         case LineStep::Parameters:
           FAIL("Errore di impostazione dei parametri di comunicazione (" + cPort + ").");
         case LineStep::State:

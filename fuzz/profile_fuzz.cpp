@@ -1,7 +1,9 @@
 // The settings file: any file content, then one value written. The input is three lines (the
 // section, the entry and the value) followed by the file's content. When the write succeeds,
-// every line it did not mean to change keeps its bytes and the value reads back as written;
-// when it fails, the file is unchanged.
+// the whole file still decodes in its own encoding (8-bit, or UTF-16 after its mark), every
+// line it did not mean to change keeps its text, every other entry reads back as before and
+// the value reads back as written; when it fails, the file is unchanged. A file with a UTF-16
+// mark that is no UTF-16 text is never written.
 #include "fuzz/check.h"
 #include "runtime/profile.h"
 
@@ -21,6 +23,95 @@ namespace rt = veltra::runtime;
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+enum class Encoding { Bytes, Le, Be };
+
+Encoding EncodingOf(std::string_view c) {
+  if (c.starts_with("\xFF\xFE")) {
+    return Encoding::Le;
+  }
+  return c.starts_with("\xFE\xFF") ? Encoding::Be : Encoding::Bytes;
+}
+
+// The file's text, UTF-16 turned into UTF-8 (its mark included), written apart from the code
+// tested; no value when a UTF-16 file is no UTF-16 text.
+std::optional<std::string> Decoded(std::string_view c) {
+  const Encoding e = EncodingOf(c);
+  if (e == Encoding::Bytes) {
+    return std::string(c);
+  }
+  if (c.size() % 2 != 0) {
+    return std::nullopt;
+  }
+  std::vector<std::uint32_t> aUnits;
+  for (std::size_t i = 0; i < c.size(); i += 2) {
+    const auto a = static_cast<std::uint8_t>(c[i]);
+    const auto b = static_cast<std::uint8_t>(c[i + 1]);
+    aUnits.push_back(e == Encoding::Le ? (b << 8U) | a : (a << 8U) | b);
+  }
+  std::string cText;
+  for (std::size_t i = 0; i < aUnits.size(); ++i) {
+    std::uint32_t n = aUnits[i];
+    if (n >= 0xD800 && n < 0xDC00) {
+      if (i + 1 == aUnits.size() || aUnits[i + 1] < 0xDC00 || aUnits[i + 1] >= 0xE000) {
+        return std::nullopt;
+      }
+      n = 0x10000 + ((n - 0xD800) << 10U) + (aUnits[++i] - 0xDC00);
+    } else if (n >= 0xDC00 && n < 0xE000) {
+      return std::nullopt;
+    }
+    const int nMore = n < 0x80 ? 0 : n < 0x800 ? 1 : n < 0x10000 ? 2 : 3;
+    const std::uint32_t nLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+    cText += static_cast<char>(nLead[nMore] | (n >> (6 * nMore)));
+    for (int k = nMore - 1; k >= 0; --k) {
+      cText += static_cast<char>(0x80 | ((n >> (6 * k)) & 0x3F));
+    }
+  }
+  return cText;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Every section and entry of the file (at most 64 of them) with the value a read gives.
+using Entries = std::vector<std::pair<std::pair<std::string, std::string>, std::string>>;
+Entries ReadEntries(std::string_view cText, const std::string& cPath) {
+  Entries aEntries;
+  std::vector<std::string> aSections;
+  while (!cText.empty() && aSections.size() < 16) {
+    std::size_t n = std::min(cText.find_first_of("\r\n"), cText.size());
+    std::string_view cLine = cText.substr(0, n);
+    cText.remove_prefix(std::min(n + 1, cText.size()));
+    while (!cLine.empty() && (cLine.front() == ' ' || cLine.front() == '\t')) {
+      cLine.remove_prefix(1);
+    }
+    const std::size_t nClose = cLine.find(']');
+    if (cLine.starts_with('[') && nClose != std::string_view::npos) {
+      std::string_view cName = cLine.substr(1, nClose - 1);
+      while (!cName.empty() && (cName.front() == ' ' || cName.front() == '\t')) {
+        cName.remove_prefix(1);
+      }
+      while (!cName.empty() && (cName.back() == ' ' || cName.back() == '\t')) {
+        cName.remove_suffix(1);
+      }
+      aSections.emplace_back(cName);
+    }
+  }
+  for (const std::string& cSection : aSections) {
+    const std::string cNames = rt::GETPVPROFSTRING(cSection, std::nullopt, "", cPath);
+    for (std::size_t p = 0; p < cNames.size() && aEntries.size() < 64;) {
+      const std::size_t q = std::min(cNames.find('\0', p), cNames.size());
+      const std::string cName = cNames.substr(p, q - p);
+      aEntries.push_back({{cSection, cName}, rt::GETPVPROFSTRING(cSection, cName, "\x01", cPath)});
+      p = q + 1;
+    }
+  }
+  return aEntries;
+}
 
 // The file every run writes, in a folder of its own (in memory when /dev/shm is there).
 const std::string& FilePath() {
@@ -141,13 +232,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
 
   rt::GETPVPROFSTRING(cSection, std::nullopt, "", cPath);
   rt::GETPVPROFSTRING(cSection, cEntry, "", cPath);
+  const std::optional<std::string> cOldText = Decoded(cOld);
+  const Entries aBefore = cOldText ? ReadEntries(*cOldText, cPath) : Entries{};
   if (!rt::WRITEPPROSTRING(cSection, cEntry, cValue, cPath)) {
     FUZZ_CHECK(ReadFile() == cOld);
     return 0;
   }
+  FUZZ_CHECK(cOldText.has_value());
   const std::string cNew = ReadFile();
+  // Still a text in the encoding the file had.
+  FUZZ_CHECK(cOld.empty() || EncodingOf(cNew) == EncodingOf(cOld));
+  const std::optional<std::string> cNewText = Decoded(cNew);
+  FUZZ_CHECK(cNewText.has_value());
   FUZZ_CHECK(rt::GETPVPROFSTRING(cSection, cEntry, "\x01", cPath) == cValue);
-  CheckOtherLinesKept(cOld, cNew, cEntry);
+  CheckOtherLinesKept(*cOldText, *cNewText, cEntry);
+  for (const auto& [oKey, cWas] : aBefore) {
+    if (!(SameName(oKey.first, cSection) && SameName(oKey.second, cEntry))) {
+      FUZZ_CHECK(rt::GETPVPROFSTRING(oKey.first, oKey.second, "\x01", cPath) == cWas);
+    }
+  }
   // The same write again changes nothing.
   FUZZ_CHECK(rt::WRITEPPROSTRING(cSection, cEntry, cValue, cPath));
   FUZZ_CHECK(ReadFile() == cNew);

@@ -1,7 +1,8 @@
-// Private profile files. The file is read whole and split into lines that keep their own
-// endings (and the byte-order mark its first line had), so a write can put every untouched
-// line back byte for byte. Finding, reading and replacing the file are the platform's
-// (profile_file.h).
+// Private profile files. The file is read whole, decoded from UTF-16 when it begins with a
+// UTF-16 byte-order mark, and split into lines that keep their own endings (and the
+// byte-order mark its first line had), so a write can put every untouched line back byte for
+// byte, in the file's own encoding. Finding, reading and replacing the file are the
+// platform's (profile_file.h).
 #include "runtime/profile.h"
 
 #include "runtime/profile_file.h"
@@ -14,6 +15,119 @@ namespace veltra::runtime {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kBomLe = "\xFF\xFE";
+constexpr std::string_view kBomBe = "\xFE\xFF";
+
+// How the file's bytes stand for its text: as they are (8-bit text, or UTF-8 with or without
+// its mark), or UTF-16 in either byte order after its mark. UTF-16 text is handled as UTF-8,
+// which holds every UTF-16 text exactly, so that it goes back byte for byte.
+enum class Encoding { Bytes, Utf16Le, Utf16Be };
+
+struct Decoded {
+  Encoding eEncoding = Encoding::Bytes;
+  std::string cText;
+};
+
+void PutUtf8(std::string& c, char32_t n) {
+  if (n < 0x80) {
+    c += static_cast<char>(n);
+  } else if (n < 0x800) {
+    c += static_cast<char>(0xC0 | (n >> 6));
+    c += static_cast<char>(0x80 | (n & 0x3F));
+  } else if (n < 0x10000) {
+    c += static_cast<char>(0xE0 | (n >> 12));
+    c += static_cast<char>(0x80 | ((n >> 6) & 0x3F));
+    c += static_cast<char>(0x80 | (n & 0x3F));
+  } else {
+    c += static_cast<char>(0xF0 | (n >> 18));
+    c += static_cast<char>(0x80 | ((n >> 12) & 0x3F));
+    c += static_cast<char>(0x80 | ((n >> 6) & 0x3F));
+    c += static_cast<char>(0x80 | (n & 0x3F));
+  }
+}
+
+// The text of the file, or no value when it has a UTF-16 mark but is no UTF-16 text (an odd
+// length, a surrogate without its pair).
+std::optional<Decoded> Decode(std::string_view cData) {
+  const bool lLe = cData.starts_with(kBomLe);
+  if (!lLe && !cData.starts_with(kBomBe)) {
+    return Decoded{Encoding::Bytes, std::string(cData)};
+  }
+  if (cData.size() % 2 != 0) {
+    return std::nullopt;
+  }
+  Decoded o{lLe ? Encoding::Utf16Le : Encoding::Utf16Be, {}};
+  const auto Unit = [&](std::size_t i) {
+    const auto b0 = static_cast<unsigned char>(cData[i]);
+    const auto b1 = static_cast<unsigned char>(cData[i + 1]);
+    return static_cast<char16_t>(lLe ? (b1 << 8) | b0 : (b0 << 8) | b1);
+  };
+  // The mark itself is kept as the text's first character, as a UTF-8 file keeps its own.
+  for (std::size_t i = 0; i < cData.size(); i += 2) {
+    const char16_t n = Unit(i);
+    if (n >= 0xDC00 && n <= 0xDFFF) {
+      return std::nullopt;
+    }
+    if (n >= 0xD800 && n <= 0xDBFF) {
+      if (i + 3 >= cData.size()) {
+        return std::nullopt;
+      }
+      const char16_t nLow = Unit(i + 2);
+      if (nLow < 0xDC00 || nLow > 0xDFFF) {
+        return std::nullopt;
+      }
+      PutUtf8(o.cText, 0x10000 + ((static_cast<char32_t>(n - 0xD800) << 10) | (nLow - 0xDC00)));
+      i += 2;
+    } else {
+      PutUtf8(o.cText, n);
+    }
+  }
+  return o;
+}
+
+// The text in the file's encoding; no value when it holds bytes that are no UTF-8 text, which
+// UTF-16 cannot carry.
+std::optional<std::string> Encode(const Decoded& o) {
+  if (o.eEncoding == Encoding::Bytes) {
+    return o.cText;
+  }
+  std::string cData;
+  const auto PutUnit = [&](char32_t n) {
+    const auto nHigh = static_cast<char>(n >> 8);
+    const auto nLow = static_cast<char>(n & 0xFF);
+    cData += o.eEncoding == Encoding::Utf16Le ? nLow : nHigh;
+    cData += o.eEncoding == Encoding::Utf16Le ? nHigh : nLow;
+  };
+  const std::string_view c = o.cText;
+  for (std::size_t i = 0; i < c.size();) {
+    const auto b = static_cast<unsigned char>(c[i]);
+    const std::size_t nLength = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+    if (nLength == 0 || b > 0xF4 || i + nLength > c.size()) {
+      return std::nullopt;
+    }
+    char32_t n = nLength == 1 ? b : b & (0x7F >> nLength);
+    for (std::size_t k = 1; k < nLength; ++k) {
+      const auto bNext = static_cast<unsigned char>(c[i + k]);
+      if ((bNext & 0xC0) != 0x80) {
+        return std::nullopt;
+      }
+      n = (n << 6) | (bNext & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond U+10FFFF are no UTF-8 text.
+    const char32_t nLeast = nLength == 2 ? 0x80 : nLength == 3 ? 0x800 : 0x10000;
+    if ((nLength > 1 && n < nLeast) || (n >= 0xD800 && n <= 0xDFFF) || n > 0x10FFFF) {
+      return std::nullopt;
+    }
+    if (n >= 0x10000) {
+      PutUnit(0xD800 + ((n - 0x10000) >> 10));
+      PutUnit(0xDC00 + ((n - 0x10000) & 0x3FF));
+    } else {
+      PutUnit(n);
+    }
+    i += nLength;
+  }
+  return cData;
+}
 
 struct Line {
   std::string cText; // without its ending
@@ -181,10 +295,11 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
       detail::READPROFILEFILE(detail::PROFILEPATH(cFile), cRead) == detail::FileRead::Read
           ? std::optional<std::string>(std::move(cRead))
           : std::nullopt;
-  if (!cData) {
+  const std::optional<Decoded> oText = cData ? Decode(*cData) : std::nullopt;
+  if (!oText) {
     return Cut(std::string(cDefault));
   }
-  const std::vector<Line> aLines = Parse(*cData).aLines;
+  const std::vector<Line> aLines = Parse(oText->cText).aLines;
   const auto oRange = FindSection(aLines, cSection);
   if (!oRange) {
     return Cut(std::string(cDefault));
@@ -208,6 +323,10 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
   return Cut(std::string(cDefault));
 }
 
+std::string PROFILEFULLPATH(std::string_view cFile) {
+  return detail::PROFILEFULLPATH(cFile);
+}
+
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile) {
   if (!Storable(cSection, cEntry, cValue)) {
@@ -218,7 +337,11 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
     return false; // never replace what we cannot keep or may not change
   }
   const std::string& cOld = oTarget->cOld;
-  Profile oProfile = Parse(cOld);
+  std::optional<Decoded> oText = Decode(cOld);
+  if (!oText) {
+    return false; // a file we cannot read is not ours to rewrite
+  }
+  Profile oProfile = Parse(oText->cText);
   std::vector<Line>& aLines = oProfile.aLines;
   const std::string cEol = LineEnding(aLines);
   const auto oRange = FindSection(aLines, cSection);
@@ -269,11 +392,15 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
     }
   }
 
-  const std::string cNew = Join(oProfile);
-  if (cNew == cOld) {
+  oText->cText = Join(oProfile);
+  const std::optional<std::string> cNew = Encode(*oText);
+  if (!cNew) {
+    return false; // a name or value that the file's encoding cannot hold
+  }
+  if (*cNew == cOld) {
     return true;
   }
-  return detail::STOREPROFILE(*oTarget, cNew);
+  return detail::STOREPROFILE(*oTarget, *cNew);
 }
 
 } // namespace veltra::runtime

@@ -20,6 +20,10 @@ inline constexpr std::uint64_t kMemoReadLimit = 0xFFFFFFFFU;
 // lone CR; a rewrite keeps the mark and every line's own ending, and new lines take the
 // ending of the file's first line (LF in a new file). Only plain files are read or written:
 // a FIFO or a device named as the settings file reads as missing and is never written.
+// A file that begins with a UTF-16 byte-order mark (either byte order, as Notepad saves
+// "Unicode") holds UTF-16 text: names and values are read and written as UTF-8 and the file
+// stays UTF-16 in its byte order. Such a file that is no UTF-16 text (an odd length, a
+// surrogate without its pair) reads as missing and is never written.
 
 // The value of cEntry in cSection of the file, or cDefault when the file, the section or the
 // entry is missing. Section and entry names match without regard to case; blanks around the
@@ -37,6 +41,8 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 //  - a name or the value could not be read back or would add lines of its own: a line break
 //    anywhere; blanks around the section or entry name; "]" in the section name; "=" in the
 //    entry name, or an entry name beginning with ";", "#" or "[";
+//  - the file is UTF-16 and a name or the value is no UTF-8 text, or the file is no text in
+//    its own encoding (see above);
 //  - the file exists but is not a plain file, cannot be read, or may not be written: this
 //    process lacks write permission, or the file has no write bit at all (read-only, which
 //    stops even the superuser);
@@ -48,6 +54,10 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 // rewritten in place instead (after its new size has been reserved).
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile);
+
+// The full path of the file a settings file name stands for (".\VELTRA.INI": VELTRA.INI in
+// the current folder), as a person would look for it.
+std::string PROFILEFULLPATH(std::string_view cFile);
 
 // The whole file as one byte string, without a final 0x1A byte; the empty string when the
 // file is missing, cannot be read, is empty, holds kMemoReadLimit bytes or more, or is not a

@@ -11,6 +11,8 @@ namespace veltra::runtime::detail {
 
 // The path for a settings file name as the program writes it (".\VELTRA.INI").
 std::string PROFILEPATH(std::string_view cFile);
+// The same as a full path, from the current folder; the name itself when it cannot be made.
+std::string PROFILEFULLPATH(std::string_view cFile);
 
 enum class FileRead { Read, Missing, Failed };
 // Reads the whole file into cData; Missing when there is no such file.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -161,6 +162,12 @@ const char* const NEWFILELINEEND = "\n";
 
 std::string PROFILEPATH(std::string_view cFile) {
   return NativePath(cFile);
+}
+
+std::string PROFILEFULLPATH(std::string_view cFile) {
+  std::error_code e;
+  const std::filesystem::path oFull = std::filesystem::absolute(NativePath(cFile), e);
+  return e ? NativePath(cFile) : oFull.lexically_normal().string();
 }
 
 FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {

@@ -46,6 +46,22 @@ std::string PROFILEPATH(std::string_view cFile) {
   return std::string(cFile);
 }
 
+std::string PROFILEFULLPATH(std::string_view cFile) {
+  const std::string cName(cFile);
+  std::string cFull(MAX_PATH, '\0');
+  DWORD n =
+      ::GetFullPathNameA(cName.c_str(), static_cast<DWORD>(cFull.size()), cFull.data(), nullptr);
+  if (n >= cFull.size()) {
+    cFull.resize(n);
+    n = ::GetFullPathNameA(cName.c_str(), n, cFull.data(), nullptr);
+  }
+  if (n == 0 || n >= cFull.size()) {
+    return cName;
+  }
+  cFull.resize(n);
+  return cFull;
+}
+
 FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
   const FileHandle oFile(::CreateFileA(cPath.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -12,6 +12,7 @@
 #include "ui/window_win32.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -153,9 +154,15 @@ public:
     hPumpBefore_ = serial::SETPUMPDIALOG(oDlg_.hWnd);
   }
 
+  // EndDialog hides the window at once, and the transfer loop inside the start callback
+  // goes on serving until it returns: ended from there, the window would vanish while the
+  // program still holds the port and Esc could no longer reach it. So an end accepted while
+  // the start callback runs is carried out when the callback has returned.
   void End(int nCode) {
     lEnded_ = true;
-    if (hWnd_ != nullptr) {
+    if (lInStart_) {
+      nEndPending_ = nCode;
+    } else if (hWnd_ != nullptr) {
       EndDialog(hWnd_, nCode);
     }
   }
@@ -252,6 +259,19 @@ private:
     EndPaint(hWnd_, &oPaint);
     if (oDlg_.bStart && !lEnded_) {
       const TDialog::Block bStart = std::exchange(oDlg_.bStart, nullptr);
+      // The pending end is carried out however the callback leaves (a break included).
+      struct StartScope {
+        DialogRun& oRun;
+        explicit StartScope(DialogRun& o) : oRun(o) { oRun.lInStart_ = true; }
+        ~StartScope() {
+          oRun.lInStart_ = false;
+          if (const std::optional<int> nCode = std::exchange(oRun.nEndPending_, std::nullopt)) {
+            oRun.End(*nCode);
+          }
+        }
+        StartScope(const StartScope&) = delete;
+        StartScope& operator=(const StartScope&) = delete;
+      } oScope(*this);
       bStart();
     }
   }
@@ -261,6 +281,8 @@ private:
   HFONT hFont_ = nullptr;
   int hPumpBefore_ = 0;
   bool lEnded_ = false;
+  bool lInStart_ = false;
+  std::optional<int> nEndPending_; // the code of an end accepted while the start callback ran
 };
 
 namespace {

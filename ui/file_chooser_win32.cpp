@@ -1,5 +1,6 @@
 // CGETFILE on Win32: GetOpenFileNameA (GetSaveFileNameA for the save form) with the request's
-// filter, title, start folder, flags and file-name buffer.
+// filter, title, start folder, flags and file-name buffer. The process's current directory
+// is the same after the call as before it, whatever the dialog did.
 #include "ui/file_chooser.h"
 
 // <windows.h> first: the other system headers build on it.
@@ -8,7 +9,37 @@
 #include <commdlg.h>
 // clang-format on
 
+#include <string>
+
 namespace veltra::ui {
+namespace {
+
+// The current directory when made, put back when gone. OFN_NOCHANGEDIR does not keep the
+// open dialog from moving the current directory (it is documented for the save dialog
+// only), and the program reads and writes .\VELTRA.INI there afterwards.
+class KeepCurrentDirectory {
+public:
+  KeepCurrentDirectory() {
+    const DWORD nSize = GetCurrentDirectoryA(0, nullptr);
+    if (nSize > 0) {
+      cDir_.resize(nSize);
+      const DWORD nLength = GetCurrentDirectoryA(nSize, cDir_.data());
+      cDir_.resize(nLength < nSize ? nLength : 0);
+    }
+  }
+  ~KeepCurrentDirectory() {
+    if (!cDir_.empty()) {
+      SetCurrentDirectoryA(cDir_.c_str());
+    }
+  }
+  KeepCurrentDirectory(const KeepCurrentDirectory&) = delete;
+  KeepCurrentDirectory& operator=(const KeepCurrentDirectory&) = delete;
+
+private:
+  std::string cDir_;
+};
+
+} // namespace
 
 std::string FILEDIALOG(const FileRequest& oRequest) {
   // Buffers of the call's own, released when it returns.
@@ -29,7 +60,11 @@ std::string FILEDIALOG(const FileRequest& oRequest) {
   oOpen.lpstrInitialDir = cDir.c_str();
   oOpen.lpstrTitle = cDialogTitle.c_str();
   oOpen.Flags = oRequest.nFlags;
-  const BOOL lOk = oRequest.lSave ? GetSaveFileNameA(&oOpen) : GetOpenFileNameA(&oOpen);
+  BOOL lOk = FALSE;
+  {
+    const KeepCurrentDirectory oKeep;
+    lOk = oRequest.lSave ? GetSaveFileNameA(&oOpen) : GetOpenFileNameA(&oOpen);
+  }
   if (!lOk) {
     return "";
   }

@@ -10,7 +10,7 @@ if(NOT aLines)
   message(FATAL_ERROR "${EXE} imports nothing: not a Windows program?")
 endif()
 set(aSystem KERNEL32.DLL USER32.DLL GDI32.DLL COMDLG32.DLL SHELL32.DLL ADVAPI32.DLL MSVCRT.DLL
-            WINMM.DLL COMCTL32.DLL OLE32.DLL)
+            WINMM.DLL COMCTL32.DLL OLE32.DLL SETUPAPI.DLL)
 foreach(cLine IN LISTS aLines)
   string(REPLACE "DLL Name: " "" cDll "${cLine}")
   string(TOUPPER "${cDll}" cUpper)

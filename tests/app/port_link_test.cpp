@@ -23,6 +23,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sstream>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -73,28 +74,113 @@ protected:
   void TearDown() override { RESETTRANSFERSTATE(); }
 };
 
-TEST_F(PortLink, PortThatCannotBeOpenedIsReportedByNameAndYieldsMinusOne) {
-  Popup oSeen;
-  AnswerPopup(oSeen);
-  bool lStarted = false;
-  const int nComm =
-      RunLinked("/dev/veltra-no-such-port", [&](ui::TDialog&, int) { lStarted = true; });
-  EXPECT_EQ(nComm, -1);
-  EXPECT_FALSE(lStarted) << "the window never shows, so nothing is served";
-  EXPECT_EQ(oSeen.cTitle, "Attenzione");
-  EXPECT_EQ(oSeen.cText,
-            "Errore di apertura della porta di comunicazione (/dev/veltra-no-such-port).");
+// A made-up device tree of nPorts USB adapters (ttyUSB0 reports a product name holding
+// control bytes), which the port listing reads in place of /sys, /dev and /proc while it lives.
+class FakePorts {
+public:
+  explicit FakePorts(int nPorts) : m_cRoot(serial::test::TempDir()) {
+    namespace fs = std::filesystem;
+    for (int i = 0; i < nPorts; ++i) {
+      const std::string cName = "ttyUSB" + std::to_string(i);
+      const std::string cUsb = m_cRoot + "/sys/devices/usb/u" + std::to_string(i);
+      fs::create_directories(cUsb + "/tty/" + cName);
+      fs::create_directory_symlink("../../../u" + std::to_string(i),
+                                   cUsb + "/tty/" + cName + "/device");
+      fs::create_directories(m_cRoot + "/sys/class/tty");
+      fs::create_directory_symlink("../../devices/usb/u" + std::to_string(i) + "/tty/" + cName,
+                                   m_cRoot + "/sys/class/tty/" + cName);
+      std::ofstream(cUsb + "/idVendor") << "0403\n";
+      std::ofstream(cUsb + "/idProduct") << "6001\n";
+      std::ofstream(cUsb + "/manufacturer") << "Acme\n";
+      std::ofstream(cUsb + "/product") << (i == 0 ? "UART\x1B[2J\x07" : "UART") << "\n";
+      fs::create_directories(m_cRoot + "/dev");
+      std::ofstream(m_cRoot + "/dev/" + cName) << "";
+    }
+    fs::create_directories(m_cRoot + "/proc");
+    ::setenv("VELTRA_SYSFS", (m_cRoot + "/sys").c_str(), 1);
+    ::setenv("VELTRA_DEVFS", (m_cRoot + "/dev").c_str(), 1);
+    ::setenv("VELTRA_PROCFS", (m_cRoot + "/proc").c_str(), 1);
+  }
+  ~FakePorts() {
+    for (const char* c : {"VELTRA_SYSFS", "VELTRA_DEVFS", "VELTRA_PROCFS"}) {
+      ::unsetenv(c);
+    }
+    std::filesystem::remove_all(m_cRoot);
+  }
+  FakePorts(const FakePorts&) = delete;
+  FakePorts& operator=(const FakePorts&) = delete;
+  std::string Dev() const { return m_cRoot + "/dev/"; }
+
+private:
+  std::string m_cRoot;
+};
+
+std::vector<std::string> SplitLines(const std::string& c) {
+  std::vector<std::string> a;
+  std::istringstream in(c);
+  for (std::string cLine; std::getline(in, cLine);) {
+    a.push_back(cLine);
+  }
+  return a;
+}
+
+// The popup keeps its first line as it always was, then says why, lists the ports present
+// (20 of them, then how many more, with what devices report made harmless), where the
+// settings file is and the line to put in it, naming a port that is there and is not the one
+// that failed.
+TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWrite) {
+  const FakePorts oPorts(23);
+  struct Case {
+    std::string cPort;
+    std::string cReason;
+    std::string cLine;
+  };
+  const Case aCases[] = {
+      {"/dev/veltra-no-such-port",
+       "Motivo: la porta non esiste. L'adattatore è collegato? Il nome della porta è scritto "
+       "giusto?",
+       "Porta=ttyUSB0"},
+      {oPorts.Dev() + "ttyUSB0", "Motivo: il dispositivo non è una porta seriale.",
+       "Porta=ttyUSB1"},
+  };
+  for (const Case& c : aCases) {
+    Popup oSeen;
+    AnswerPopup(oSeen);
+    bool lStarted = false;
+    EXPECT_EQ(RunLinked(c.cPort, [&](ui::TDialog&, int) { lStarted = true; }), -1);
+    EXPECT_FALSE(lStarted) << "the window never shows, so nothing is served";
+    EXPECT_EQ(oSeen.cTitle, "Attenzione");
+    const std::vector<std::string> aLines = SplitLines(oSeen.cText);
+    ASSERT_EQ(aLines.size(), 30U) << oSeen.cText;
+    EXPECT_EQ(aLines[0], "Errore di apertura della porta di comunicazione (" + c.cPort + ").");
+    EXPECT_EQ(aLines[2], c.cReason);
+    EXPECT_EQ(aLines[4], "Porte presenti:");
+    EXPECT_EQ(aLines[5], "  " + oPorts.Dev() + "ttyUSB0  Acme UART\\x1B[2J\\x07 (0403:6001)");
+    EXPECT_EQ(aLines[6], "  " + oPorts.Dev() + "ttyUSB1  Acme UART (0403:6001)");
+    EXPECT_EQ(aLines[24], "  " + oPorts.Dev() + "ttyUSB19  Acme UART (0403:6001)");
+    EXPECT_EQ(aLines[25], "  ... e altre 3");
+    EXPECT_EQ(aLines[27], "File delle impostazioni: " +
+                              (std::filesystem::current_path() / "VELTRA.INI").string());
+    EXPECT_EQ(aLines[29], c.cLine);
+  }
 }
 
 TEST_F(PortLink, BusyPortIsReportedAndLeftToItsHolder) {
   Pty oPty;
   const int nHolder = serial::OPENCOMM(oPty.SlavePath());
   ASSERT_GE(nHolder, 0);
+  const FakePorts oNoPorts(0);
   Popup oSeen;
   AnswerPopup(oSeen);
   EXPECT_EQ(RunLinked(oPty.SlavePath(), [](ui::TDialog&, int) {}), -1);
-  EXPECT_EQ(oSeen.cText,
+  const std::vector<std::string> aLines = SplitLines(oSeen.cText);
+  ASSERT_GE(aLines.size(), 7U) << oSeen.cText;
+  EXPECT_EQ(aLines[0],
             "Errore di apertura della porta di comunicazione (" + oPty.SlavePath() + ").");
+  EXPECT_EQ(aLines[2], "Motivo: la porta è già in uso da un altro programma. Chiudi quel "
+                       "programma e riprova.");
+  EXPECT_EQ(aLines[4], "Nessuna porta seriale trovata.");
+  EXPECT_EQ(aLines.back(), "Porta=ttyUSB0");
   EXPECT_TRUE(serial::CLOSECOMM(nHolder));
 }
 

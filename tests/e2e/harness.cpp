@@ -64,9 +64,9 @@ std::string WineSession::BuildFolder() {
   return c != nullptr && *c != '\0' ? std::filesystem::absolute(c).string() : std::string();
 }
 
-bool WineSession::Up(const std::string& cBuild) {
+bool WineSession::Up(const std::string& cBuild, const std::string& cWmConfig) {
   m_cBuild = cBuild;
-  if (RunToEnd({SessionScript("session"), "up", m_cBuild}, {}, 120s).nExit != 0) {
+  if (RunToEnd({SessionScript("session"), "up", m_cBuild, cWmConfig}, {}, 120s).nExit != 0) {
     return false;
   }
   // The session's settings, as tests/wine/run reads them: "export DISPLAY=:N" first.
@@ -87,8 +87,9 @@ void WineSession::Down() {
   }
 }
 
-Child WineSession::StartVeltra(const std::string& cDir) const {
-  return Child({SessionScript("run"), m_cBuild, m_cBuild + "/app/veltra.exe"}, {}, cDir);
+Child WineSession::StartVeltra(const std::string& cDir, const std::string& cExe) const {
+  return Child({SessionScript("run"), m_cBuild, cExe.empty() ? m_cBuild + "/app/veltra.exe" : cExe},
+               {}, cDir);
 }
 
 bool WineSession::LinkPort(int nCom, const std::string& cPath) const {

@@ -36,11 +36,15 @@ class WineSession {
 public:
   // The Windows build folder named by VELTRA_WINE_BUILD; empty when it is not set.
   static std::string BuildFolder();
-  bool Up(const std::string& cBuild); // false when the session cannot start
+  // False when the session cannot start. cWmConfig names the window manager's configuration
+  // in tests/wine/ (the default takes no keys).
+  bool Up(const std::string& cBuild, const std::string& cWmConfig = "openbox.xml");
   void Down();
   const Display& Screen() const { return m_oScreen; }
-  // veltra.exe started under Wine in cDir, as a user starts it from that folder.
-  Child StartVeltra(const std::string& cDir) const;
+  // veltra.exe (the build's, or cExe) started under Wine in cDir, as a user starts it from
+  // that folder.
+  Child StartVeltra(const std::string& cDir, const std::string& cExe = "") const;
+  const std::string& Build() const { return m_cBuild; }
   // Points COMn of the prefix at cPath; an empty path points it nowhere again.
   bool LinkPort(int nCom, const std::string& cPath) const;
   // A Unix path as the Windows program names it.

@@ -1,8 +1,9 @@
 // Writes the README's picture of a transfer in progress: the real veltra under a private X
 // server with a window manager, serving the device emulator at the pace of a real line. With
 // VELTRA_WINE_BUILD naming a Windows build folder, the picture is of that build's veltra.exe
-// under Wine instead.
-// Usage: veltra_transfer_screenshot OUT.png
+// under Wine instead; with --popup as well, the picture is of that veltra.exe's popup for a
+// port that cannot be opened (COM7, which points nowhere in the test prefix).
+// Usage: veltra_transfer_screenshot [--popup] OUT.png
 #include "tests/e2e/harness.h"
 
 #include <QGuiApplication>
@@ -15,11 +16,15 @@
 using namespace veltra::e2e;
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fputs("usage: veltra_transfer_screenshot OUT.png\n", stderr);
+  const bool lPopup = argc == 3 && std::string(argv[1]) == "--popup";
+  const std::string cWineBuild = WineSession::BuildFolder();
+  if (argc != (lPopup ? 3 : 2) || (lPopup && cWineBuild.empty())) {
+    std::fputs("usage: veltra_transfer_screenshot [--popup] OUT.png (--popup: of veltra.exe under "
+               "Wine, VELTRA_WINE_BUILD set)\n",
+               stderr);
     return 2;
   }
-  const std::string cWineBuild = WineSession::BuildFolder();
+  const char* pOut = argv[argc - 1];
   WineSession oWine;
   veltra::e2e::Display oOwn;
   if (cWineBuild.empty() ? !oOwn.Start() : !oWine.Up(cWineBuild)) {
@@ -40,7 +45,8 @@ int main(int argc, char** argv) {
     WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + cPort + "\n");
     oVeltra = Child({VeltraPath()}, oDisplay.Env(), cDir);
   } else {
-    WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\r\nPorta=COM3\r\n");
+    WriteFile(cDir + "/VELTRA.INI",
+              std::string("[Impostazioni]\r\nPorta=") + (lPopup ? "COM7" : "COM3") + "\r\n");
     oWine.LinkPort(3, cPort);
     oVeltra = oWine.StartVeltra(cDir);
   }
@@ -48,8 +54,8 @@ int main(int argc, char** argv) {
   if (!cChooser || !TypeInto(oDisplay, *cChooser, cWineBuild.empty() ? cImage : "GAMES.MGT")) {
     return 1;
   }
-  const auto cDialog = WaitWindow(oDisplay, kDialogTitle);
-  std::this_thread::sleep_for(4s); // a few blocks at line speed
+  const auto cDialog = WaitWindow(oDisplay, lPopup ? "Attenzione" : kDialogTitle);
+  std::this_thread::sleep_for(lPopup ? 1s : 4s); // a few blocks at line speed
   for (const auto& [k, v] : oDisplay.Env()) {
     qputenv(k.c_str(), v.c_str());
   }
@@ -63,7 +69,7 @@ int main(int argc, char** argv) {
   std::sscanf(aGeometry.cOut.c_str(), "WINDOW=%*d\nX=%d\nY=%d\nWIDTH=%d\nHEIGHT=%d", &x, &y, &w,
               &h);
   const int nFrameTop = 40; // the window manager's title bar above the client area
-  const bool lSaved = oShot.copy(x - 6, y - nFrameTop, w + 12, h + nFrameTop + 2).save(argv[1]);
+  const bool lSaved = oShot.copy(x - 6, y - nFrameTop, w + 12, h + nFrameTop + 2).save(pOut);
   oVeltra.Kill();
   oDevice.Kill();
   if (cWineBuild.empty()) {

@@ -1,11 +1,14 @@
 // veltra.exe, the Windows build, end to end under Wine: the device emulator on a
 // pseudo-terminal that the prefix's COM5 points at, and the file chooser, the popups and the
 // window answered with keys pressed at the X server, as a person at the keyboard would.
-// The Windows build folder comes from VELTRA_WINE_BUILD (make test-windows sets it).
+// The Windows build folder comes from VELTRA_WINE_BUILD (make test-windows sets it), the
+// Windows download from VELTRA_WINE_ZIP (make test-windows makes it and sets it).
 #include "tests/e2e/harness.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <thread>
 
 namespace veltra::e2e {
@@ -16,11 +19,13 @@ const char* const kLineLost = "Port lost: the device was unplugged or closed (ES
 
 class WineEndToEnd : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
+  static void SetUpTestSuite() { StartSession("openbox.xml"); }
+  // One session for the suite, its window manager configured by cWmConfig (tests/wine/).
+  static void StartSession(const std::string& cWmConfig) {
     const std::string cBuild = WineSession::BuildFolder();
     if (!cBuild.empty()) {
       s_pWine = new WineSession;
-      s_lUp = s_pWine->Up(cBuild);
+      s_lUp = s_pWine->Up(cBuild, cWmConfig);
     }
   }
   static void TearDownTestSuite() {
@@ -68,7 +73,7 @@ protected:
   // veltra.exe started in the test's folder, given the image there by its name typed into
   // the file chooser (which opens in the current folder).
   void StartVeltraWith(const std::string& cImage) {
-    m_veltra = s_pWine->StartVeltra(m_cDir);
+    m_veltra = s_pWine->StartVeltra(m_cDir, m_cExe);
     ASSERT_TRUE(m_veltra.Started());
     const auto cChooser = WaitWindow(Screen(), kChooserTitle);
     ASSERT_TRUE(cChooser.has_value()) << "no file chooser: " << m_veltra.Err();
@@ -119,6 +124,7 @@ protected:
   static WineSession* s_pWine;
   static bool s_lUp;
   std::string m_cDir;
+  std::string m_cExe; // empty: the build's veltra.exe
   Child m_device;
   Child m_veltra;
 };
@@ -137,6 +143,46 @@ TEST_F(WineEndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
 }
 
 TEST_F(WineEndToEnd, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
+  const std::string cImage = WriteImage(PatternImage(819200));
+  ExpectServed(cImage, {"--expect", cImage}, "blocks 160, bytes 819200, errors 0");
+}
+
+// The Windows download as a user gets it: unpacked into a new folder on C:, it holds the
+// program and its three texts (CR LF line ends, the licence as the package states it) and no
+// settings file; started from there, it serves a whole disk.
+TEST_F(WineEndToEnd, DownloadUnpackedIntoANewFolderServesTheWholeDisk) {
+  const char* pZip = std::getenv("VELTRA_WINE_ZIP");
+  if (pZip == nullptr || *pZip == '\0') {
+    GTEST_SKIP() << "VELTRA_WINE_ZIP names no zip (make test-windows sets it)";
+  }
+  std::filesystem::remove_all(m_cDir);
+  m_cDir = s_pWine->Build() + "/wineprefix/drive_c/veltra-XXXXXX";
+  ASSERT_NE(::mkdtemp(m_cDir.data()), nullptr);
+  ASSERT_EQ(RunToEnd({"unzip", "-q", pZip, "-d", m_cDir}, {}, 30s).nExit, 0);
+  std::set<std::string> aNames;
+  for (const auto& o : std::filesystem::directory_iterator(m_cDir)) {
+    aNames.insert(o.path().filename().string());
+  }
+  EXPECT_EQ(aNames,
+            (std::set<std::string>{"LEGGIMI.txt", "LICENSE.txt", "README.txt", "veltra.exe"}));
+  for (const char* cText : {"LEGGIMI.txt", "README.txt", "LICENSE.txt"}) {
+    const std::string c = ReadFile(m_cDir + "/" + cText);
+    std::size_t nBare = 0;
+    for (std::size_t i = 0; i < c.size(); ++i) {
+      nBare += c[i] == '\n' && (i == 0 || c[i - 1] != '\r') ? 1 : 0;
+    }
+    EXPECT_GT(c.size(), 100U) << cText;
+    EXPECT_TRUE(c.ends_with("\r\n")) << cText;
+    EXPECT_EQ(nBare, 0U) << cText << " has line feeds without a carriage return";
+  }
+  std::string cCopyright = ReadFile(std::string(VELTRA_SOURCE_DIR) + "/packaging/copyright");
+  std::string cCrLf;
+  for (const char c : cCopyright) {
+    cCrLf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  }
+  EXPECT_EQ(ReadFile(m_cDir + "/LICENSE.txt"), cCrLf);
+
+  m_cExe = m_cDir + "/veltra.exe";
   const std::string cImage = WriteImage(PatternImage(819200));
   ExpectServed(cImage, {"--expect", cImage}, "blocks 160, bytes 819200, errors 0");
 }
@@ -206,6 +252,35 @@ TEST_F(WineEndToEnd, NoSettingsFileWritesComOneWhoseOpenIsRefused) {
   StartVeltraWith(cImage);
   ExpectOpenRefused();
   EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\r\nPorta=COM1\r\n");
+}
+
+// Under a window manager that takes Alt+F4 for itself and closes the window, as most desktops
+// do: the program never sees F4 down, so it accepts the close.
+class WineEndToEndClosingWm : public WineEndToEnd {
+protected:
+  static void SetUpTestSuite() { StartSession("openbox-closes.xml"); }
+};
+
+// The accepted close leaves the window on screen while the device is served, so Esc still
+// reaches it: one abort byte, and the program ends cleanly.
+TEST_F(WineEndToEndClosingWm, CloseAcceptedDuringTheTransferKeepsTheWindowUntilEsc) {
+  const std::string cImage = WriteImage(PatternImage(4 * 5120));
+  StartDeviceOnCom5({"--expect", cImage, "--commands", "T!", "--timeout", "60", "--verbose"});
+  StartVeltraWith(cImage);
+  const auto cDialog = WaitWindow(Screen(), kDialog);
+  ASSERT_TRUE(cDialog.has_value());
+  ASSERT_TRUE(m_device.ReadLine(20s).has_value()) << "the first block arrives";
+
+  ASSERT_TRUE(Press(*cDialog, "alt+F4"));
+  EXPECT_FALSE(WindowGone(Screen(), kDialog, 1500ms)) << "the window went while serving";
+
+  ASSERT_TRUE(Press(*cDialog, "Escape"));
+  EXPECT_EQ(m_device.Wait(20s), std::optional<int>(0)) << m_device.Out();
+  const std::string& cOut = m_device.Out();
+  const std::string cAbort = "received 0x09 (abort)";
+  EXPECT_NE(cOut.find(cAbort), std::string::npos) << cOut;
+  EXPECT_EQ(cOut.find(cAbort), cOut.rfind(cAbort)) << cOut;
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
 }
 
 } // namespace

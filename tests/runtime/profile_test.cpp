@@ -100,6 +100,49 @@ TEST_F(ProfileWrite, DeletesAnEntryOrASectionWhenGivenNoValueOrNoEntry) {
   EXPECT_EQ(Read("a.ini"), "[A]\nTwo=2\n");
 }
 
+// UTF-16 text as a file holds it: the byte-order mark, then each unit in the given order.
+std::string Utf16(std::u16string_view cText, bool lLittleEndian) {
+  std::string c;
+  for (const char16_t n : u"\uFEFF" + std::u16string(cText)) {
+    const char cHigh = static_cast<char>(n >> 8);
+    const char cLow = static_cast<char>(n & 0xFF);
+    c += lLittleEndian ? std::string{cLow, cHigh} : std::string{cHigh, cLow};
+  }
+  return c;
+}
+
+// Files saved as Notepad's "Unicode" (UTF-16 with a mark, either byte order, either line
+// ending) are read and written back in their own encoding, every other byte kept; a file
+// with a mark that is no UTF-16 text, or a value it cannot hold, is left alone.
+TEST_F(ProfileWrite, KeepsUtf16FilesInTheirOwnEncodingAndLeavesUndecodableOnesAlone) {
+  for (const bool lLe : {true, false}) {
+    for (const std::u16string cEol : {u"\r\n", u"\n"}) {
+      const std::u16string cBefore = u"; porta \u00E8 qui" + cEol + u"[Impostazioni]" + cEol +
+                                     u"Porta=COM3" + cEol + u"Nome=\U0001F600" + cEol;
+      Write("u.ini", Utf16(cBefore, lLe));
+      EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "", Path("u.ini")), "COM3");
+      EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Nome", "", Path("u.ini")), "\xF0\x9F\x98\x80");
+      ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "Porta", "COM12", Path("u.ini")));
+      ASSERT_TRUE(WRITEPPROSTRING("Altro", "Chiave", "\xC3\xA8", Path("u.ini")));
+      std::u16string cAfter = cBefore;
+      cAfter.replace(cAfter.find(u"COM3"), 4, u"COM12");
+      cAfter += u"[Altro]" + cEol + u"Chiave=\u00E8" + cEol;
+      EXPECT_EQ(Read("u.ini"), Utf16(cAfter, lLe)) << lLe << cEol.size();
+      EXPECT_FALSE(WRITEPPROSTRING("Impostazioni", "Porta", "\xE8", Path("u.ini")))
+          << "a lone 8-bit byte has no UTF-16 form";
+      EXPECT_EQ(Read("u.ini"), Utf16(cAfter, lLe));
+    }
+  }
+  const std::string cOdd = Utf16(u"[Impostazioni]\r\nPorta=COM3\r\n", true) + "x";
+  const std::string cLoneSurrogate = Utf16(u"[Impostazioni]\r\nPorta=COM3\xD800\r\n", false);
+  for (const std::string& cBroken : {cOdd, cLoneSurrogate}) {
+    Write("bad.ini", cBroken);
+    EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "dflt", Path("bad.ini")), "dflt");
+    EXPECT_FALSE(WRITEPPROSTRING("Impostazioni", "Porta", "COM1", Path("bad.ini")));
+    EXPECT_EQ(Read("bad.ini"), cBroken);
+  }
+}
+
 using WholeFileRead = TempFolder;
 
 TEST_F(WholeFileRead, ReturnsEveryByteButAFinalEndOfFileMarker) {

@@ -172,6 +172,43 @@ TEST(DialogWin32, AltF4IsRefusedAndEscClosesWhileTheStartCallbackPumps) {
   EXPECT_FALSE(GETASYNCKEYSTATE(VK_F4));
 }
 
+// A close that the valid callback accepts while the start callback runs (a window manager's
+// or the taskbar's close) leaves the window up, active and taking keys until the callback has
+// returned; then the dialog ends, with the accepted code.
+TEST(DialogWin32, CloseAcceptedInsideTheStartCallbackWaitsForTheCallbackToReturn) {
+  ProgramWindow o;
+  int nAccepted = 0;
+  bool lUpAfterClose = false;
+  bool lUpAfterEsc = false;
+  HWND hWindow = nullptr;
+  o.oDlg.bStart = [&] {
+    hWindow = HWNDOF(o.oDlg);
+    PostMessageA(hWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    PumpUntil([&] { return nAccepted == 1; });
+    serial::SYSREFRESH();
+    lUpAfterClose =
+        o.oDlg.nResult == IDCANCEL && IsWindowVisible(hWindow) && GetActiveWindow() == hWindow;
+    SetForegroundWindow(hWindow);
+    o.oGet.SetFocus();
+    TAP(VK_ESCAPE);
+    PumpUntil([&] { return nAccepted == 2; });
+    serial::SYSREFRESH();
+    lUpAfterEsc = IsWindowVisible(hWindow) && GetActiveWindow() == hWindow;
+  };
+  Activate(o, [&](TDialog& oDlg) {
+    oDlg.bValid = [&](TDialog&) {
+      ++nAccepted;
+      return true;
+    };
+  });
+  EXPECT_TRUE(lUpAfterClose);
+  EXPECT_EQ(nAccepted, 2) << "Esc reached the window after the accepted close";
+  EXPECT_TRUE(lUpAfterEsc);
+  EXPECT_EQ(o.oDlg.nResult, IDCANCEL);
+  EXPECT_FALSE(IsWindow(hWindow));
+  EXPECT_EQ(o.oDlg.hWnd, 0);
+}
+
 // Lines appended the program's way all show, in order, with the last one in view; keys,
 // Delete and paste change nothing in the read-only log, and Esc there closes the window;
 // after the close the bound text holds every line.

@@ -35,6 +35,26 @@ TEST(FileChooserWin32, ProgramsChooserCancelledGivesTheEmptyText) {
   EXPECT_EQ(cFilters, "File MGT (*.mgt)\n");
 }
 
+// The current directory, moved while the dialog is up (as Windows' open dialog may do, the
+// OFN_NOCHANGEDIR flag notwithstanding), is back as it was afterwards. Wine's dialog puts it
+// back itself when the flag is set, so the call here goes without the flag.
+TEST(FileChooserWin32, CurrentDirectoryIsTheSameAfterTheDialogWhateverItDid) {
+  char cSaved[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof cSaved, cSaved);
+  ASSERT_TRUE(SetCurrentDirectoryA("C:\\windows"));
+  bool lMoved = false;
+  test::Watcher oWatch("Scegli", [&](HWND hDialog) {
+    lMoved = SetCurrentDirectoryA("C:\\windows\\system32") != FALSE;
+    PostMessageA(hDialog, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_EQ(CGETFILE("File MGT (*.mgt)|*.mgt", "Scegli", std::nullopt, CURDIRPATH(), false, false,
+                     OFN_PATHMUSTEXIST | OFN_HIDEREADONLY),
+            "");
+  EXPECT_TRUE(lMoved);
+  EXPECT_EQ(CURDIRPATH(), "C:\\windows");
+  SetCurrentDirectoryA(cSaved);
+}
+
 // The start-folder expression rebuilds the current directory, a drive's root included.
 TEST(FileChooserWin32, CurrentDirectoryHelpersRebuildTheDirectory) {
   char cSaved[MAX_PATH] = {};

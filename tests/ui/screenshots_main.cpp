@@ -1,5 +1,7 @@
 // Writes the README's screenshots under a private Xvfb with openbox: the program's window with
-// a few log lines (dialog.png) and a type-1 popup (popup.png), into the folder given.
+// a few log lines (dialog.png) and the popup for a port that cannot be opened (popup.png), with
+// the help it gives on a machine with one USB adapter, into the folder given.
+#include "app/port_help.h"
 #include "serial/message_pump.h"
 #include "tests/support/process.h"
 #include "ui/dialog.h"
@@ -13,6 +15,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -78,7 +81,19 @@ int main(int argc, char** argv) {
       lOk = Grab(pBox, cDir + "/popup.png") && lOk;
       pBox->accept();
     });
-    POPMSG("Errore di apertura della porta di comunicazione (COM3).", 1);
+    std::vector<veltra::serial::PortInfo> aPorts(2);
+    aPorts[0].cName = "ttyS0";
+    aPorts[0].cPath = "/dev/ttyS0";
+    aPorts[0].lConsole = true;
+    aPorts[1].cName = "ttyUSB0";
+    aPorts[1].cPath = "/dev/ttyUSB0";
+    aPorts[1].cById = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0";
+    aPorts[1].cVendor = "FTDI";
+    aPorts[1].cProduct = "FT232R USB UART";
+    aPorts[1].cUsbId = "0403:6001";
+    POPMSG("Errore di apertura della porta di comunicazione (ttyUSB1).\r\n\r\n" +
+               veltra::app::PORTOPENHELP("/dev/ttyUSB1", ENOENT, aPorts, "/home/utente/VELTRA.INI"),
+           1);
     oDlg.End();
   };
   QTimer::singleShot(30000, [] { ENDALLDIALOGS(); });
