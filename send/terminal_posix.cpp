@@ -1,14 +1,13 @@
 // The terminal over termios and signals. The key mode turns off the line editing and the
 // echo only: Ctrl-C must stay a signal, so that a second one ends the program even while the
 // user-interface thread is held in a write. Signal handlers only count, restore the terminal
-// and write to a pipe that a socket notifier answers on the user-interface thread.
+// and write to a pipe that a descriptor watch answers on the user-interface thread.
 #include "send/exit_status.h"
 #include "send/terminal.h"
+#include "serial/event_loop.h"
 #include "serial/message_pump.h"
 #include "serial/unique_fd.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -82,8 +81,8 @@ void RequestStop() {
 struct Terminal::Impl {
   UniqueFd oWakeRead;
   UniqueFd oWakeWrite;
-  std::unique_ptr<QSocketNotifier> pKeys;
-  std::unique_ptr<QSocketNotifier> pSignals;
+  std::unique_ptr<serial::FdWatch> pKeys;
+  std::unique_ptr<serial::FdWatch> pSignals;
   bool lOutputTerminal = false;
 
   void ReadKeys() {
@@ -91,7 +90,7 @@ struct Terminal::Impl {
     const ssize_t n = ::read(STDIN_FILENO, aKeys.data(), aKeys.size());
     if (n <= 0) {
       if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-        pKeys->setEnabled(false); // the terminal has gone: nothing more to read
+        pKeys->SetEnabled(false); // the terminal has gone: nothing more to read
       }
       return;
     }
@@ -123,9 +122,8 @@ Terminal::Terminal() : m_p(std::make_unique<Impl>()) {
     m_p->oWakeRead.Reset(aPipe[0]);
     m_p->oWakeWrite.Reset(aPipe[1]);
     g_nWakeFd = aPipe[1];
-    m_p->pSignals = std::make_unique<QSocketNotifier>(aPipe[0], QSocketNotifier::Read);
-    QObject::connect(m_p->pSignals.get(), &QSocketNotifier::activated,
-                     [p = m_p.get()] { p->ReadSignals(); });
+    m_p->pSignals =
+        std::make_unique<serial::FdWatch>(aPipe[0], [p = m_p.get()] { p->ReadSignals(); });
   }
   ::signal(SIGPIPE, SIG_IGN);
   for (const int nSignal : kStopSignals) {
@@ -143,9 +141,8 @@ Terminal::Terminal() : m_p(std::make_unique<Impl>()) {
       g_lKeyMode.store(true);
       std::atexit(RestoreTerminal); // also on an exit from deep inside
       Install(SIGCONT, OnContinue);
-      m_p->pKeys = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-      QObject::connect(m_p->pKeys.get(), &QSocketNotifier::activated,
-                       [p = m_p.get()] { p->ReadKeys(); });
+      m_p->pKeys =
+          std::make_unique<serial::FdWatch>(STDIN_FILENO, [p = m_p.get()] { p->ReadKeys(); });
     }
   }
 }
