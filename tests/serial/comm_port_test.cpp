@@ -1,8 +1,8 @@
 // Ports over real pseudo-terminals: naming, opening, the ring, writing, configuration.
 #include "serial/comm_baud.h"
 #include "serial/comm_console.h"
-#include "serial/comm_notify.h"
 #include "serial/comm_dcb.h"
+#include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/comm_termios.h"
 #include "serial/receive_ring.h"
