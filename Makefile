@@ -4,20 +4,25 @@ BUILD_TSAN ?= build-tsan
 BUILD_ASAN ?= build-asan
 BUILD_WIN  ?= build-win
 BUILD_FUZZ ?= build-fuzz
+BUILD_ARM64 ?= build-arm64
+BUILD_ARMHF ?= build-armhf
 FUZZ_SECONDS ?= 60
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
-.PHONY: deps deps-windows configure build test test-tsan test-asan test-drivers fuzz windows \
-        windows-zip test-windows run demo bench package package-check clean format check-format \
-        flaky-report
+.PHONY: deps deps-windows deps-arm configure build test test-tsan test-asan test-drivers fuzz \
+        windows windows-zip test-windows arm64 armhf test-arm run demo bench package \
+        package-check package-arm package-arm-check clean format check-format flaky-report
 
 deps:
 	@bash scripts/deps
 
 deps-windows:
 	@bash scripts/deps windows
+
+deps-arm:
+	@bash scripts/deps arm
 
 configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -79,6 +84,31 @@ test-windows: windows-zip configure
 flaky-report:
 	@bash scripts/flaky-report $(BUILD_WIN)/ctest-windows.log $(BUILD)/ctest-wine.log
 
+# veltra-send and veltra-device for ARM boards (Debian arm64 and armhf), cross-built with
+# Debian's cross compilers, with their suites: $(BUILD_ARM64)/send/veltra-send and so on.
+# The window program is not built for ARM (see README).
+arm64: deps-arm
+	cmake -S . -B $(BUILD_ARM64) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
+	  -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_ARM64) -j $(JOBS)
+
+armhf: deps-arm
+	cmake -S . -B $(BUILD_ARMHF) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabihf.cmake \
+	  -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD_ARMHF) -j $(JOBS)
+
+# The serial, send and app suites of both ARM builds under qemu-user (the cases qemu-user
+# cannot run are listed as disabled there, see README), then one whole disk from each ARM
+# veltra-send to the device emulator of the machine's own build.
+test-arm: arm64 armhf configure
+	cmake --build $(BUILD) -j $(JOBS) --target veltra-device
+	cd $(BUILD_ARM64) && ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'serial|send|app'
+	cd $(BUILD_ARMHF) && ctest --output-on-failure -j $(JOBS) --timeout 300 -L 'serial|send|app'
+	bash scripts/send-transfer $(BUILD_ARM64)/send/veltra-send $(BUILD)/tools/veltra-device \
+	  aarch64 aarch64-linux-gnu
+	bash scripts/send-transfer $(BUILD_ARMHF)/send/veltra-send $(BUILD)/tools/veltra-device \
+	  arm arm-linux-gnueabihf
+
 # The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
 # FUZZ_SECONDS over its seed corpus; a crash fails the command.
 fuzz:
@@ -92,19 +122,33 @@ run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target veltra
 	$(BUILD)/app/veltra
 
-# The Debian package, $(BUILD)/veltra_VERSION_ARCH.deb, from the programs of the same build
-# that the suites test (stripped on the way in).
+# The Debian packages, $(BUILD)/veltra-send_VERSION_ARCH.deb and $(BUILD)/veltra_VERSION_ARCH.deb,
+# from the programs of the same build that the suites test (stripped on the way in).
 package: configure
 	@bash scripts/deps package
 	cmake --build $(BUILD) -j $(JOBS) --target veltra_programs
-	rm -f $(BUILD)/veltra_*.deb
+	rm -f $(BUILD)/veltra_*.deb $(BUILD)/veltra-send_*.deb
 	cd $(BUILD) && cpack -G DEB
 
-# Checks what a user installs: contents, dependencies, lint, menu entry, manual pages, and a
-# whole transfer with the unpacked programs.
+# Checks what a user installs: contents, dependencies, lint, menu entry, manual pages, and
+# whole transfers with the unpacked programs.
 package-check: package
 	cmake --build $(BUILD) -j $(JOBS) --target veltra_e2e_tests
 	bash scripts/check-package $(BUILD)
+
+# veltra-send_VERSION_arm64.deb and veltra-send_VERSION_armhf.deb in the ARM build folders
+# (the window program is not built for ARM), and their check: the unpacked veltra-send
+# serves a whole disk under qemu-user to the device emulator of $(BUILD).
+package-arm: arm64 armhf
+	@bash scripts/deps package
+	rm -f $(BUILD_ARM64)/veltra-send_*.deb $(BUILD_ARMHF)/veltra-send_*.deb
+	cd $(BUILD_ARM64) && cpack -G DEB
+	cd $(BUILD_ARMHF) && cpack -G DEB
+
+package-arm-check: package-arm configure
+	cmake --build $(BUILD) -j $(JOBS) --target veltra-device
+	bash scripts/check-package $(BUILD_ARM64) $(BUILD)/tools/veltra-device
+	bash scripts/check-package $(BUILD_ARMHF) $(BUILD)/tools/veltra-device
 
 # A full transfer to the device emulator on a pseudo-terminal; no retro machine needed.
 demo: configure
@@ -124,4 +168,4 @@ check-format:
 	@bash scripts/check-format
 
 clean:
-	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN) demo
+	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN) $(BUILD_ARM64) $(BUILD_ARMHF) demo

@@ -1,11 +1,10 @@
 // veltra-send: the transfer of VELTRA from a terminal, for machines without a desktop. Links
-// Qt Core only; the event loop is Qt's, with no display.
+// no Qt: the serial layer's event loop is its poll loop.
 #include "send/send_flow.h"
 #include "send/send_options.h"
 #include "send/terminal.h"
 #include "serial/port_list.h"
 
-#include <QCoreApplication>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -34,6 +33,5 @@ int main(int argc, char** argv) {
   case Action::Send:
     break;
   }
-  QCoreApplication oApp(argc, argv);
   return SENDIMAGE(oOptions->cImage, oOptions->cPort);
 }

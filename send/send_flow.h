@@ -9,7 +9,7 @@
 namespace veltra::send {
 
 // Serves the device from cImage on the port cPort, or the one VELTRA.INI in the current
-// folder names (read as VELTRA reads it, never written). Needs the Qt application object.
+// folder names (read as VELTRA reads it, never written). On the user-interface thread.
 int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort);
 
 // Says whether cImage is a whole disk and what a transfer would send; 0 when it is.

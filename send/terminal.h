@@ -16,7 +16,7 @@ namespace veltra::send {
 
 class Terminal {
 public:
-  // Needs the Qt application object: the keys and the signals are answered in its event
+  // On the user-interface thread: the keys and the signals are answered in its event
   // handling. Takes the keyboard only when standard input is the terminal in the foreground.
   Terminal();
   ~Terminal(); // puts the terminal back

@@ -1,7 +1,7 @@
 // The terminal over termios and signals. The key mode turns off the line editing and the
 // echo only: Ctrl-C must stay a signal, so that a second one ends the program even while the
 // user-interface thread is held in a write. Signal handlers only count, restore the terminal
-// and the serial lines, and write to a pipe that a socket notifier answers on the
+// and the serial lines, and write to a pipe that a descriptor watch answers on the
 // user-interface thread.
 //
 // Job control: the terminal is changed only while the process is in the foreground. Ctrl-Z
@@ -11,12 +11,11 @@
 // background, where touching the terminal would stop the process for good.
 #include "send/exit_status.h"
 #include "send/terminal.h"
+#include "serial/event_loop.h"
 #include "serial/line_rescue.h"
 #include "serial/message_pump.h"
 #include "serial/unique_fd.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -143,20 +142,20 @@ void RequestStop() {
 struct Terminal::Impl {
   UniqueFd oWakeRead;
   UniqueFd oWakeWrite;
-  std::unique_ptr<QSocketNotifier> pKeys;
-  std::unique_ptr<QSocketNotifier> pSignals;
+  std::unique_ptr<serial::FdWatch> pKeys;
+  std::unique_ptr<serial::FdWatch> pSignals;
   bool lOutputTerminal = false;
 
   void ReadKeys() {
     if (!g_lKeyMode.load()) {
-      pKeys->setEnabled(false); // in the background: the keys are the shell's until fg
+      pKeys->SetEnabled(false); // in the background: the keys are the shell's until fg
       return;
     }
     std::array<char, 64> aKeys{};
     const ssize_t n = ::read(STDIN_FILENO, aKeys.data(), aKeys.size());
     if (n <= 0) {
       if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-        pKeys->setEnabled(false); // the terminal has gone: nothing more to read
+        pKeys->SetEnabled(false); // the terminal has gone: nothing more to read
       }
       return;
     }
@@ -178,7 +177,7 @@ struct Terminal::Impl {
     while (::read(oWakeRead.Get(), aDrop.data(), aDrop.size()) > 0) {
     }
     if (pKeys != nullptr) {
-      pKeys->setEnabled(g_lKeyMode.load());
+      pKeys->SetEnabled(g_lKeyMode.load());
     }
     serial::WAKEWAIT();
   }
@@ -191,9 +190,8 @@ Terminal::Terminal() : m_p(std::make_unique<Impl>()) {
     m_p->oWakeRead.Reset(aPipe[0]);
     m_p->oWakeWrite.Reset(aPipe[1]);
     g_nWakeFd = aPipe[1];
-    m_p->pSignals = std::make_unique<QSocketNotifier>(aPipe[0], QSocketNotifier::Read);
-    QObject::connect(m_p->pSignals.get(), &QSocketNotifier::activated,
-                     [p = m_p.get()] { p->ReadSignals(); });
+    m_p->pSignals =
+        std::make_unique<serial::FdWatch>(aPipe[0], [p = m_p.get()] { p->ReadSignals(); });
   }
   ::signal(SIGPIPE, SIG_IGN);
   // A key read from the background fails (EIO) instead of stopping the process.
@@ -209,10 +207,9 @@ Terminal::Terminal() : m_p(std::make_unique<Impl>()) {
     Install(SIGTSTP, OnSuspend);
     Install(SIGCONT, OnContinue);
     TakeKeys();
-    m_p->pKeys = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-    m_p->pKeys->setEnabled(g_lKeyMode.load());
-    QObject::connect(m_p->pKeys.get(), &QSocketNotifier::activated,
-                     [p = m_p.get()] { p->ReadKeys(); });
+    m_p->pKeys =
+        std::make_unique<serial::FdWatch>(STDIN_FILENO, [p = m_p.get()] { p->ReadKeys(); });
+    m_p->pKeys->SetEnabled(g_lKeyMode.load());
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
+#include <cerrno>
 #include <sys/ioctl.h>
 
 namespace veltra::serial::detail {
@@ -22,10 +23,20 @@ bool SetAnyBaudRate(int nFd, unsigned nBaud) {
 
 std::optional<unsigned> ReadBaudRate(int nFd) {
   struct termios2 oTio {};
-  if (ioctl(nFd, TCGETS2, &oTio) != 0) {
+  if (ioctl(nFd, TCGETS2, &oTio) == 0) {
+    return oTio.c_ospeed;
+  }
+  // No termios2 here (qemu-user answers ENOSYS, some drivers EINVAL or ENOTTY): the classic
+  // request still tells a standard rate. Any other failure is the terminal's own.
+  if (errno != ENOSYS && errno != EINVAL && errno != ENOTTY) {
     return std::nullopt;
   }
-  return oTio.c_ospeed;
+  struct termios oClassic {};
+  if (ioctl(nFd, TCGETS, &oClassic) != 0) {
+    return std::nullopt;
+  }
+  const unsigned nCode = oClassic.c_cflag & CBAUD;
+  return nCode == BOTHER ? std::nullopt : StandardRateOfCode(nCode);
 }
 
 } // namespace veltra::serial::detail

@@ -1,7 +1,8 @@
 // Receive notification: the comm-notify message a port's receive worker sends to a window
 // after each batch of received bytes, and the call that chooses that window. Platform-free:
 // on Windows the message is the window message WM_COMMNOTIFY itself; on Linux it travels as
-// the Qt event of comm_notify_qt.h.
+// the Qt event of comm_notify_qt.h over Qt's event loop, and as a call of the receiver
+// (event_loop.h) over the poll loop.
 #pragma once
 
 // <windows.h> defines both names below as macros of the same values; they are dropped here so

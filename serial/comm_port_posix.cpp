@@ -322,6 +322,12 @@ std::optional<speed_t> StandardSpeed(unsigned nBaud) {
   return it == kStandardRates.end() ? std::nullopt : std::optional<speed_t>(it->nSpeed);
 }
 
+std::optional<unsigned> StandardRateOfCode(unsigned nCode) {
+  const auto it = std::find_if(kStandardRates.begin(), kStandardRates.end(),
+                               [nCode](const StandardRate& o) { return o.nSpeed == nCode; });
+  return it == kStandardRates.end() ? std::nullopt : std::optional<unsigned>(it->nBaud);
+}
+
 } // namespace detail
 
 std::string COMMDEVICEPATH(std::string_view cDevice) {

@@ -1,8 +1,9 @@
 // A doorbell for the user-interface thread. Any thread rings it (a write to an eventfd: no
-// allocation, no Qt call); the user-interface thread answers inside its event handling,
-// through a socket notifier, in whatever event loop runs (SYSREFRESH, SYSWAIT, a dialog's
-// own loop). Receive workers hand over their notifications this way, and WAKEWAIT reaches
-// the thread from elsewhere.
+// allocation, no call into the event loop); the user-interface thread answers inside its
+// event handling: over Qt through a socket notifier, in whatever event loop runs (SYSREFRESH,
+// SYSWAIT, a dialog's own loop); over the poll loop in every poll of SYSREFRESH and SYSWAIT.
+// Receive workers hand over their notifications this way, and WAKEWAIT reaches the thread
+// from elsewhere.
 #pragma once
 
 namespace veltra::serial::detail {

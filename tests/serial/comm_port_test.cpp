@@ -2,15 +2,18 @@
 #include "serial/comm_baud.h"
 #include "serial/comm_console.h"
 #include "serial/comm_dcb.h"
+#include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/comm_termios.h"
 #include "serial/receive_ring.h"
 #include "serial_test_support.h"
+#include "termios2_refusal.h"
 #include "tests/support/process.h"
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -340,6 +343,44 @@ TEST(SetCommState, Applies115200With8N2) {
   EXPECT_FALSE(SETCOMMSTATE(oPort.nComm, cDcb));
   ::close(nSlave);
 }
+
+// Without termios2 (older drivers, qemu-user) a standard rate is still set and read back
+// through the classic termios; a rate only termios2 can set is refused. A termios2 failure
+// that says the terminal itself is in trouble refuses every rate.
+struct WithoutTermios2Case {
+  int nErrno;
+  bool lStandardAccepted;
+};
+
+class SetCommStateWithoutTermios2 : public ::testing::TestWithParam<WithoutTermios2Case> {};
+
+TEST_P(SetCommStateWithoutTermios2, KeepsStandardRatesAndRefusesOthers) {
+  const WithoutTermios2Case oCase = GetParam();
+  OpenPort oPort;
+  const int nSlave = ::open(oPort.oPty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(nSlave, 0);
+  std::string cStandard;
+  std::string cOther;
+  ASSERT_TRUE(BUILDCOMMDCB("115200,N,8,2", cStandard));
+  ASSERT_TRUE(BUILDCOMMDCB("250000,N,8,1", cOther));
+  {
+    const Termios2Refused oRefused(oCase.nErrno);
+    EXPECT_EQ(SETCOMMSTATE(oPort.nComm, cStandard), oCase.lStandardAccepted);
+    EXPECT_EQ(detail::ReadBaudRate(nSlave),
+              oCase.lStandardAccepted ? std::optional<unsigned>(115200) : std::nullopt);
+    EXPECT_FALSE(SETCOMMSTATE(oPort.nComm, cOther));
+  }
+  termios oTio{};
+  ASSERT_EQ(::tcgetattr(nSlave, &oTio), 0);
+  EXPECT_EQ(::cfgetospeed(&oTio), static_cast<speed_t>(B115200));
+  ::close(nSlave);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, SetCommStateWithoutTermios2,
+    ::testing::Values(WithoutTermios2Case{ENOSYS, true}, WithoutTermios2Case{EINVAL, true},
+                      WithoutTermios2Case{ENOTTY, true}, WithoutTermios2Case{EIO, false}),
+    [](const auto& o) { return std::string(::strerrorname_np(o.param.nErrno)); });
 
 TEST(SetCommState, RejectsMalformedRecords) {
   OpenPort oPort;

@@ -1,5 +1,6 @@
 // The device emulator against a PC side built from our own port layer, over the pty the
 // emulator creates: exit codes, summary lines, saved images.
+#include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
 #include "serial_test_support.h"

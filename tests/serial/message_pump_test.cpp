@@ -1,95 +1,69 @@
-// The message pump, the wait, the quit request and the window registry, on whichever Qt
-// event dispatcher the environment selects (the suite runs under both).
+// The message pump, the wait, the quit request and the descriptor watches, as every event
+// loop of the serial layer keeps them (the suite runs on each), and the receive ring.
+#include "serial/comm_notify.h"
 #include "serial/comm_port.h"
+#include "serial/event_loop.h"
 #include "serial/message_pump.h"
 #include "serial/receive_ring.h"
-#include "serial/window_registry_qt.h"
+#include "serial/unique_fd.h"
 #include "serial_test_support.h"
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
-#include <QTimer>
+#include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <random>
 #include <thread>
+#include <unistd.h>
 
 namespace veltra::serial::test {
 namespace {
 
-const auto kProbe = static_cast<QEvent::Type>(QEvent::registerEventType());
+// A pipe whose read end is watched; each readable round reads what is there and counts.
+struct WatchedPipe {
+  detail::UniqueFd oRead;
+  detail::UniqueFd oWrite;
+  int nRounds = 0;
+  std::thread::id idCalledOn;
+  std::function<void()> bAlso;
+  std::unique_ptr<FdWatch> oWatch;
 
-// Records the probe events it gets; the first one can post another (to see what a pass
-// leaves queued).
-class Recorder : public QObject {
-public:
-  bool event(QEvent* pEvent) override {
-    if (pEvent->type() != kProbe) {
-      return QObject::event(pEvent);
-    }
-    ++nSeen;
-    if (lRepost) {
-      lRepost = false;
-      QCoreApplication::postEvent(this, new QEvent(kProbe));
-    }
-    return true;
+  WatchedPipe() {
+    int aFds[2];
+    EXPECT_EQ(::pipe2(aFds, O_CLOEXEC | O_NONBLOCK), 0);
+    oRead.Reset(aFds[0]);
+    oWrite.Reset(aFds[1]);
+    oWatch = std::make_unique<FdWatch>(oRead.Get(), [this] {
+      std::array<char, 64> aDrop{};
+      while (::read(oRead.Get(), aDrop.data(), aDrop.size()) > 0) {
+      }
+      ++nRounds;
+      idCalledOn = std::this_thread::get_id();
+      if (bAlso) {
+        bAlso();
+      }
+    });
   }
-  int nSeen = 0;
-  bool lRepost = false;
+  void Write() const { EXPECT_EQ(::write(oWrite.Get(), "x", 1), 1); }
 };
+
+double CpuMs() {
+  timespec o{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &o);
+  return static_cast<double>(o.tv_sec) * 1e3 + static_cast<double>(o.tv_nsec) * 1e-6;
+}
 
 double ElapsedMs(std::chrono::steady_clock::time_point tStart) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - tStart)
       .count();
 }
 
-TEST(MessagePump, RunsOnTheDispatcherTheEnvironmentAsksFor) {
-  const QString cName = QAbstractEventDispatcher::instance()->metaObject()->className();
-  const bool lGlib = std::getenv("QT_NO_GLIB") == nullptr;
-  EXPECT_EQ(cName.contains("Glib"), lGlib) << cName.toStdString();
-}
-
 TEST(MessagePump, RefreshWithNothingPendingReturnsTrue) {
   SYSREFRESH();
   EXPECT_TRUE(SYSREFRESH());
-}
-
-TEST(MessagePump, QuitBehindPostedEventsHandlesThemThenStops) {
-  Recorder oTarget;
-  oTarget.lRepost = true;
-  bool lTimerFired = false;
-  QTimer oTimer; // a real timer, already due when the pass starts
-  oTimer.setSingleShot(true);
-  QObject::connect(&oTimer, &QTimer::timeout, [&] { lTimerFired = true; });
-  oTimer.start(1);
-  std::this_thread::sleep_for(10ms);
-  QCoreApplication::postEvent(&oTarget, new QEvent(kProbe));
-  QCoreApplication::postEvent(&oTarget, new QEvent(kProbe));
-  POSTQUITMESSAGE(0);
-  EXPECT_FALSE(SYSREFRESH());
-  EXPECT_EQ(oTarget.nSeen, 2) << "the events queued before the request, not the one posted after";
-  EXPECT_FALSE(lTimerFired) << "nothing else is handled once the request is taken";
-  EXPECT_TRUE(SYSREFRESH());
-  EXPECT_EQ(oTarget.nSeen, 3);
-  EXPECT_TRUE(lTimerFired);
-}
-
-TEST(MessagePump, QuitTakenWhileTheMainLoopRunsEndsIt) {
-  bool lRefresh = true;
-  QTimer::singleShot(0, [&] {
-    SETMAINLOOPRUNNING(true);
-    POSTQUITMESSAGE(0);
-    lRefresh = SYSREFRESH();
-  });
-  QTimer oGuard;
-  oGuard.setSingleShot(true);
-  QObject::connect(&oGuard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
-  oGuard.start(5000);
-  const int nResult = QCoreApplication::exec();
-  SETMAINLOOPRUNNING(false);
-  EXPECT_FALSE(lRefresh);
-  EXPECT_EQ(nResult, 0) << "ended by the passed-on request, not by the 5 s guard";
 }
 
 // Takes a wake left over by earlier tests in the same process.
@@ -107,13 +81,20 @@ TEST(MessagePump, WaitEndsOnWakeFromAnyThread) {
         WAKEWAIT();
       }
     });
-    if (!lOtherThread) {
-      QTimer::singleShot(30, [] { WAKEWAIT(); });
-    }
+    // On this thread: a watch's callback wakes the wait it runs in.
+    WatchedPipe oPipe;
+    oPipe.bAlso = [] { WAKEWAIT(); };
+    std::thread oWriter([&] {
+      std::this_thread::sleep_for(30ms);
+      if (!lOtherThread) {
+        oPipe.Write();
+      }
+    });
     const auto tStart = std::chrono::steady_clock::now();
     EXPECT_TRUE(SYSWAIT(10000));
     EXPECT_LT(ElapsedMs(tStart), 5000) << "woken, not ended by its 10 s bound";
     oWaker.join();
+    oWriter.join();
   }
   WAKEWAIT(); // a wake with nobody waiting is kept for the next wait
   const auto tStart = std::chrono::steady_clock::now();
@@ -152,27 +133,60 @@ TEST(MessagePump, WaitEndsWhenANotificationHasBeenHandled) {
   CLOSECOMM(nComm);
 }
 
-TEST(WindowRegistry, UnknownWindowsGetNothingAndHandlesAreNotReused) {
-  auto oFirst = std::make_unique<Recorder>();
-  const int hFirst = REGISTERWINDOW(oFirst.get());
-  EXPECT_TRUE(ISWINDOW(hFirst));
-  UNREGISTERWINDOW(hFirst);
-  EXPECT_FALSE(ISWINDOW(hFirst));
-  for (const int hWnd : {0, hFirst, -3}) {
-    EXPECT_FALSE(POSTTOWINDOW(hWnd, std::make_unique<QEvent>(kProbe)));
+// A watch is answered inside the event handling of this thread, once per readable round,
+// and not while it is disabled; its descriptor's data wait meanwhile.
+TEST(MessagePump, WatchRunsInsideTheEventHandlingWhileEnabled) {
+  WatchedPipe oPipe;
+  oPipe.Write();
+  EXPECT_EQ(oPipe.nRounds, 0) << "nothing runs outside the event handling";
+  ASSERT_TRUE(PumpUntil([&] { return oPipe.nRounds == 1; }));
+  EXPECT_EQ(oPipe.idCalledOn, std::this_thread::get_id());
+  PumpFor(30ms);
+  EXPECT_EQ(oPipe.nRounds, 1) << "a drained descriptor is not answered again";
+  oPipe.oWatch->SetEnabled(false);
+  oPipe.Write();
+  PumpFor(50ms);
+  EXPECT_EQ(oPipe.nRounds, 1);
+  oPipe.oWatch->SetEnabled(true);
+  ASSERT_TRUE(PumpUntil([&] { return oPipe.nRounds == 2; }));
+  // Gone: a pending byte no longer reaches the callback.
+  oPipe.Write();
+  oPipe.oWatch.reset();
+  PumpFor(30ms);
+  EXPECT_EQ(oPipe.nRounds, 2);
+}
+
+// Nothing to wake it: the wait ends at its bound and sleeps until then. A watched descriptor
+// that stays quiet and an idle open port must not make it spin.
+TEST(MessagePump, IdleWaitsEndAtTheirBoundWithoutSpinning) {
+  ForgetEarlierWakes();
+  WatchedPipe oPipe;
+  Pty oPty;
+  const int nComm = OPENCOMM(oPty.SlavePath());
+  Receiver oWnd;
+  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
+  std::atomic<bool> lDone{false};
+  std::thread oWatchdog([&] {
+    for (int i = 0; i < 500 && !lDone.load(); ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    if (!lDone.load()) {
+      std::fprintf(stderr, "FAILED: 25 waits bounded at 20 ms did not end within 5 s\n");
+      std::_Exit(1);
+    }
+  });
+  const double dCpuStart = CpuMs();
+  for (int i = 0; i < 25; ++i) {
+    EXPECT_TRUE(SYSWAIT());
   }
-  QEvent oProbe(kProbe);
-  EXPECT_FALSE(SENDTOWINDOW(hFirst, oProbe));
-  Recorder oSecond;
-  const int hSecond = REGISTERWINDOW(&oSecond);
-  EXPECT_GT(hSecond, hFirst);
-  EXPECT_TRUE(POSTTOWINDOW(hSecond, std::make_unique<QEvent>(kProbe)));
-  EXPECT_TRUE(SENDTOWINDOW(hSecond, oProbe));
-  EXPECT_EQ(oSecond.nSeen, 1) << "sent at once";
-  SYSREFRESH();
-  EXPECT_EQ(oFirst->nSeen, 0);
-  EXPECT_EQ(oSecond.nSeen, 2);
-  UNREGISTERWINDOW(hSecond);
+  const double dCpu = CpuMs() - dCpuStart;
+  lDone = true;
+  oWatchdog.join();
+  // 25 waits of 20 ms are half a second of waiting; a spinning wait burns most of it.
+  EXPECT_LT(dCpu, 100.0);
+  EXPECT_EQ(oPipe.nRounds, 0);
+  EXPECT_TRUE(oWnd.aCalls.empty());
+  CLOSECOMM(nComm);
 }
 
 // The ring alone, with a real producer thread and uneven reads.

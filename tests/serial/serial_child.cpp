@@ -5,10 +5,8 @@
 // its own and prints the errno of opening it by name and as /dev/tty.
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
-#include "serial/window_registry_qt.h"
+#include "serial/event_loop.h"
 
-#include <QCoreApplication>
-#include <QObject>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,9 +37,7 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  QCoreApplication oApp(argc, argv);
-  QObject oWindow;
-  const int hWnd = REGISTERWINDOW(&oWindow);
+  const int hWnd = REGISTERRECEIVER([](int, int) {});
   const int nComm = OPENCOMM(cPty);
   if (nComm < 0 || !ENABLECOMMNOTIFICATION(nComm, hWnd, 1, -1)) {
     return 2;

@@ -1,10 +1,10 @@
-// Shared pieces of the serial suites, and the suite's main (it needs a QCoreApplication).
+// Shared pieces of the serial suites.
 #include "serial_test_support.h"
 
 #include "serial/comm_port.h"
+#include "serial/event_loop.h"
 #include "serial/message_pump.h"
 
-#include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -83,23 +83,16 @@ std::string Pty::Receive(std::size_t nCount) const {
   return cOut;
 }
 
-Receiver::Receiver() : m_hWnd(REGISTERWINDOW(this)) {}
+Receiver::Receiver()
+    : m_hWnd(REGISTERRECEIVER([this](int nComm, int nStatus) {
+        aCalls.push_back({nComm, nStatus});
+        if (bCommNotify) {
+          bCommNotify(nComm);
+        }
+      })) {}
 
 Receiver::~Receiver() {
-  UNREGISTERWINDOW(m_hWnd);
-}
-
-bool Receiver::event(QEvent* pEvent) {
-  if (pEvent->type() != CommNotifyEvent::EventType()) {
-    return QObject::event(pEvent);
-  }
-  const auto& oNotify = static_cast<const CommNotifyEvent&>(*pEvent);
-  aCalls.push_back(
-      {oNotify.nComm(), oNotify.nStatus(), std::chrono::steady_clock::now() - oNotify.PostedAt()});
-  if (bCommNotify) {
-    bCommNotify(oNotify.nComm());
-  }
-  return true;
+  UNREGISTERRECEIVER(m_hWnd);
 }
 
 bool PumpUntil(const std::function<bool()>& lDone, std::chrono::milliseconds tLimit) {

@@ -1,11 +1,8 @@
 // Shared pieces of the serial suites: a real pseudo-terminal whose master end plays the
-// device, a receiver object standing in for a window, and bounded waits that pump events.
+// device, a receiver standing in for a window, and bounded waits that pump events. The same
+// on either event loop of the serial layer.
 #pragma once
 
-#include "serial/comm_notify_qt.h"
-#include "serial/window_registry_qt.h"
-
-#include <QObject>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -39,20 +36,18 @@ private:
 
 // Stands for a window: registered under its own handle, it records every comm notification
 // and runs an optional callback on it.
-class Receiver : public QObject {
+class Receiver {
 public:
   Receiver();
-  ~Receiver() override;
+  ~Receiver();
   Receiver(const Receiver&) = delete;
   Receiver& operator=(const Receiver&) = delete;
 
   int hWnd() const { return m_hWnd; }
-  bool event(QEvent* pEvent) override;
 
   struct Call {
     int nComm;
     int nStatus;
-    std::chrono::steady_clock::duration tLatency;
   };
   std::vector<Call> aCalls;
   std::function<void(int nComm)> bCommNotify;
