@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/protocol.h"
-#include "ui/virtual_keys.h"
+#include "common/virtual_keys.h"
 
 #include <cstddef>
 #include <functional>

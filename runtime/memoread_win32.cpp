@@ -4,6 +4,7 @@
 // Windows names ignore case, so upper-casing it would open the same file.
 #include <windows.h>
 
+#include "common/unique_handle_win32.h"
 #include "runtime/error_handler.h"
 #include "runtime/profile.h"
 
@@ -13,20 +14,7 @@
 #include <stdexcept>
 
 namespace veltra::runtime {
-namespace {
-
-class FileCloser {
-public:
-  explicit FileCloser(HANDLE h) : m_h(h) {}
-  ~FileCloser() { ::CloseHandle(m_h); }
-  FileCloser(const FileCloser&) = delete;
-  FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-  HANDLE m_h;
-};
-
-} // namespace
+namespace {} // namespace
 
 std::string MEMOREAD(std::optional<std::string_view> cFile) {
   if (!cFile || cFile->empty()) {
@@ -38,7 +26,7 @@ std::string MEMOREAD(std::optional<std::string_view> cFile) {
   if (h == INVALID_HANDLE_VALUE) {
     return {};
   }
-  const FileCloser oCloser(h);
+  const common::UniqueHandle oCloser(h);
   LARGE_INTEGER nSize{};
   if (!::GetFileSizeEx(h, &nSize) || nSize.QuadPart <= 0 ||
       static_cast<std::uint64_t>(nSize.QuadPart) >= kMemoReadLimit ||

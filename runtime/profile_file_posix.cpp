@@ -3,6 +3,7 @@
 // in a world-writable sticky folder), only plain files are read, and a new content is written
 // beside the file and renamed over it (keeping owner and mode), or written in place where a
 // new file would part it from its other hard links, with a whole copy beside it meanwhile.
+#include "common/unique_fd.h"
 #include "runtime/profile_file.h"
 #include "runtime/regular_file.h"
 
@@ -55,17 +56,6 @@ bool WriteAll(int fd, const std::string& cData) {
   }
   return true;
 }
-
-class FdCloser {
-public:
-  explicit FdCloser(int fd) : m_fd(fd) {}
-  ~FdCloser() { ::close(m_fd); }
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-  int m_fd;
-};
 
 enum class Replaced { Done, Failed, NotPossible };
 
@@ -131,7 +121,7 @@ bool RewriteInPlace(const std::string& cPath, const std::string& cData, const st
   if (fd < 0) {
     return false;
   }
-  const FdCloser oCloser(fd);
+  const common::UniqueFd oCloser(fd);
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     return false;
@@ -212,7 +202,7 @@ bool STOREPROFILE(const ProfileTarget& oTarget, const std::string& cNew) {
     if (fd < 0) {
       return false;
     }
-    const FdCloser oCloser(fd);
+    const common::UniqueFd oCloser(fd);
     struct stat st {};
     const auto cCreated = OpenedPath(fd, oTarget.cPath);
     if (!cCreated || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) {

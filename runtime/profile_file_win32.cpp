@@ -4,6 +4,7 @@
 // New files get CR LF line ends.
 #include <windows.h>
 
+#include "common/unique_handle_win32.h"
 #include "runtime/profile_file.h"
 
 #include <algorithm>
@@ -11,23 +12,7 @@
 namespace veltra::runtime::detail {
 namespace {
 
-class FileHandle {
-public:
-  explicit FileHandle(HANDLE h) : m_h(h) {}
-  ~FileHandle() { Close(); }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  HANDLE Get() const { return m_h; }
-  bool Valid() const { return m_h != INVALID_HANDLE_VALUE; }
-  bool Close() {
-    const bool lOk = !Valid() || ::CloseHandle(m_h) != FALSE;
-    m_h = INVALID_HANDLE_VALUE;
-    return lOk;
-  }
-
-private:
-  HANDLE m_h;
-};
+using common::UniqueHandle;
 
 // The folder part of a path, "." when it has none.
 std::string FolderOf(const std::string& cPath) {
@@ -63,9 +48,9 @@ std::string PROFILEFULLPATH(std::string_view cFile) {
 }
 
 FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
-  const FileHandle oFile(::CreateFileA(cPath.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueHandle oFile(::CreateFileA(cPath.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!oFile.Valid()) {
     const DWORD nError = ::GetLastError();
     return nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND ? FileRead::Missing
@@ -107,8 +92,8 @@ bool STOREPROFILE(const ProfileTarget& oTarget, const std::string& cNew) {
   if (::GetTempFileNameA(FolderOf(cPath).c_str(), "VEL", 0, aTemp) == 0) {
     return false;
   }
-  FileHandle oFile(::CreateFileA(aTemp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueHandle oFile(::CreateFileA(aTemp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   bool lOk = oFile.Valid();
   std::size_t nDone = 0;
   while (lOk && nDone < cData.size()) {

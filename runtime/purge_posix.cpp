@@ -1,6 +1,7 @@
 // The purges' listing and deletion, DELDIR and REMOVEDIR, on POSIX. Entries are listed
 // and deleted relative to an open folder, and nothing is followed through a symbolic link, so
 // a link planted in a shared temporary folder cannot steer a purge into another folder.
+#include "common/unique_fd.h"
 #include "runtime/purge.h"
 #include "runtime/purge_names.h"
 #include "runtime/startup.h"
@@ -15,21 +16,7 @@ namespace veltra::runtime {
 
 namespace {
 
-class UniqueFd {
-public:
-  explicit UniqueFd(int nFd) : nFd_(nFd) {}
-  ~UniqueFd() {
-    if (nFd_ >= 0) {
-      ::close(nFd_);
-    }
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int Get() const { return nFd_; }
-
-private:
-  int nFd_;
-};
+using common::UniqueFd;
 
 struct Entry {
   std::string cName;

@@ -9,12 +9,12 @@
 // reads no keys (a read there would stop the process); a continue in the foreground (fg) takes
 // the key mode again. So the exit, wherever it happens, has nothing to put back from the
 // background, where touching the terminal would stop the process for good.
+#include "common/unique_fd.h"
 #include "send/exit_status.h"
 #include "send/terminal.h"
 #include "serial/event_loop.h"
 #include "serial/line_rescue.h"
 #include "serial/message_pump.h"
-#include "serial/unique_fd.h"
 
 #include <array>
 #include <atomic>
@@ -29,7 +29,7 @@
 namespace veltra::send {
 namespace {
 
-using serial::detail::UniqueFd;
+using common::UniqueFd;
 
 constexpr std::array<int, 4> kStopSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 

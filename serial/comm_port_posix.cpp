@@ -1,5 +1,6 @@
 // Serial ports on Linux: device naming, exclusive open, termios set-up, the blocking write,
 // and the receive worker that waits on the device and on a stop eventfd with poll.
+#include "common/unique_fd.h"
 #include "serial/comm_baud.h"
 #include "serial/comm_console.h"
 #include "serial/comm_port.h"
@@ -7,7 +8,6 @@
 #include "serial/comm_termios.h"
 #include "serial/line_rescue.h"
 #include "serial/message_pump.h"
-#include "serial/unique_fd.h"
 
 #include <algorithm>
 #include <array>
@@ -31,6 +31,8 @@
 
 namespace veltra::serial {
 namespace detail {
+
+using common::UniqueFd;
 
 namespace {
 

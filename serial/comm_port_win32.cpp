@@ -21,11 +21,11 @@
 // The worker is never terminated.
 #include "serial/comm_port_win32.h"
 
+#include "common/unique_handle_win32.h"
 #include "serial/comm_dcb.h"
 #include "serial/comm_port.h"
 #include "serial/comm_port_record.h"
 #include "serial/message_pump.h"
-#include "serial/unique_handle_win32.h"
 
 #include <algorithm>
 #include <array>
@@ -37,6 +37,8 @@
 
 namespace veltra::serial {
 namespace detail {
+
+using common::UniqueHandle;
 
 static_assert(sizeof(DCB) == kDcbLength, "the configuration record is a Win32 DCB");
 

@@ -2,7 +2,7 @@
 // virtual-key code.
 #pragma once
 
-#include "ui/virtual_keys.h"
+#include "common/virtual_keys.h"
 
 namespace veltra::ui {
 

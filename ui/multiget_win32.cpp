@@ -5,7 +5,7 @@
 #include "ui/dialog.h"
 #include "ui/multiget.h"
 #include "ui/ui_error.h"
-#include "ui/virtual_keys.h"
+#include "common/virtual_keys.h"
 #include "ui/window_win32.h"
 
 namespace veltra::ui {

@@ -1,11 +1,11 @@
 // The message pump, the wait, the quit request and the descriptor watches, as every event
 // loop of the serial layer keeps them (the suite runs on each), and the receive ring.
+#include "common/unique_fd.h"
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/event_loop.h"
 #include "serial/message_pump.h"
 #include "serial/receive_ring.h"
-#include "serial/unique_fd.h"
 #include "serial_test_support.h"
 
 #include <array>
@@ -24,8 +24,8 @@ namespace {
 
 // A pipe whose read end is watched; each readable round reads what is there and counts.
 struct WatchedPipe {
-  detail::UniqueFd oRead;
-  detail::UniqueFd oWrite;
+  common::UniqueFd oRead;
+  common::UniqueFd oWrite;
   int nRounds = 0;
   std::thread::id idCalledOn;
   std::function<void()> bAlso;

@@ -88,7 +88,7 @@ std::optional<DevicePort> CreatePty() {
     return std::nullopt;
   }
   oPort.cPath = pName;
-  const serial::detail::UniqueFd oSlave(::open(pName, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  const common::UniqueFd oSlave(::open(pName, O_RDWR | O_NOCTTY | O_CLOEXEC));
   if (oSlave.Valid()) {
     SetRaw(oSlave.Get(), std::nullopt);
   }

@@ -2,7 +2,7 @@
 // opens exclusively and configures like VELTRA does.
 #pragma once
 
-#include "serial/unique_fd.h"
+#include "common/unique_fd.h"
 #include "tools/device/device_options.h"
 
 #include <chrono>
@@ -17,8 +17,8 @@ namespace veltra::tools {
 struct SavedLine;
 
 struct DevicePort {
-  serial::detail::UniqueFd oFd; // non-blocking
-  std::string cPath;            // the path the PC opens (the pty's slave side)
+  common::UniqueFd oFd; // non-blocking
+  std::string cPath;    // the path the PC opens (the pty's slave side)
   // Declared after oFd, so destroyed first: the line is put back while it is still open.
   std::unique_ptr<SavedLine> pSaved;
 

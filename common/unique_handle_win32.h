@@ -1,11 +1,12 @@
-// Owns one Win32 kernel handle (device, event, thread) and closes it on destruction.
+// Owns one Win32 kernel handle (file, device, event, mutex, thread) and closes it on
+// destruction. INVALID_HANDLE_VALUE, which CreateFile gives on failure, is held as no handle.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
 
-namespace veltra::serial::detail {
+namespace veltra::common {
 
 class UniqueHandle {
 public:
@@ -25,14 +26,17 @@ public:
   HANDLE Get() const { return m_h; }
   bool Valid() const { return m_h != nullptr; }
   void Reset(HANDLE h = nullptr) {
-    if (m_h != nullptr) {
-      ::CloseHandle(m_h);
-    }
+    Close();
     m_h = h == INVALID_HANDLE_VALUE ? nullptr : h;
+  }
+  // Closes now; false when CloseHandle failed.
+  bool Close() {
+    const HANDLE h = std::exchange(m_h, nullptr);
+    return h == nullptr || ::CloseHandle(h) != FALSE;
   }
 
 private:
   HANDLE m_h = nullptr;
 };
 
-} // namespace veltra::serial::detail
+} // namespace veltra::common

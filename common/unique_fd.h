@@ -4,7 +4,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace veltra::serial::detail {
+namespace veltra::common {
 
 class UniqueFd {
 public:
@@ -24,14 +24,17 @@ public:
   int Get() const { return m_nFd; }
   bool Valid() const { return m_nFd >= 0; }
   void Reset(int nFd = -1) {
-    if (m_nFd >= 0) {
-      ::close(m_nFd);
-    }
+    Close();
     m_nFd = nFd;
+  }
+  // Closes now; false when the close itself failed (a write-back error shows only there).
+  bool Close() {
+    const int nFd = std::exchange(m_nFd, -1);
+    return nFd < 0 || ::close(nFd) == 0;
   }
 
 private:
   int m_nFd = -1;
 };
 
-} // namespace veltra::serial::detail
+} // namespace veltra::common

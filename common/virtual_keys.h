@@ -1,5 +1,7 @@
 // Virtual-key codes of the keys the program and its windows name, one definition for every
-// platform (they are the Win32 values).
+// platform (they are the Win32 values). They are the key-state query's vocabulary, so they stay
+// in the window layer's namespace; the file lives here so that the transfer loop, which links
+// no window code, can name Esc.
 #pragma once
 
 namespace veltra::ui {
