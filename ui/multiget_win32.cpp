@@ -2,10 +2,10 @@
 // a key change its text and passes Esc on to the dialog. Lines are appended by a collapsed
 // selection at the end and EM_REPLACESEL, so a line costs the same at line 100,000 as at
 // line 1.
+#include "common/virtual_keys.h"
 #include "ui/dialog.h"
 #include "ui/multiget.h"
 #include "ui/ui_error.h"
-#include "common/virtual_keys.h"
 #include "ui/window_win32.h"
 
 namespace veltra::ui {
