@@ -162,10 +162,12 @@ bench: build windows
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
-# Fails when a C or C++ file is not formatted as .clang-format says.
+# Fails when a C or C++ file is not formatted as .clang-format says, or when the map
+# (docs/architecture.md) or a comment names a source file that is not there.
 check-format:
 	@bash scripts/deps format
 	@bash scripts/check-format
+	@bash scripts/check-map
 
 clean:
 	rm -rf $(BUILD) $(BUILD_TSAN) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WIN) $(BUILD_ARM64) $(BUILD_ARMHF) demo

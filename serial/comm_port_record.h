@@ -3,6 +3,8 @@
 //
 // How a received byte reaches the program
 // ---------------------------------------
+// docs/architecture.md shows the same path on Linux and Windows side by side, with the
+// poll loop of the programs without Qt. On Linux with the Qt loop:
 // 1. Worker (comm_port_posix.cpp). Each open port has one receive worker thread. It sleeps
 //    in poll() on three descriptors: the device, the stop eventfd and the arm eventfd. The
 //    device wakes it when bytes come or the line goes (hang-up, unplugged); CLOSECOMM writes
@@ -14,12 +16,13 @@
 //    waits on the port's condition variable (WaitForRoom) until READCOMM makes room (it
 //    wakes the worker only when the worker has said it waits), notification is armed for
 //    unannounced bytes, or the port closes.
-// 3. Queue (comm_notify.cpp). After each batch the worker looks at the armed window
+// 3. Queue (comm_port.cpp, comm_notify_queue.cpp). After each batch the worker looks at the armed
+// window
 //    (hNotifyWnd, stored under the port's mutex). None: the bytes are marked unannounced
 //    and the worker goes back to the device. A window: NotifyWindow queues a notification,
 //    under the port's mutex so that a close either finds it queued (and drops it) or is
 //    seen before it is queued.
-// 4. Doorbell (ui_doorbell.cpp). The worker then rings the user-interface thread: one
+// 4. Doorbell (ui_doorbell_qt.cpp). The worker then rings the user-interface thread: one
 //    eventfd for the process, answered by a socket notifier in whatever event loop that
 //    thread runs (SYSREFRESH, SYSWAIT, a dialog's or a popup's own loop).
 // 5. Window. The answer takes each queued notification, builds the comm-notify event on the

@@ -3,12 +3,12 @@
 // receivers of comm notifications that are no window, and watches on file descriptors. Both
 // are answered inside the thread's event handling (SYSREFRESH, SYSWAIT), on that thread.
 //
-// The poll loop (event_loop_poll.cpp, ui_doorbell_poll.cpp, comm_notify_poll.cpp,
-// message_pump_poll.cpp) waits in one poll() on the doorbell's eventfd and every enabled
-// watch. The doorbell's answer delivers the queued comm notifications one by one (each
-// receiver called once per batch; its worker goes on only after the call has returned) and
-// takes a WAKEWAIT from another thread. SYSWAIT polls until a WAKEWAIT, a quit request or its
-// bound, and sleeps in poll() meanwhile, so an idle wait takes no processor time.
+// The poll loop (ui_doorbell_poll.cpp, comm_notify_poll.cpp, message_pump_poll.cpp) waits in one
+// poll() on the doorbell's eventfd and every enabled watch. The doorbell's answer delivers the
+// queued comm notifications one by one (each receiver called once per batch; its worker goes on
+// only after the call has returned) and takes a WAKEWAIT from another thread. SYSWAIT polls until a
+// WAKEWAIT, a quit request or its bound, and sleeps in poll() meanwhile, so an idle wait takes no
+// processor time.
 #pragma once
 
 #include <functional>
