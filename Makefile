@@ -13,7 +13,8 @@ CMAKE_FLAGS = -G Ninja -DVELTRA_WERROR=$(WERROR)
 
 .PHONY: deps deps-windows deps-arm configure build test test-tsan test-asan test-drivers fuzz \
         windows windows-zip test-windows arm64 armhf test-arm run demo bench package \
-        package-check package-arm package-arm-check clean format check-format flaky-report
+        package-check package-arm package-arm-check clean format check-format flaky-report \
+        bench-windows
 
 deps:
 	@bash scripts/deps
@@ -155,8 +156,12 @@ demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target veltra veltra-device
 	bash scripts/demo $(BUILD)
 
-# The figures of the Linux programs, and of veltra.exe under Wine beside them.
-bench: build windows
+# The figures of the Linux programs.
+bench: build
+	bash bench/run $(BUILD) $(if $(LINE_RATE),--line-rate)
+
+# The same figures, with those of veltra.exe under Wine beside them.
+bench-windows: build windows
 	VELTRA_WINE_BUILD=$(abspath $(BUILD_WIN)) bash bench/run $(BUILD) $(if $(LINE_RATE),--line-rate)
 
 format:

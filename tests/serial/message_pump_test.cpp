@@ -5,7 +5,6 @@
 #include "serial/comm_port.h"
 #include "serial/event_loop.h"
 #include "serial/message_pump.h"
-#include "serial/receive_ring.h"
 #include "serial_test_support.h"
 
 #include <array>
@@ -15,7 +14,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <random>
 #include <thread>
 #include <unistd.h>
 
@@ -187,41 +185,6 @@ TEST(MessagePump, IdleWaitsEndAtTheirBoundWithoutSpinning) {
   EXPECT_EQ(oPipe.nRounds, 0);
   EXPECT_TRUE(oWnd.aCalls.empty());
   CLOSECOMM(nComm);
-}
-
-// The ring alone, with a real producer thread and uneven reads.
-TEST(ReceiveRing, ConcurrentProducerAndConsumerKeepOrder) {
-  ReceiveRing oRing;
-  EXPECT_EQ(oRing.Free(), 2047);
-  constexpr int kTotal = 1000000;
-  std::thread oProducer([&] {
-    std::mt19937 oRandom(9);
-    std::array<char, 1023> aChunk{};
-    for (int nSent = 0; nSent < kTotal;) {
-      const int n =
-          std::min({static_cast<int>(1 + oRandom() % 1023), oRing.Free(), kTotal - nSent});
-      for (int i = 0; i < n; ++i) {
-        aChunk[static_cast<std::size_t>(i)] = static_cast<char>((nSent + i) % 251);
-      }
-      oRing.Append(aChunk.data(), n);
-      nSent += n;
-    }
-  });
-  std::mt19937 oRandom(10);
-  std::array<char, 3000> aOut{};
-  int nGot = 0;
-  bool lInOrder = true;
-  while (nGot < kTotal) {
-    const int n = oRing.Take(aOut.data(), static_cast<int>(1 + oRandom() % aOut.size()));
-    for (int i = 0; i < n; ++i) {
-      lInOrder =
-          lInOrder && aOut[static_cast<std::size_t>(i)] == static_cast<char>((nGot + i) % 251);
-    }
-    nGot += n;
-  }
-  oProducer.join();
-  EXPECT_TRUE(lInOrder);
-  EXPECT_EQ(oRing.Used(), 0);
 }
 
 } // namespace
