@@ -52,10 +52,13 @@ test-asan: deps
 # veltra-send on real kernel drivers (ftdi_sio, 8250) in a QEMU guest: Debian's kernel is
 # fetched once into $(BUILD)/drivers, the guest's initramfs is made from this build, and each
 # case boots its own guest. No case is skipped: a guest that cannot be made fails the label.
+# A case that fails is run once more (a guest that boots under emulation on a busy machine
+# can miss a step); `make flaky-report` names every case that needed it.
 test-drivers: configure
 	@bash scripts/deps drivers
 	cmake --build $(BUILD) -j $(JOBS) --target veltra_drivers_tests
-	cd $(BUILD) && ctest --output-on-failure --no-tests=error --timeout 300 -L drivers
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error --timeout 300 -L drivers \
+	  --repeat until-pass:2 --output-log ctest-drivers.log
 
 # veltra.exe for Windows, cross-built with mingw-w64: $(BUILD_WIN)/app/veltra.exe.
 windows: deps-windows
@@ -81,9 +84,10 @@ test-windows: windows-zip configure
 	  VELTRA_WINE_ZIP=$$(ls -t $(abspath $(BUILD_WIN))/veltra-*-win64.zip | head -n 1) \
 	  ctest --output-on-failure -L wine --repeat until-pass:2 --output-log ctest-wine.log
 
-# The cases of the last Windows runs that passed only when run again.
+# The cases of the last Windows and real-driver runs that passed only when run again.
 flaky-report:
-	@bash scripts/flaky-report $(BUILD_WIN)/ctest-windows.log $(BUILD)/ctest-wine.log
+	@bash scripts/flaky-report $(BUILD_WIN)/ctest-windows.log $(BUILD)/ctest-wine.log \
+	  $(BUILD)/ctest-drivers.log
 
 # veltra-send and veltra-device for ARM boards (Debian arm64 and armhf), cross-built with
 # Debian's cross compilers, with their suites: $(BUILD_ARM64)/send/veltra-send and so on.
