@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -441,7 +442,7 @@ enum class Made { File, Fifo, Unreadable, Sparse };
 struct CheckCase {
   const char* pName;
   Made eMade;
-  std::size_t nSize;
+  std::uint64_t nSize; // 64 bits also where size_t has 32 (armhf)
   bool lEndMarker;
   int nExit;
   const char* pSays; // on standard output for 0 and 1, on standard error for 2
@@ -470,7 +471,7 @@ TEST_P(Checks, SayWhatWouldBeSent) {
     }
     [[fallthrough]];
   case Made::File: {
-    std::string cData = PatternImage(t.nSize);
+    std::string cData = PatternImage(static_cast<std::size_t>(t.nSize));
     if (t.lEndMarker) {
       cData.back() = '\x1A';
     }
@@ -504,7 +505,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "; 1 block of 5120 would be served, the last one 5000"},
         CheckCase{"Fifo", Made::Fifo, 0, false, 2, "disk.mgt: not a regular file"},
         CheckCase{"Unreadable", Made::Unreadable, 5120, false, 2, "disk.mgt: Permission denied"},
-        CheckCase{"FiveGiB", Made::Sparse, std::size_t{5} << 30, false, 2,
+        CheckCase{"FiveGiB", Made::Sparse, std::uint64_t{5} << 30, false, 2,
                   "disk.mgt: 5368709120 bytes, larger than the whole-file read accepts "
                   "(4294967294 bytes at most)"}),
     [](const auto& o) { return std::string(o.param.pName); });
