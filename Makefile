@@ -114,13 +114,16 @@ test-arm: arm64 armhf configure
 	bash scripts/send-transfer $(BUILD_ARMHF)/send/veltra-send $(BUILD)/tools/veltra-device \
 	  arm arm-linux-gnueabihf
 
-# The libFuzzer targets (fuzz/), built with clang in a folder of their own, each run for
-# FUZZ_SECONDS over its seed corpus; a crash fails the command.
+# The libFuzzer targets (fuzz/), built with clang in a folder of their own from the libraries
+# they exercise (no Qt, no suites), each run for FUZZ_SECONDS over its seed corpus; a crash
+# fails the command.
 fuzz:
 	@bash scripts/deps fuzz
-	CC=clang CXX=clang++ cmake -S fuzz -B $(BUILD_FUZZ) -G Ninja -DVELTRA_WERROR=$(WERROR)
-	cmake --build $(BUILD_FUZZ) -j $(JOBS)
-	bash fuzz/run $(BUILD_FUZZ) $(FUZZ_SECONDS)
+	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DVELTRA_WERROR=$(WERROR) \
+	  -DVELTRA_FUZZ=ON -DVELTRA_QT=OFF -DVELTRA_TESTS=OFF -DVELTRA_SANITIZE=address,undefined \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target veltra_fuzzers
+	bash fuzz/run $(BUILD_FUZZ)/fuzz $(FUZZ_SECONDS)
 
 # Builds the program alone (no suites, no benchmarks) and starts it in the current folder.
 run: configure
