@@ -5,7 +5,8 @@
 // Prints "name: value unit" lines, each figure once per program, and a one-line summary per
 // program. --line-rate adds a run in which the emulator reads no faster than a real
 // 115200-baud 8N2 line delivers.
-#include "tests/e2e/harness.h"
+#include "harness/programs.h"
+#include "harness/wine_session.h"
 
 #include <algorithm>
 #include <csignal>
@@ -21,7 +22,7 @@
 #include <unistd.h>
 #include <vector>
 
-using namespace veltra::e2e;
+using namespace veltra::harness;
 
 namespace {
 
@@ -100,7 +101,7 @@ Front SendFront() {
           [](Child& oProgram, const std::string& cDir, const std::string& cPort,
              const std::string& cImage) {
             oProgram = Child({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                              "QT_QPA_PLATFORM", VELTRA_SEND_BINARY, "--port", cPort, cImage},
+                              "QT_QPA_PLATFORM", SendPath(), "--port", cPort, cImage},
                              {}, cDir);
             return oProgram.Started();
           },

@@ -31,8 +31,10 @@
 namespace veltra::app {
 namespace {
 
-using serial::test::Pty;
 using ui::test::WhenModal;
+using veltra::test::Pty;
+using veltra::test::RandomBytes;
+using veltra::test::TempDir;
 
 struct Popup {
   std::string cTitle;
@@ -78,7 +80,7 @@ protected:
 // control bytes), which the port listing reads in place of /sys, /dev and /proc while it lives.
 class FakePorts {
 public:
-  explicit FakePorts(int nPorts) : m_cRoot(serial::test::TempDir()) {
+  explicit FakePorts(int nPorts) : m_cRoot(m_oRoot.Str()) {
     namespace fs = std::filesystem;
     for (int i = 0; i < nPorts; ++i) {
       const std::string cName = "ttyUSB" + std::to_string(i);
@@ -105,13 +107,13 @@ public:
     for (const char* c : {"VELTRA_SYSFS", "VELTRA_DEVFS", "VELTRA_PROCFS"}) {
       ::unsetenv(c);
     }
-    std::filesystem::remove_all(m_cRoot);
   }
   FakePorts(const FakePorts&) = delete;
   FakePorts& operator=(const FakePorts&) = delete;
   std::string Dev() const { return m_cRoot + "/dev/"; }
 
 private:
+  TempDir m_oRoot;
   std::string m_cRoot;
 };
 
@@ -190,7 +192,7 @@ TEST_F(PortLink, LineIs115200With8N2AndNotificationMovesOneThousandBytesAtATime)
   const int nSlave = ::open(oPty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(nSlave, 0);
   termios oLine{};
-  const std::string cBurst = serial::test::RandomBytes(1500, 7);
+  const std::string cBurst = RandomBytes(1500, 7);
   std::string cFirst, cSecond;
   const int nComm = RunLinked(oPty.SlavePath(), [&](ui::TDialog& oDlg, int nPort) {
     ASSERT_EQ(::tcgetattr(nSlave, &oLine), 0);
@@ -236,12 +238,10 @@ protected:
   void SetUp() override {
     RESETTRANSFERSTATE();
     m_cOld = std::filesystem::current_path();
-    m_cDir = serial::test::TempDir();
     std::filesystem::current_path(m_cDir);
   }
   void TearDown() override {
     std::filesystem::current_path(m_cOld);
-    std::filesystem::remove_all(m_cDir);
     RESETTRANSFERSTATE();
   }
   // Picks cPath in the file chooser once it shows (or cancels it for an empty path).
@@ -256,13 +256,14 @@ protected:
     });
   }
   std::filesystem::path m_cOld;
-  std::string m_cDir;
+  const TempDir m_oDir;
+  const std::string m_cDir = m_oDir.Str();
 };
 
 TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
   Pty oPty;
   std::ofstream("VELTRA.INI") << "[Impostazioni]\r\nPorta=" << oPty.SlavePath() << "\r\n";
-  const std::string cImage = serial::test::RandomBytes(3 * 5120, 11);
+  const std::string cImage = RandomBytes(3 * 5120, 11);
   std::ofstream(m_cDir + "/disk.mgt", std::ios::binary) << cImage;
 
   // The device: three requests answered in full, then the end.

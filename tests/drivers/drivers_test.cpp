@@ -6,7 +6,7 @@
 // and unplugs the adapter through QMP. QEMU's traces show the line settings the driver really
 // programmed. Every guest port is bound to a chardev of its own; none is a device of this
 // machine.
-#include "tests/support/process.h"
+#include "tests/support/support.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,6 +1,6 @@
 // The real veltra program, end to end: a private X server with a window manager, the device
 // emulator on a pseudo-terminal, the file chooser answered by typing as a person would.
-#include "tests/e2e/harness.h"
+#include "tests/support/support.h"
 
 #include <array>
 #include <atomic>
@@ -18,6 +18,8 @@
 
 namespace veltra::e2e {
 namespace {
+
+using namespace veltra::test;
 
 const char* const kLineLost = "Port lost: the device was unplugged or closed (ESC to exit)";
 
@@ -76,7 +78,7 @@ protected:
   // Starts the device emulator on a new pseudo-terminal; the path VELTRA is to open.
   std::string StartDevice(const std::vector<std::string>& aArgs) {
     std::string cPort;
-    m_device = e2e::StartDevice(aArgs, cPort);
+    m_device = harness::StartDevice(aArgs, cPort);
     return cPort;
   }
 
@@ -124,7 +126,7 @@ protected:
     return RunToEnd({"xclip", "-o", "-selection", "clipboard"}, Screen().Env(), 10s).cOut;
   }
 
-  std::string DeviceSummary() { return e2e::DeviceSummary(m_device); }
+  std::string DeviceSummary() { return harness::DeviceSummary(m_device); }
 
   static Display* s_pDisplay;
   std::string m_cDir;

@@ -4,7 +4,8 @@
 // under Wine instead; with --popup as well, the picture is of that veltra.exe's popup for a
 // port that cannot be opened (COM7, which points nowhere in the test prefix).
 // Usage: veltra_transfer_screenshot [--popup] OUT.png
-#include "tests/e2e/harness.h"
+#include "harness/programs.h"
+#include "harness/wine_session.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
@@ -13,7 +14,7 @@
 #include <filesystem>
 #include <thread>
 
-using namespace veltra::e2e;
+using namespace veltra::harness;
 
 int main(int argc, char** argv) {
   const bool lPopup = argc == 3 && std::string(argv[1]) == "--popup";
@@ -26,12 +27,12 @@ int main(int argc, char** argv) {
   }
   const char* pOut = argv[argc - 1];
   WineSession oWine;
-  veltra::e2e::Display oOwn;
+  veltra::harness::Display oOwn;
   if (cWineBuild.empty() ? !oOwn.Start() : !oWine.Up(cWineBuild)) {
     std::fputs("Xvfb, openbox, xdotool or Wine missing\n", stderr);
     return 1;
   }
-  const veltra::e2e::Display& oDisplay = cWineBuild.empty() ? oOwn : oWine.Screen();
+  const veltra::harness::Display& oDisplay = cWineBuild.empty() ? oOwn : oWine.Screen();
   const std::string cDir = TempFolder();
   const std::string cImage = cDir + "/GAMES.MGT";
   WriteFile(cImage, PatternImage(819200));

@@ -3,7 +3,7 @@
 // window answered with keys pressed at the X server, as a person at the keyboard would.
 // The Windows build folder comes from VELTRA_WINE_BUILD (make test-windows sets it), the
 // Windows download from VELTRA_WINE_ZIP (make test-windows makes it and sets it).
-#include "tests/e2e/harness.h"
+#include "tests/support/support.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +13,8 @@
 
 namespace veltra::e2e {
 namespace {
+
+using namespace veltra::test;
 
 const std::string kDialog = std::string("COM5:") + kDialogTitle;
 const char* const kLineLost = "Port lost: the device was unplugged or closed (ESC to exit)";

@@ -12,7 +12,7 @@ namespace {
 
 using test::EXISTS;
 using test::MARKED;
-using test::READFILE;
+using test::ReadFile;
 using test::RUNCHILD;
 using test::TempDir;
 using test::WRITEFILE;
@@ -134,7 +134,7 @@ TEST(XdgOpen, HandsTheAddressOverAsOneArgumentWithoutAShell) {
   ::unsetenv("VELTRA_OPENER_OUT");
   ASSERT_GT(nPid, 0);
   ASSERT_EQ(test::WAITCHILD(nPid), 0);
-  EXPECT_EQ(READFILE(oOut), cUrl);
+  EXPECT_EQ(ReadFile(oOut), cUrl);
   EXPECT_FALSE(EXISTS(oDir / "pwned"));
   EXPECT_FALSE(EXISTS(oDir / "pwned2"));
   EXPECT_EQ(XDGOPEN(cUrl, (oDir / "no-such-opener").string()), -1);

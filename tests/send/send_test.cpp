@@ -1,7 +1,7 @@
 // veltra-send as a person or a script runs it: no display, the device emulator (or the test)
 // on a pseudo-terminal, its own terminal a pty or a private tmux server, exit codes, bytes on
 // the line and what it prints.
-#include "tests/support/process.h"
+#include "tests/support/support.h"
 
 #include <array>
 #include <cerrno>
@@ -25,16 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kSend = VELTRA_SEND_BINARY;
-const std::string kDevice = VELTRA_DEVICE_BINARY;
-
-std::string PatternImage(std::size_t nSize) {
-  std::string c(nSize, '\0');
-  for (std::size_t i = 0; i < nSize; ++i) {
-    c[i] = static_cast<char>((i * 131 + i / 5120 + 7) & 0xFF);
-  }
-  return c;
-}
+const std::string kSend = SendPath();
 
 // The command line that runs veltra-send with no display of any kind.
 std::vector<std::string> NoDisplay(const std::vector<std::string>& aArgs) {
@@ -54,59 +45,6 @@ double ChildrenCpuSeconds() {
   return static_cast<double>(o.ru_utime.tv_sec + o.ru_stime.tv_sec) +
          static_cast<double>(o.ru_utime.tv_usec + o.ru_stime.tv_usec) * 1e-6;
 }
-
-// A raw pseudo-terminal whose master end the test holds; the slave path is the port.
-struct RawPty {
-  int nMaster = -1;
-  std::string cSlave;
-  RawPty() {
-    termios oRaw{};
-    ::cfmakeraw(&oRaw);
-    std::array<char, 128> aName{};
-    int nSlave = -1;
-    if (::openpty(&nMaster, &nSlave, aName.data(), &oRaw, nullptr) == 0) {
-      ::close(nSlave);
-      ::fcntl(nMaster, F_SETFL, O_NONBLOCK);
-      cSlave = aName.data();
-    }
-  }
-  ~RawPty() { ::close(nMaster); }
-  RawPty(const RawPty&) = delete;
-  RawPty& operator=(const RawPty&) = delete;
-
-  void Send(std::string_view c) const {
-    ASSERT_EQ(::write(nMaster, c.data(), c.size()), static_cast<ssize_t>(c.size()));
-  }
-  // Reads until nCount bytes came, the other end closed, or tLimit passed.
-  std::string Read(std::size_t nCount, std::chrono::milliseconds tLimit) const {
-    std::string c;
-    const auto tEnd = std::chrono::steady_clock::now() + tLimit;
-    while (c.size() < nCount && std::chrono::steady_clock::now() < tEnd) {
-      pollfd o{nMaster, POLLIN, 0};
-      ::poll(&o, 1, 20);
-      std::array<char, 8192> aBuf{};
-      const ssize_t n = ::read(nMaster, aBuf.data(), std::min(aBuf.size(), nCount - c.size()));
-      if (n > 0) {
-        c.append(aBuf.data(), static_cast<std::size_t>(n));
-      } else if (n < 0 && errno == EIO && (o.revents & POLLHUP) != 0 && !c.empty()) {
-        break;
-      }
-    }
-    return c;
-  }
-  // Waits until the program has opened the slave end (until then the master reports a hang-up).
-  bool WaitOpened() const {
-    for (int i = 0; i < 500; ++i) {
-      pollfd o{nMaster, POLLIN, 0};
-      ::poll(&o, 1, 10);
-      if ((o.revents & POLLHUP) == 0) {
-        return true;
-      }
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-};
 
 // veltra-send with a pseudo-terminal as its controlling terminal, in the foreground there,
 // as when started from a shell.
@@ -198,16 +136,11 @@ protected:
   }
   // The device emulator on a new pseudo-terminal; the path of the port.
   std::string StartDevice(const std::vector<std::string>& aArgs) {
-    std::vector<std::string> a{kDevice, "--pty"};
-    a.insert(a.end(), aArgs.begin(), aArgs.end());
-    m_device = Child(a, {});
-    return m_device.ReadLine(10s).value_or("");
+    std::string cPort;
+    m_device = harness::StartDevice(aArgs, cPort);
+    return cPort;
   }
-  std::string DeviceSummary() {
-    const std::string& c = m_device.Out();
-    const auto n = c.rfind("veltra-device: blocks");
-    return n == std::string::npos ? c : c.substr(n);
-  }
+  std::string DeviceSummary() { return harness::DeviceSummary(m_device); }
 
   std::string m_cDir;
   Child m_device;
@@ -285,21 +218,21 @@ class Stops : public VeltraSend, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(Stops, SendOneAbortByteAndEndWithOne) {
   const bool lEsc = GetParam();
-  RawPty oLine;
-  ASSERT_FALSE(oLine.cSlave.empty());
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
   const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
-  OnTerminal oTerm({"--port", oLine.cSlave, cImage});
+  OnTerminal oTerm({"--port", oLine.SlavePath(), cImage});
   ASSERT_TRUE(oLine.WaitOpened());
   ASSERT_TRUE(oTerm.WaitFor("Waiting command", 10s)) << oTerm.Screen();
   oLine.Send("T");
-  EXPECT_EQ(oLine.Read(5121, 10s).size(), 5121u);
+  EXPECT_EQ(oLine.Receive(5121, 10s).size(), 5121u);
   ASSERT_TRUE(oTerm.WaitFor("Block 1/4", 10s)) << oTerm.Screen();
   if (lEsc) {
     oTerm.Type("\x1b");
   } else {
     ::kill(oTerm.Pid(), SIGINT);
   }
-  EXPECT_EQ(oLine.Read(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
+  EXPECT_EQ(oLine.Receive(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
   EXPECT_EQ(oTerm.Wait(10s), std::optional<int>(1)) << oTerm.Screen();
   EXPECT_NE(oTerm.Screen().find("Stopped: the abort byte 0x09 was sent after 1 block."),
             std::string::npos)
@@ -327,11 +260,11 @@ TEST_F(VeltraSend, DeviceGoneMidTransferEndsWithThreeWithoutSpinning) {
 // A device that asks for eight blocks at once and then reads nothing: the write reaches its
 // bound, and veltra-send says which block did not leave whole and ends with 3, on its own.
 TEST_F(VeltraSend, StalledReaderEndsWithThreeAndNamesTheBlockNeverDone) {
-  RawPty oLine;
-  ASSERT_FALSE(oLine.cSlave.empty());
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
   const std::string cDisk = PatternImage(16 * 5120);
   const std::string cImage = WriteImage("disk.mgt", cDisk);
-  Child oSend(NoDisplay({"--port", oLine.cSlave, cImage}), {}, m_cDir);
+  Child oSend(NoDisplay({"--port", oLine.SlavePath(), cImage}), {}, m_cDir);
   ASSERT_TRUE(oLine.WaitOpened());
   oLine.Send("TTTTTTTT");
   // One write's bound (about 3 s for a block at 115200 baud) and a second more; the limit only
@@ -351,7 +284,7 @@ TEST_F(VeltraSend, StalledReaderEndsWithThreeAndNamesTheBlockNeverDone) {
   for (std::size_t n = 0; n < 8; ++n) {
     cExpected += '\0' + cDisk.substr(n * 5120, 5120);
   }
-  const std::string cArrived = oLine.Read(cExpected.size(), 2s);
+  const std::string cArrived = oLine.Receive(cExpected.size(), 2s);
   EXPECT_GE(cArrived.size(), nWhole * 5121);
   EXPECT_LT(cArrived.size(), (nWhole + 1) * 5121);
   EXPECT_TRUE(cExpected.compare(0, cArrived.size(), cArrived) == 0);
@@ -513,12 +446,12 @@ INSTANTIATE_TEST_SUITE_P(
 // An image that is no plain file is refused at once, before the port is even looked at: a
 // FIFO would block the open for ever, a terminal could become the controlling one.
 TEST_F(VeltraSend, ImageThatIsNoPlainFileEndsWithTwoAtOnce) {
-  RawPty oLine;
-  RawPty oNamedAsImage;
+  Pty oLine;
+  Pty oNamedAsImage;
   ASSERT_EQ(::mkfifo((m_cDir + "/fifo.mgt").c_str(), 0600), 0);
-  for (const std::string& cImage : {m_cDir + "/fifo.mgt", oNamedAsImage.cSlave}) {
+  for (const std::string& cImage : {m_cDir + "/fifo.mgt", oNamedAsImage.SlavePath()}) {
     SCOPED_TRACE(cImage);
-    Child oSend(NoDisplay({"--port", oLine.cSlave, cImage}), {});
+    Child oSend(NoDisplay({"--port", oLine.SlavePath(), cImage}), {});
     EXPECT_EQ(oSend.Wait(10s), std::optional<int>(2));
     EXPECT_NE(oSend.Err().find("cannot use " + cImage + ": not a regular file"), std::string::npos)
         << oSend.Err();
@@ -528,7 +461,7 @@ TEST_F(VeltraSend, ImageThatIsNoPlainFileEndsWithTwoAtOnce) {
 // The libraries each program asks the loader for, read from the ELF itself (readelf works on a
 // cross build's programs as on the machine's own): the C and C++ runtimes, no Qt, no X11.
 TEST(VeltraSendBuild, ProgramsWithoutWindowsNeedNoQtAndNoX11) {
-  for (const std::string& pProgram : {kSend, std::string(VELTRA_DEVICE_BINARY)}) {
+  for (const std::string& pProgram : {kSend, DevicePath()}) {
     const Result r = RunToEnd({"readelf", "-d", pProgram}, {});
     ASSERT_EQ(r.nExit, 0) << pProgram;
     EXPECT_NE(r.cOut.find("Shared library: [libc.so.6]"), std::string::npos) << r.cOut;
@@ -641,8 +574,8 @@ protected:
     if (!Tmux::Present()) {
       GTEST_SKIP() << "tmux missing: run scripts/deps";
     }
-    ASSERT_FALSE(m_line.cSlave.empty());
-    ASSERT_EQ(::tcgetattr(m_line.nMaster, &m_oLineBefore), 0);
+    ASSERT_FALSE(m_line.SlavePath().empty());
+    ASSERT_EQ(::tcgetattr(m_line.Master(), &m_oLineBefore), 0);
     m_pTmux = std::make_unique<Tmux>(std::vector<std::string>{
         "env", "HISTFILE=/dev/null", "PS1=$ ", "bash", "--norc", "--noprofile", "-i"});
     ASSERT_TRUE(m_pTmux->Started());
@@ -653,23 +586,23 @@ protected:
   void StartAndServeOneBlock(const std::string& cThen) {
     const std::string cImage = WriteImage("disk.mgt", PatternImage(3 * 5120));
     m_pTmux->Line("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
-                  " --port " + Quote(m_line.cSlave) + " " + Quote(cImage) + cThen);
+                  " --port " + Quote(m_line.SlavePath()) + " " + Quote(cImage) + cThen);
     ASSERT_TRUE(m_line.WaitOpened());
     ASSERT_TRUE(m_pTmux->WaitPane("Waiting command")) << m_pTmux->Pane();
     m_line.Send("T");
-    ASSERT_EQ(m_line.Read(5121, 10s).size(), 5121u);
+    ASSERT_EQ(m_line.Receive(5121, 10s).size(), 5121u);
     ASSERT_TRUE(m_pTmux->WaitPane("Block 1/3")) << m_pTmux->Pane();
   }
   // The terminal and the line as they were before veltra-send ran.
   void ExpectAllPutBack() {
     EXPECT_EQ(ReadFile(m_cDir + "/before"), ReadFile(m_cDir + "/after")) << m_pTmux->Pane();
     termios oAfter{};
-    ASSERT_EQ(::tcgetattr(m_line.nMaster, &oAfter), 0);
+    ASSERT_EQ(::tcgetattr(m_line.Master(), &oAfter), 0);
     EXPECT_EQ(oAfter.c_cflag, m_oLineBefore.c_cflag) << "the line's own settings again";
     EXPECT_EQ(::cfgetospeed(&oAfter), ::cfgetospeed(&m_oLineBefore));
   }
 
-  RawPty m_line;
+  Pty m_line;
   termios m_oLineBefore{};
   std::unique_ptr<Tmux> m_pTmux;
 };
@@ -677,7 +610,7 @@ protected:
 TEST_F(OnShell, CtrlBackslashSendsTheAbortByteAndPutsTheTerminalAndTheLineBack) {
   StartAndServeOneBlock("; echo $? > rc; stty -g > after");
   m_pTmux->Keys({"C-\\"});
-  EXPECT_EQ(m_line.Read(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
+  EXPECT_EQ(m_line.Receive(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
   ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
   EXPECT_EQ(ReadFile(m_cDir + "/rc"), "1\n") << m_pTmux->Pane();
   ExpectAllPutBack();
@@ -696,7 +629,7 @@ TEST_F(OnShell, StoppedThenSentToTheBackgroundItEndsNormally) {
   m_pTmux->Line("bg");
   m_pTmux->Line("wait $!; echo $? > rc; stty -g > after");
   m_line.Send("T");
-  EXPECT_EQ(m_line.Read(5121, 10s).size(), 5121u) << "served from the background";
+  EXPECT_EQ(m_line.Receive(5121, 10s).size(), 5121u) << "served from the background";
   m_line.Send("E");
   ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
   EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << m_pTmux->Pane();

@@ -4,7 +4,7 @@
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
 #include "serial/receive_ring.h"
-#include "serial_test_support.h"
+#include "tests/serial/serial_test_support.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

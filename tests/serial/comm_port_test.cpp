@@ -6,9 +6,8 @@
 #include "serial/comm_port.h"
 #include "serial/comm_termios.h"
 #include "serial/receive_ring.h"
-#include "serial_test_support.h"
 #include "termios2_refusal.h"
-#include "tests/support/process.h"
+#include "tests/serial/serial_test_support.h"
 
 #include <atomic>
 #include <cerrno>
@@ -57,7 +56,8 @@ TEST(CommPort, DevicePathFollowsTheNamingRules) {
 }
 
 TEST(CommPort, OpenRefusesWhatIsNotAFreeTerminalAndSaysWhy) {
-  const std::string cDir = TempDir();
+  const TempDir oDir;
+  const std::string cDir = oDir.Str();
   const std::string cFile = cDir + "/image.mgt";
   std::ofstream(cFile) << "";
   Pty oPty;

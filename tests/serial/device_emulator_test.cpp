@@ -3,8 +3,7 @@
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
-#include "serial_test_support.h"
-#include "tests/support/process.h"
+#include "tests/serial/serial_test_support.h"
 
 #include <cstring>
 #include <fstream>
@@ -86,7 +85,8 @@ std::string LastLine(const std::string& cText) {
 }
 
 TEST(DeviceEmulator, ServesAFullImageByteExact) {
-  const std::string cDir = TempDir();
+  const TempDir oDir;
+  const std::string cDir = oDir.Str();
   const std::string cImage = RandomBytes(160 * kBlock, 11);
   const std::string cSaved = cDir + "/saved.mgt";
   veltra::test::Child oDevice(
@@ -107,8 +107,10 @@ TEST(DeviceEmulator, ServesAFullImageByteExact) {
 // would deliver them.
 TEST(DeviceEmulator, PacedReadingTakesTheLineTime) {
   const std::string cImage = RandomBytes(2 * kBlock, 15);
+  const TempDir oDir;
   veltra::test::Child oDevice({DevicePath(), "--pty", "--expect",
-                               WriteFile(TempDir() + "/disk.mgt", cImage), "--pace", "115200,8N2"});
+                               WriteFile(oDir.Str() + "/disk.mgt", cImage), "--pace",
+                               "115200,8N2"});
   const auto cPath = oDevice.ReadLine(5s);
   ASSERT_TRUE(cPath.has_value());
   EXPECT_EQ(ServeAsThePc(*cPath, cImage, {}), 2);
@@ -138,8 +140,9 @@ class DeviceEmulatorFault : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(DeviceEmulatorFault, ExitsNonZeroWithAClearReport) {
   const FaultCase& o = GetParam();
   const std::string cImage = RandomBytes(o.nImage, 12);
+  const TempDir oDir;
   std::vector<std::string> aArgs = {DevicePath(), "--pty", "--expect",
-                                    WriteFile(TempDir() + "/disk.mgt", cImage)};
+                                    WriteFile(oDir.Str() + "/disk.mgt", cImage)};
   aArgs.insert(aArgs.end(), o.aArgs.begin(), o.aArgs.end());
   veltra::test::Child oDevice(aArgs);
   const auto cPath = oDevice.ReadLine(5s);
@@ -202,7 +205,8 @@ TEST(DeviceEmulator, RefusesABurstThatIsNeverClosed) {
 // A real port: never a console (here a pty that the consoles list of VELTRA_PROCFS names) nor
 // the emulator's own terminal, and any other port's line is put back as it was found.
 TEST(DeviceEmulator, RefusesAConsoleOrItsOwnTerminalAndPutsALineBack) {
-  const std::string cDir = TempDir();
+  const TempDir oDir;
+  const std::string cDir = oDir.Str();
   ::mkdir((cDir + "/proc").c_str(), 0700);
   Pty oConsole;
   Pty oLine;

@@ -5,7 +5,7 @@
 #include "serial/comm_port.h"
 #include "serial/event_loop.h"
 #include "serial/message_pump.h"
-#include "serial_test_support.h"
+#include "tests/serial/serial_test_support.h"
 
 #include <array>
 #include <atomic>

@@ -1,7 +1,9 @@
-// Shared pieces of the serial suites: a real pseudo-terminal whose master end plays the
-// device, a receiver standing in for a window, and bounded waits that pump events. The same
-// on either event loop of the serial layer.
+// The serial layer's own pieces of the serial and app suites: a receiver standing in for a
+// window, and bounded waits that pump events, the same on either event loop of the serial
+// layer. The pseudo-terminal, the temporary folder and the emulator come from tests/support.
 #pragma once
+
+#include "tests/support/support.h"
 
 #include <chrono>
 #include <functional>
@@ -12,27 +14,7 @@
 
 namespace veltra::serial::test {
 
-using namespace std::chrono_literals;
-
-// A pty pair; the test holds the master end. The slave path is what OPENCOMM is given.
-class Pty {
-public:
-  Pty();
-  ~Pty();
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  const std::string& SlavePath() const { return m_cSlave; }
-  int Master() const { return m_nMaster; }
-  void CloseMaster();
-  void Send(std::string_view cData) const;
-  // Reads exactly nCount bytes from the master, or fewer after 5 s.
-  std::string Receive(std::size_t nCount) const;
-
-private:
-  int m_nMaster = -1;
-  std::string m_cSlave;
-};
+using namespace veltra::test;
 
 // Stands for a window: registered under its own handle, it records every comm notification
 // and runs an optional callback on it.
@@ -69,9 +51,6 @@ void Bounded(const std::function<void()>& fn, std::chrono::milliseconds tLimit =
 // All bytes from the port, reading until nCount have come or 5 s pass.
 std::string ReadAll(int nComm, std::size_t nCount);
 
-std::string TempDir();
-std::string DevicePath(); // the built veltra-device
-std::string ChildPath();  // the built serial_child.cpp
-std::string RandomBytes(std::size_t nCount, unsigned nSeed);
+std::string ChildPath(); // the built serial_child.cpp
 
 } // namespace veltra::serial::test

@@ -2,8 +2,8 @@
 // a few log lines (dialog.png) and the popup for a port that cannot be opened (popup.png), with
 // the help it gives on a machine with one USB adapter, into the folder given.
 #include "app/port_help.h"
+#include "harness/process.h"
 #include "serial/message_pump.h"
-#include "tests/support/process.h"
 #include "ui/dialog.h"
 #include "ui/multiget.h"
 #include "ui/popmsg.h"
@@ -41,7 +41,7 @@ bool Grab(QWidget* pWindow, const QString& cFile) {
 int main(int argc, char** argv) {
   using namespace veltra::ui;
   const QString cDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
-  veltra::test::Display oX;
+  veltra::harness::Display oX;
   if (!oX.Start()) {
     std::fprintf(stderr, "no X server: Xvfb, openbox or xdotool missing\n");
     return 2;

@@ -1,7 +1,7 @@
 // Under a real X server with a window manager (Xvfb + openbox): Alt+F4, which the window
 // manager takes for itself, is refused while F4 is down; the close from the window manager's
 // own menu closes the dialog.
-#include "tests/support/process.h"
+#include "tests/support/support.h"
 
 #include <gtest/gtest.h>
 #include <thread>

@@ -1,5 +1,5 @@
 // Child processes, the private X server, xdotool and file helpers.
-#include "tests/support/process.h"
+#include "harness/process.h"
 
 #include <cerrno>
 #include <csignal>
@@ -17,7 +17,7 @@
 
 extern char** environ;
 
-namespace veltra::test {
+namespace veltra::harness {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -282,7 +282,7 @@ bool Keys(const Display& oDisplay, const std::vector<std::string>& aArgs) {
 }
 
 std::string TempFolder() {
-  std::string c = (std::filesystem::temp_directory_path() / "veltra-e2e-XXXXXX").string();
+  std::string c = (std::filesystem::temp_directory_path() / "veltra-XXXXXX").string();
   return ::mkdtemp(c.data()) != nullptr ? c : std::string();
 }
 
@@ -313,4 +313,4 @@ double CpuSeconds(pid_t pid) {
   return dTicks / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
-} // namespace veltra::test
+} // namespace veltra::harness

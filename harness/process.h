@@ -1,5 +1,6 @@
-// Helpers shared by the suites, benchmarks and tools that run real programs: child processes
-// with their output, a private X server with a window manager, xdotool, temporary folders.
+// Running real programs from outside, for the suites, the benchmarks and the screenshot tools:
+// child processes with their output and a time-out, a private X server with a window manager,
+// xdotool, temporary folders and whole files.
 #pragma once
 
 #include <chrono>
@@ -9,7 +10,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace veltra::test {
+namespace veltra::harness {
 
 using namespace std::chrono_literals;
 
@@ -77,10 +78,12 @@ bool WindowGone(const Display& oDisplay, const std::string& cTitle,
 bool TypeInto(const Display& oDisplay, const std::string& cWindow, const std::string& cText);
 bool Keys(const Display& oDisplay, const std::vector<std::string>& aArgs);
 
+// A new folder under the system's temporary folder (empty when none could be made); the
+// caller removes it.
 std::string TempFolder();
 void WriteFile(const std::string& cPath, const std::string& cData);
 std::string ReadFile(const std::string& cPath);
 // Processor time (user + system) the process has used so far, in seconds.
 double CpuSeconds(pid_t pid);
 
-} // namespace veltra::test
+} // namespace veltra::harness

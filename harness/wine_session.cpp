@@ -1,19 +1,12 @@
-// The built programs, the sample image and the Wine session of the end-to-end suites.
-#include "tests/e2e/harness.h"
+// The Wine session of a Windows build folder, driven through tests/wine/session.
+#include "harness/wine_session.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-namespace veltra::e2e {
+namespace veltra::harness {
 namespace {
-
-// The programs of this build, or others named in the environment (the package check runs
-// the suite against the programs unpacked from the .deb).
-std::string ProgramPath(const char* cVariable, const char* cBuilt) {
-  const char* c = std::getenv(cVariable);
-  return c != nullptr && *c != '\0' ? c : cBuilt;
-}
 
 const char* const kNowhere = "/nonexistent/veltra-no-port";
 
@@ -22,42 +15,6 @@ std::string SessionScript(const char* cScript) {
 }
 
 } // namespace
-
-std::string VeltraPath() {
-  return ProgramPath("VELTRA_E2E_VELTRA", VELTRA_BINARY);
-}
-std::string DevicePath() {
-  return ProgramPath("VELTRA_E2E_DEVICE", VELTRA_DEVICE_BINARY);
-}
-
-std::string PatternImage(std::size_t nSize) {
-  std::string c(nSize, '\0');
-  for (std::size_t i = 0; i < nSize; ++i) {
-    c[i] = static_cast<char>((i * 131 + i / 5120 + 7) & 0xFF);
-  }
-  return c;
-}
-
-void EscInDialog(const Display& oDisplay) {
-  if (const auto cDialog = WaitWindow(oDisplay, kDialogTitle, 5s)) {
-    Keys(oDisplay, {"windowactivate", "--sync", *cDialog});
-  }
-  Keys(oDisplay, {"keydown", "Escape", "sleep", "0.1", "keyup", "Escape"});
-}
-
-Child StartDevice(const std::vector<std::string>& aArgs, std::string& cPort) {
-  std::vector<std::string> a{DevicePath(), "--pty"};
-  a.insert(a.end(), aArgs.begin(), aArgs.end());
-  Child oDevice(a, {});
-  cPort = oDevice.ReadLine(10s).value_or("");
-  return oDevice;
-}
-
-std::string DeviceSummary(Child& oDevice) {
-  const std::string& c = oDevice.Out();
-  const auto n = c.rfind("veltra-device:");
-  return n == std::string::npos ? c : c.substr(n);
-}
 
 std::string WineSession::BuildFolder() {
   const char* c = std::getenv("VELTRA_WINE_BUILD");
@@ -108,4 +65,4 @@ std::string WineSession::WindowsPath(const std::string& cPath) {
   return c;
 }
 
-} // namespace veltra::e2e
+} // namespace veltra::harness
