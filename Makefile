@@ -89,9 +89,10 @@ flaky-report:
 	@bash scripts/flaky-report $(BUILD_WIN)/ctest-windows.log $(BUILD)/ctest-wine.log \
 	  $(BUILD)/ctest-drivers.log
 
-# veltra-send and veltra-device for ARM boards (Debian arm64 and armhf), cross-built with
-# Debian's cross compilers, with their suites: $(BUILD_ARM64)/send/veltra-send and so on.
-# The window program is not built for ARM (see README).
+# The programs for ARM boards (Debian arm64 and armhf), cross-built with Debian's cross
+# compilers, with the suites that run under qemu-user: $(BUILD_ARM64)/send/veltra-send,
+# $(BUILD_ARM64)/tools/veltra-device and the window program $(BUILD_ARM64)/app/veltra, built
+# against Debian's multiarch Qt for the target (see README).
 arm64: deps-arm
 	cmake -S . -B $(BUILD_ARM64) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
 	  -DCMAKE_BUILD_TYPE=Release
