@@ -145,19 +145,22 @@ package-check: package
 	cmake --build $(BUILD) -j $(JOBS) --target veltra_e2e_tests
 	bash scripts/check-package $(BUILD)
 
-# veltra-send_VERSION_arm64.deb and veltra-send_VERSION_armhf.deb in the ARM build folders
-# (the window program is not built for ARM), and their check: the unpacked veltra-send
-# serves a whole disk under qemu-user to the device emulator of $(BUILD).
+# In each ARM build folder the two packages, as for the machine's own build:
+# veltra-send_VERSION_arm64.deb and veltra_VERSION_arm64.deb, the same for armhf. Their check:
+# contents, dependencies, lint, manual pages and menu entry, and whole disks sent by the
+# unpacked veltra-send and veltra under qemu-user to the device emulator of $(BUILD) (veltra
+# driven by the end-to-end suite of $(BUILD)).
 package-arm: arm64 armhf
 	@bash scripts/deps package
-	rm -f $(BUILD_ARM64)/veltra-send_*.deb $(BUILD_ARMHF)/veltra-send_*.deb
+	rm -f $(BUILD_ARM64)/veltra-send_*.deb $(BUILD_ARM64)/veltra_*.deb \
+	  $(BUILD_ARMHF)/veltra-send_*.deb $(BUILD_ARMHF)/veltra_*.deb
 	cd $(BUILD_ARM64) && cpack -G DEB
 	cd $(BUILD_ARMHF) && cpack -G DEB
 
 package-arm-check: package-arm configure
-	cmake --build $(BUILD) -j $(JOBS) --target veltra-device
-	bash scripts/check-package $(BUILD_ARM64) $(BUILD)/tools/veltra-device
-	bash scripts/check-package $(BUILD_ARMHF) $(BUILD)/tools/veltra-device
+	cmake --build $(BUILD) -j $(JOBS) --target veltra-device veltra_e2e_tests
+	bash scripts/check-package $(BUILD_ARM64) $(BUILD)
+	bash scripts/check-package $(BUILD_ARMHF) $(BUILD)
 
 # A full transfer to the device emulator on a pseudo-terminal; no retro machine needed.
 demo: configure
