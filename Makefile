@@ -89,9 +89,10 @@ flaky-report:
 	@bash scripts/flaky-report $(BUILD_WIN)/ctest-windows.log $(BUILD)/ctest-wine.log \
 	  $(BUILD)/ctest-drivers.log
 
-# veltra-send and veltra-device for ARM boards (Debian arm64 and armhf), cross-built with
-# Debian's cross compilers, with their suites: $(BUILD_ARM64)/send/veltra-send and so on.
-# The window program is not built for ARM (see README).
+# The programs for ARM boards (Debian arm64 and armhf), cross-built with Debian's cross
+# compilers, with the suites that run under qemu-user: $(BUILD_ARM64)/send/veltra-send,
+# $(BUILD_ARM64)/tools/veltra-device and the window program $(BUILD_ARM64)/app/veltra, built
+# against Debian's multiarch Qt for the target (see README).
 arm64: deps-arm
 	cmake -S . -B $(BUILD_ARM64) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
 	  -DCMAKE_BUILD_TYPE=Release
@@ -144,19 +145,22 @@ package-check: package
 	cmake --build $(BUILD) -j $(JOBS) --target veltra_e2e_tests
 	bash scripts/check-package $(BUILD)
 
-# veltra-send_VERSION_arm64.deb and veltra-send_VERSION_armhf.deb in the ARM build folders
-# (the window program is not built for ARM), and their check: the unpacked veltra-send
-# serves a whole disk under qemu-user to the device emulator of $(BUILD).
+# In each ARM build folder the two packages, as for the machine's own build:
+# veltra-send_VERSION_arm64.deb and veltra_VERSION_arm64.deb, the same for armhf. Their check:
+# contents, dependencies, lint, manual pages and menu entry, and whole disks sent by the
+# unpacked veltra-send and veltra under qemu-user to the device emulator of $(BUILD) (veltra
+# driven by the end-to-end suite of $(BUILD)).
 package-arm: arm64 armhf
 	@bash scripts/deps package
-	rm -f $(BUILD_ARM64)/veltra-send_*.deb $(BUILD_ARMHF)/veltra-send_*.deb
+	rm -f $(BUILD_ARM64)/veltra-send_*.deb $(BUILD_ARM64)/veltra_*.deb \
+	  $(BUILD_ARMHF)/veltra-send_*.deb $(BUILD_ARMHF)/veltra_*.deb
 	cd $(BUILD_ARM64) && cpack -G DEB
 	cd $(BUILD_ARMHF) && cpack -G DEB
 
 package-arm-check: package-arm configure
-	cmake --build $(BUILD) -j $(JOBS) --target veltra-device
-	bash scripts/check-package $(BUILD_ARM64) $(BUILD)/tools/veltra-device
-	bash scripts/check-package $(BUILD_ARMHF) $(BUILD)/tools/veltra-device
+	cmake --build $(BUILD) -j $(JOBS) --target veltra-device veltra_e2e_tests
+	bash scripts/check-package $(BUILD_ARM64) $(BUILD)
+	bash scripts/check-package $(BUILD_ARMHF) $(BUILD)
 
 # A full transfer to the device emulator on a pseudo-terminal; no retro machine needed.
 demo: configure
