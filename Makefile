@@ -121,8 +121,8 @@ test-arm: arm64 armhf configure
 fuzz:
 	@bash scripts/deps fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DVELTRA_WERROR=$(WERROR) \
-	  -DVELTRA_FUZZ=ON -DVELTRA_QT=OFF -DVELTRA_TESTS=OFF -DVELTRA_BENCH=OFF -DVELTRA_SANITIZE=address,undefined \
-	  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	  -DVELTRA_FUZZ=ON -DVELTRA_QT=OFF -DVELTRA_TESTS=OFF -DVELTRA_BENCH=OFF \
+	  -DVELTRA_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target veltra_fuzzers
 	bash fuzz/run $(BUILD_FUZZ)/fuzz $(FUZZ_SECONDS)
 
