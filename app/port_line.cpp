@@ -13,7 +13,7 @@
 namespace veltra::app {
 namespace {
 
-constexpr int kQueueSize = 16384;
+constexpr std::size_t kQueueSize = 16384;
 constexpr std::size_t kReadChunk = 1000;
 
 } // namespace
@@ -23,7 +23,8 @@ LineSetup OPENLINE(const std::string& cPort) {
   const std::string cDevice = "\\\\.\\" + cPort;
   o.cDevice = serial::COMMDEVICEPATH(cDevice);
   errno = 0; // a failed open that gives no reason is told as such, not with an older one
-  const int nComm = serial::OPENCOMM(cDevice, kQueueSize, kQueueSize);
+  const int nComm =
+      serial::OPENCOMM(cDevice, static_cast<int>(kQueueSize), static_cast<int>(kQueueSize));
   if (nComm < 0) {
     o.nErrno = errno;
     o.eFailed = LineStep::Open;
@@ -45,7 +46,18 @@ LineSetup OPENLINE(const std::string& cPort) {
 
 void CONNECT(int nComm) {
   serial::ENABLECOMMNOTIFICATION(nComm, 0, 1, -1);
-  cReceived += RECEIVESTR(nComm);
+  // Reads on in 1000-byte steps while a read comes back full: a byte left in the ring would
+  // wait for the device's next one, which may never come (a "T" behind 1000 bytes of noise).
+  // The ring holds at most kQueueSize bytes; the bound only stops a device that floods the
+  // line as fast as it is read, and whatever it sends after that is announced again.
+  for (std::size_t nTaken = 0; nTaken <= kQueueSize;) {
+    const std::string c = RECEIVESTR(nComm);
+    cReceived += c;
+    nTaken += c.size();
+    if (c.size() < kReadChunk) {
+      break;
+    }
+  }
 }
 
 void RECEIVENOTIFIED(int nComm, int hWnd) {

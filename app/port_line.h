@@ -22,8 +22,8 @@ struct LineSetup {
 // the port is closed again and nComm is -1.
 LineSetup OPENLINE(const std::string& cPort);
 
-// Moves the waiting bytes (at most 1000) into the transfer loop's receive buffer, with
-// notification off meanwhile; the caller arms it again.
+// Moves every waiting byte into the transfer loop's receive buffer, in reads of at most 1000,
+// with notification off meanwhile; the caller arms it again.
 void CONNECT(int nComm);
 
 // What each receive notification does: moves the waiting bytes into the receive buffer, then

@@ -74,7 +74,7 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
   if (runtime::EMPTY(cFile)) {
     return;
   }
-  cImage = runtime::MEMOREAD(cFile);
+  cImage = runtime::ReadWholeFile(cFile);
   if (runtime::EMPTY(cPort)) {
     cPort = kDefaultPort;
     runtime::WRITEPPROSTRING(kSettingsSection, kSettingsPort, cPort, kSettingsFile);

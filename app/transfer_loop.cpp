@@ -9,12 +9,15 @@
 
 namespace veltra::app {
 
-std::string cReceived;
+ReceiveBuffer cReceived;
 std::string cImage;
 int nTrack = 0;
 int nSide = 0;
 
 namespace {
+
+// Whether a request past the end of the image has been logged in this transfer.
+bool lImageEndLogged = false;
 
 bool LINEISLOST(const TransferBinding& oGet) {
   return oGet.LINELOST && oGet.LINELOST();
@@ -34,6 +37,13 @@ void RESETTRANSFERSTATE() {
   cImage.clear();
   nTrack = 0;
   nSide = 0;
+  lImageEndLogged = false;
+}
+
+std::string IMAGEENDEDMESSAGE(int nAskedTrack, int nAskedSide, int nBlocks) {
+  return "Image ended: the device asked for track " + std::to_string(nAskedTrack) + ", side " +
+         std::to_string(nAskedSide) + ", the image has " + std::to_string(nBlocks) +
+         (nBlocks == 1 ? " block" : " blocks") + " (ESC to exit)";
 }
 
 void VELTRA(int nComm, const TransferBinding& oGet) {
@@ -90,20 +100,46 @@ std::optional<std::string> WAITCOMMAND(const TransferBinding& oGet) {
   return cByte;
 }
 
-std::string GETCHAR() {
-  if (cReceived.empty()) {
-    return {};
+std::optional<char> ReceiveBuffer::Take() {
+  if (empty()) {
+    return std::nullopt;
   }
-  std::string c(1, cReceived.front());
-  cReceived.erase(0, 1);
+  const char c = m_cData[m_nFront++];
+  if (m_nFront == m_cData.size()) {
+    m_cData.clear();
+    m_nFront = 0;
+  } else if (m_nFront >= 4096 && m_nFront * 2 >= m_cData.size()) {
+    // The taken part is dropped once it is at least half: each byte is moved O(1) times.
+    m_cData.erase(0, m_nFront);
+    m_nFront = 0;
+  }
   return c;
+}
+
+std::string GETCHAR() {
+  const std::optional<char> c = cReceived.Take();
+  return c ? std::string(1, *c) : std::string();
 }
 
 bool TRK(int nComm, const TransferBinding& oGet) {
   const std::size_t nLen = std::min(kBlockSize, cImage.size());
-  TELL(oGet, TransferEvent::BlockBegins, nLen);
+  // Every block served moved the side on by one, so the counters count the image's blocks.
+  const bool lPastEnd = cImage.empty();
+  const int nBlocks = 2 * nTrack + nSide;
+  if (lPastEnd) {
+    if (oGet.bNews) {
+      oGet.bNews(TransferNews{TransferEvent::ImageEnded, nTrack, nSide, 0, 0, nBlocks});
+    }
+  } else {
+    TELL(oGet, TransferEvent::BlockBegins, nLen);
+  }
   MESSAGE(oGet,
           std::string(kSendingTrack) + std::to_string(nTrack) + ", side " + std::to_string(nSide));
+  if (lPastEnd && !lImageEndLogged) {
+    // The device waits for a block that does not exist: the disk it builds is not this image.
+    lImageEndLogged = true;
+    MESSAGE(oGet, IMAGEENDEDMESSAGE(nTrack, nSide, nBlocks));
+  }
   const bool lZero = SENDSTR(nComm, std::string_view(&kBlockLead, 1), oGet);
   std::size_t nSent = 0;
   if (lZero) {
@@ -119,7 +155,9 @@ bool TRK(int nComm, const TransferBinding& oGet) {
                       std::to_string(nLen) + " bytes sent (ESC to exit)");
     return false;
   }
-  TELL(oGet, TransferEvent::BlockSent, nLen, nSent);
+  if (!lPastEnd) {
+    TELL(oGet, TransferEvent::BlockSent, nLen, nSent);
+  }
   if (nSide == 0) {
     nSide = 1;
   } else {

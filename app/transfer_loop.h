@@ -13,8 +13,35 @@
 
 namespace veltra::app {
 
+// A byte string that is filled at its end and taken from its front, each byte in constant
+// time: a flood of noise ahead of a command costs one step per byte, not one copy of the rest.
+class ReceiveBuffer {
+public:
+  ReceiveBuffer& operator+=(std::string_view c) {
+    m_cData.append(c);
+    return *this;
+  }
+  ReceiveBuffer& operator=(std::string_view c) {
+    m_cData.assign(c);
+    m_nFront = 0;
+    return *this;
+  }
+  // The first byte, taken off; no value when there is none.
+  std::optional<char> Take();
+  std::size_t size() const { return m_cData.size() - m_nFront; }
+  bool empty() const { return size() == 0; }
+  void clear() { *this = std::string_view(); }
+  // The bytes not yet taken, valid until the next change.
+  std::string_view View() const { return std::string_view(m_cData).substr(m_nFront); }
+  friend bool operator==(const ReceiveBuffer& a, std::string_view b) { return a.View() == b; }
+
+private:
+  std::string m_cData;
+  std::size_t m_nFront = 0; // bytes before it are taken
+};
+
 // Bytes received from the device and not yet consumed.
-extern std::string cReceived;
+extern ReceiveBuffer cReceived;
 // The part of the image not yet sent.
 extern std::string cImage;
 // Track and side shown in the log for the next block.
@@ -29,18 +56,22 @@ enum class TransferEvent {
   WriteFailed, // a write of the block left short; nothing more is served
   Aborted,     // Esc: the abort byte 0x09 was sent
   LineLost,    // the line is gone; nothing more is served
+  ImageEnded,  // a "T" came after the whole image was sent: answered with the 0x00 alone
 };
 
 // One event of the transfer. For the block events: its track and side, nBytes image bytes in
 // the block (5120, fewer at the end of the image, 0 once it is used up) and nSent of them that
 // left (all of them for BlockSent; for WriteFailed, 0 when the 0x00 itself did not go).
-// WriteFailed and LineLost come before the loop's own log line that says so.
+// WriteFailed and LineLost come before the loop's own log line that says so. ImageEnded comes
+// for every request past the end of the image (in place of BlockBegins and BlockSent), with
+// the track and side asked for and nBytes 0; nBlocks is the count of blocks the image made.
 struct TransferNews {
   TransferEvent eEvent;
   int nTrack = 0;
   int nSide = 0;
   std::size_t nBytes = 0;
   std::size_t nSent = 0;
+  int nBlocks = 0;
 };
 
 // Everything the loop needs from its surroundings: the port write, the message pump (and
@@ -75,6 +106,11 @@ struct TransferBinding {
 // How the log line of each block begins: "Sending track 0, side 1".
 inline constexpr std::string_view kSendingTrack = "Sending track ";
 
+// The log line written at the first request past the end of the image, with the track and
+// side asked for and the blocks the image made: "Image ended: the device asked for track 80,
+// side 0, the image has 160 blocks (ESC to exit)".
+std::string IMAGEENDEDMESSAGE(int nAskedTrack, int nAskedSide, int nBlocks);
+
 // The log line written once when the line to the device is gone.
 inline constexpr std::string_view kLineLostMessage =
     "Port lost: the device was unplugged or closed (ESC to exit)";
@@ -87,9 +123,11 @@ void VELTRA(int nComm, const TransferBinding& oGet);
 // taken.
 std::optional<std::string> WAITCOMMAND(const TransferBinding& oGet);
 std::string GETCHAR();
-// Logs and sends the next block. True when the 0x00 and the whole block left; otherwise the
-// failure is logged ("Write failed: track 3, side 1, 1023 of 5120 bytes sent (ESC to exit)"),
-// only the bytes that left are taken off cImage, and the track and side stay on that block.
+// Logs and sends the next block. Past the end of the image the 0x00 goes alone, and the first
+// time that happens one more log line says so. True when the 0x00 and the whole block left;
+// otherwise the failure is logged ("Write failed: track 3, side 1, 1023 of 5120 bytes sent (ESC to
+// exit)"), only the bytes that left are taken off cImage, and the track and side stay on that
+// block.
 bool TRK(int nComm, const TransferBinding& oGet);
 void MESSAGE(const TransferBinding& oGet, std::string_view cText);
 bool SENDSTR(int nComm, std::string_view cData, const TransferBinding& oGet);

@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const double dCpu = CpuSeconds() - dCpu0;
   oDevice.join();
-  const bool lIntact = app::cReceived.compare(0, kSize, cFlood) == 0;
+  const bool lIntact = app::cReceived.View().substr(0, kSize) == cFlood;
   serial::CLOSECOMM(nComm);
   ::close(nMaster);
 

@@ -11,7 +11,7 @@
 
 namespace veltra::runtime {
 
-std::string MEMOREAD(std::optional<std::string_view> cFile) {
+std::string ReadWholeFile(std::optional<std::string_view> cFile) {
   if (!cFile || cFile->empty()) {
     return {};
   }
@@ -43,9 +43,6 @@ std::string MEMOREAD(std::optional<std::string_view> cFile) {
     nRead += static_cast<std::size_t>(n);
   }
   cData.resize(nRead);
-  if (!cData.empty() && cData.back() == '\x1A') {
-    cData.pop_back();
-  }
   return cData;
 }
 

@@ -14,9 +14,7 @@
 #include <stdexcept>
 
 namespace veltra::runtime {
-namespace {} // namespace
-
-std::string MEMOREAD(std::optional<std::string_view> cFile) {
+std::string ReadWholeFile(std::optional<std::string_view> cFile) {
   if (!cFile || cFile->empty()) {
     return {};
   }
@@ -54,9 +52,6 @@ std::string MEMOREAD(std::optional<std::string_view> cFile) {
     nRead += nGot;
   }
   cData.resize(nRead);
-  if (!cData.empty() && cData.back() == '\x1A') {
-    cData.pop_back();
-  }
   return cData;
 }
 

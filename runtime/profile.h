@@ -59,10 +59,14 @@ bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> 
 // the current folder), as a person would look for it.
 std::string PROFILEFULLPATH(std::string_view cFile);
 
-// The whole file as one byte string, without a final 0x1A byte; the empty string when the
+// The whole file as one byte string, every byte as it is on disk; the empty string when the
 // file is missing, cannot be read, is empty, holds kMemoReadLimit bytes or more, or is not a
 // plain file (a FIFO or a device is never opened, so the call never blocks). No value gives
-// the empty string too. A file that does not fit in memory ends the program (9006).
+// the empty string too. A file that does not fit in memory ends the program (9006). This is
+// how an image is read: the device must get every byte of it.
+std::string ReadWholeFile(std::optional<std::string_view> cFile);
+
+// ReadWholeFile for a text file: a final 0x1A byte (the old end-of-file mark) is left out.
 std::string MEMOREAD(std::optional<std::string_view> cFile);
 
 } // namespace veltra::runtime

@@ -87,6 +87,7 @@ void TerminalLog::News(const app::TransferNews& o) {
     m_lFailed = true;
     break;
   case app::TransferEvent::Aborted:
+  case app::TransferEvent::ImageEnded:
     break;
   }
 }

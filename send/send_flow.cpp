@@ -83,7 +83,7 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
     SAY(STDERR_FILENO, "cannot use " + cShown + ": " + oLook.cProblem);
     return kExitUnusable;
   }
-  app::cImage = runtime::MEMOREAD(cImage);
+  app::cImage = runtime::ReadWholeFile(cImage);
   const std::size_t nTotal = app::cImage.size();
   if (nTotal == 0) {
     SAY(STDERR_FILENO, "cannot use " + cShown + ": nothing to send");
@@ -126,7 +126,8 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
   app::ARMLINE(nComm, hTarget);
 
   bool lEnded = false;
-  std::optional<app::TransferNews> oEnding; // the loop's last word: aborted, lost or failed
+  std::optional<app::TransferNews> oEnding;  // the loop's last word: aborted, lost or failed
+  std::optional<app::TransferNews> oPastEnd; // the first request past the end of the image
   app::TransferBinding o;
   o.WRITECOMM = [](int nPort, std::string_view cData) { return serial::WRITECOMM(nPort, cData); };
   o.SYSREFRESH = [] { return serial::SYSREFRESH(); };
@@ -144,10 +145,14 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
   };
   o.GETASYNCKEYSTATE = [](int nKey) { return nKey == app::VK_ESCAPE && Terminal::StopRequested(); };
   o.APPENDLINE = [&oLog](std::string_view cLine) { oLog.Append(cLine); };
-  o.bNews = [&oLog, &oEnding](const app::TransferNews& oNews) {
+  o.bNews = [&oLog, &oEnding, &oPastEnd](const app::TransferNews& oNews) {
     oLog.News(oNews);
-    if (oNews.eEvent != app::TransferEvent::BlockBegins &&
-        oNews.eEvent != app::TransferEvent::BlockSent) {
+    if (oNews.eEvent == app::TransferEvent::ImageEnded) {
+      if (!oPastEnd) {
+        oPastEnd = oNews;
+      }
+    } else if (oNews.eEvent != app::TransferEvent::BlockBegins &&
+               oNews.eEvent != app::TransferEvent::BlockSent) {
       oEnding = oNews;
     }
   };
@@ -162,13 +167,21 @@ int SENDIMAGE(const std::string& cImage, const std::optional<std::string>& cPort
   using app::TransferEvent;
   const bool lFailed = oEnding && oEnding->eEvent == TransferEvent::WriteFailed;
   const bool lLost = oEnding && oEnding->eEvent == TransferEvent::LineLost;
-  const int nExit = lEnded                                        ? kExitEnded
+  // A device that asked past the end built a disk that is not this image: never "Done".
+  const int nExit = lEnded && oPastEnd                            ? kExitImageEnded
+                    : lEnded                                      ? kExitEnded
                     : lFailed || lLost || serial::COMMLOST(nComm) ? kExitLineLost
                                                                   : kExitAborted;
   serial::CLOSECOMM(nComm);
   const std::string cBlocks = Counted(static_cast<std::size_t>(oLog.Blocks()), "block");
   std::string cSummary;
-  if (nExit == kExitEnded) {
+  if (nExit == kExitImageEnded) {
+    cSummary = "Image ended: the device asked for block " + std::to_string(oPastEnd->nBlocks + 1) +
+               " (track " + std::to_string(oPastEnd->nTrack) + ", side " +
+               std::to_string(oPastEnd->nSide) + ") but the image has " +
+               Counted(static_cast<std::size_t>(oPastEnd->nBlocks), "block") +
+               "; it got those whole, then 0x00 alone, and ended the transfer.";
+  } else if (nExit == kExitEnded) {
     cSummary = "Done: the device ended the transfer after " + cBlocks + " (" +
                std::to_string(oLog.Bytes()) + " bytes) in " + FORMATDURATION(oLog.Seconds()) + ".";
   } else if (lFailed) {
@@ -194,26 +207,18 @@ int CHECKIMAGE(const std::string& cImage) {
     SAY(STDERR_FILENO, "cannot use " + cShown + ": " + oLook.cProblem);
     return kExitUnusable;
   }
-  const auto nOnDisk = static_cast<std::size_t>(oLook.nSize);
-  const std::size_t nSent = runtime::MEMOREAD(cImage).size();
-  if (nSent == 0) {
-    SAY(STDERR_FILENO, "cannot use " + cShown + ": it cannot be read");
-    return kExitUnusable;
-  }
-  std::string cText = cShown + ": " + std::to_string(nOnDisk) + " bytes";
-  if (nSent != nOnDisk) {
-    cText += "; it ends in 0x1A, which the whole-file read drops, so " + std::to_string(nSent) +
-             " bytes are sent";
-  } else {
-    cText += ", no final 0x1A";
-  }
-  cText += "; " + Blocks(nSent) + " of 5120 would be served";
+  // The image is sent byte for byte as it is on disk, so its size says it all: the check opens
+  // it (it is readable) but never reads it whole.
+  const auto nSent = static_cast<std::size_t>(oLook.nSize);
+  std::string cText = cShown + ": " + std::to_string(nSent) + " bytes; " + Blocks(nSent) + " of " +
+                      std::to_string(kBlockSize) + " would be served";
   if (nSent % kBlockSize != 0) {
     cText += ", the last one " + std::to_string(nSent % kBlockSize) + " bytes";
   }
   const bool lWhole = nSent == kDiskSize;
   cText += lWhole ? ": a whole disk (80 tracks, 2 sides)"
-                  : ": not a whole disk (819200 bytes, 160 blocks expected)";
+                  : ": not a whole disk (" + std::to_string(kDiskSize) + " bytes, " +
+                        std::to_string(kDiskSize / kBlockSize) + " blocks expected)";
   WRITEOUT(STDOUT_FILENO, cText + "\n");
   return lWhole ? 0 : 1;
 }

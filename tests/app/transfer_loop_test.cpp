@@ -46,7 +46,7 @@ struct FakeSurroundings {
       return nTaken;
     };
     o.bNews = [this](const TransferNews& o) {
-      static const char* const aNames[] = {"begins", "sent", "failed", "aborted", "lost"};
+      static const char* const aNames[] = {"begins", "sent", "failed", "aborted", "lost", "ended"};
       aNews.push_back(std::string(aNames[static_cast<int>(o.eEvent)]) + " t" +
                       std::to_string(o.nTrack) + " s" + std::to_string(o.nSide) + " " +
                       std::to_string(o.nSent) + "/" + std::to_string(o.nBytes));
@@ -191,18 +191,26 @@ TEST_F(TransferLoop, OtherBytesAndLowerCaseCommandsAreConsumedAndIgnored) {
   EXPECT_EQ(cReceived, "T") << "bytes after E stay unread";
 }
 
-TEST_F(TransferLoop, ShortImageSendsWhatIsLeftThenZeroAlone) {
+// Past the end of the image each request gets the 0x00 alone; the first one is logged and
+// every one is told as ImageEnded, never as a block.
+TEST_F(TransferLoop, ShortImageSendsWhatIsLeftThenZeroAloneAndSaysTheImageEnded) {
   cImage = PatternImage(5000);
   const std::string cOriginal = cImage;
-  oFake.aArrivals = {"T", "T", "E"};
+  oFake.aArrivals = {"T", "T", "T", "E"};
   VELTRA(7, oFake.Binding());
 
-  EXPECT_EQ(oFake.cLine, std::string(1, '\0') + cOriginal + std::string(1, '\0'));
-  EXPECT_EQ(oFake.aEvents, (std::vector<std::string>{"write:1", "sleep:10", "write:5000", "write:1",
-                                                     "sleep:10", "write:0", "end"}));
+  EXPECT_EQ(oFake.cLine, std::string(1, '\0') + cOriginal + std::string(2, '\0'));
+  EXPECT_EQ(oFake.aEvents,
+            (std::vector<std::string>{"write:1", "sleep:10", "write:5000", "write:1", "sleep:10",
+                                      "write:0", "write:1", "sleep:10", "write:0", "end"}));
   EXPECT_EQ(oFake.cLog, "Waiting command (ESC to exit)...\r\n"
                         "Sending track 0, side 0\r\n"
-                        "Sending track 0, side 1\r\n");
+                        "Sending track 0, side 1\r\n"
+                        "Image ended: the device asked for track 0, side 1, the image has 1 block "
+                        "(ESC to exit)\r\n"
+                        "Sending track 1, side 0\r\n");
+  EXPECT_EQ(oFake.aNews, (std::vector<std::string>{"begins t0 s0 0/5000", "sent t0 s0 5000/5000",
+                                                   "ended t0 s1 0/0", "ended t1 s0 0/0"}));
 }
 
 TEST_F(TransferLoop, WholeDiskIsSentByteExactInOneHundredSixtyBlocks) {
@@ -307,6 +315,19 @@ TEST(TransferHelpers, GetCharTakesBytesFromTheFrontIncludingZero) {
   EXPECT_EQ(GETCHAR(), std::string(1, '\0'));
   EXPECT_EQ(GETCHAR(), "T");
   EXPECT_EQ(GETCHAR(), "");
+  // Taken and appended in turns past the point where the taken part is dropped: same order.
+  const std::string cNoise = PatternImage(30000);
+  std::string cTaken;
+  cReceived += std::string_view(cNoise).substr(0, 10000);
+  for (int n = 0; n < 6000; ++n) {
+    cTaken += GETCHAR();
+  }
+  cReceived += std::string_view(cNoise).substr(10000);
+  EXPECT_EQ(cReceived.size(), 24000u);
+  for (std::string c = GETCHAR(); !c.empty(); c = GETCHAR()) {
+    cTaken += c;
+  }
+  EXPECT_TRUE(cTaken == cNoise);
 }
 
 TEST(TransferHelpers, SendStrIsTrueOnlyForAFullWrite) {

@@ -430,10 +430,9 @@ INSTANTIATE_TEST_SUITE_P(
     Images, Checks,
     ::testing::Values(
         CheckCase{"WholeDisk", Made::File, 819200, false, 0,
-                  "819200 bytes, no final 0x1A; 160 blocks of 5120 would be served: a whole disk"},
-        CheckCase{"FinalMarker", Made::File, 819200, true, 1,
-                  "so 819199 bytes are sent; 160 blocks of 5120 would be served, the last one "
-                  "5119 bytes: not a whole disk"},
+                  "819200 bytes; 160 blocks of 5120 would be served: a whole disk"},
+        CheckCase{"FinalMarkerIsImageData", Made::File, 819200, true, 0,
+                  "819200 bytes; 160 blocks of 5120 would be served: a whole disk"},
         CheckCase{"Short", Made::File, 5000, false, 1,
                   "; 1 block of 5120 would be served, the last one 5000"},
         CheckCase{"Fifo", Made::Fifo, 0, false, 2, "disk.mgt: not a regular file"},
