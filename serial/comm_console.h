@@ -7,7 +7,8 @@
 namespace veltra::serial::detail {
 
 // ECOMMCONSOLE or ECOMMOWNTERMINAL (comm_port.h) when the device at cPath must not be opened
-// as a port, 0 otherwise (also when it cannot be looked at: the open will tell).
+// as a port, ENOTTY when it is no terminal driver's character device (links followed), 0
+// otherwise (also when it cannot be looked at: the open will tell).
 int PathRefusal(const std::string& cPath);
 
 // The same for a terminal already open as nFd (the path may have changed since it was looked

@@ -1,11 +1,14 @@
 // Consoles and the controlling terminal on Linux: the consoles the kernel lists, compared by
-// device number, and the terminal whose session is ours.
+// device number, and the terminal whose session is ours. Also what is no serial line at all:
+// anything but a character device of a terminal driver the kernel lists.
 #include "serial/comm_console.h"
 #include "serial/comm_port.h"
+#include "serial/port_list.h"
 
 #include <cstdio>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -53,6 +56,35 @@ std::vector<dev_t> ConsoleDevices() {
   return aDevices;
 }
 
+// Whether the device number belongs to a terminal driver: /proc/tty/drivers lists each with its
+// major number and its range of minor numbers ("usbserial /dev/ttyUSB 188 0-511 serial";
+// pseudo-terminals are listed too). No value when the list cannot be read.
+std::optional<bool> IsTerminalDevice(dev_t nDevice) {
+  std::ifstream oList(PORTROOTS().cProc + "/tty/drivers");
+  if (!oList) {
+    return std::nullopt;
+  }
+  std::string cLine;
+  while (std::getline(oList, cLine)) {
+    std::istringstream oWords(cLine);
+    std::string cDriver, cName, cMinors;
+    unsigned nMajor = 0;
+    if (!(oWords >> cDriver >> cName >> nMajor >> cMinors) || nMajor != major(nDevice)) {
+      continue;
+    }
+    unsigned nFirst = 0, nLast = 0;
+    char cEnd = 0;
+    const int nFields = std::sscanf(cMinors.c_str(), "%u-%u%c", &nFirst, &nLast, &cEnd);
+    if (nFields == 1) {
+      nLast = nFirst;
+    }
+    if ((nFields == 1 || nFields == 2) && minor(nDevice) >= nFirst && minor(nDevice) <= nLast) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int Refusal(const struct stat& oStat) {
   if (!S_ISCHR(oStat.st_mode)) {
     return 0;
@@ -72,7 +104,15 @@ int Refusal(const struct stat& oStat) {
 
 int PathRefusal(const std::string& cPath) {
   struct stat oStat {};
-  return ::stat(cPath.c_str(), &oStat) == 0 ? Refusal(oStat) : 0;
+  if (::stat(cPath.c_str(), &oStat) != 0) {
+    return 0; // missing or out of reach: the open says why
+  }
+  // Nothing but a terminal driver's device is ever opened: a plain file, a FIFO or another
+  // device (a watchdog acts on its open) is refused before the open could do anything.
+  if (!S_ISCHR(oStat.st_mode) || !IsTerminalDevice(oStat.st_rdev).value_or(true)) {
+    return ENOTTY;
+  }
+  return Refusal(oStat);
 }
 
 int DeviceRefusal(int nFd) {

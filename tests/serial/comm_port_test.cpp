@@ -9,6 +9,7 @@
 #include "termios2_refusal.h"
 #include "tests/serial/serial_test_support.h"
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include <pthread.h>
 #include <random>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
@@ -71,10 +73,23 @@ TEST(CommPort, OpenRefusesWhatIsNotAFreeTerminalAndSaysWhy) {
   const std::string cName = oConsole.SlavePath().substr(5); // "pts/N"
   const std::string cList = cDir + "/consoles";
   const std::string cOldList = detail::SetConsolesList(cList);
+  // What is no serial line is refused before it is opened: inotify sees no open of it.
+  const std::string cFifo = cDir + "/fifo";
+  const std::string cLink = cDir + "/ttyLINK";
+  ASSERT_EQ(::mkfifo(cFifo.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(cFile.c_str(), cLink.c_str()), 0);
+  const int nWatch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(nWatch, 0);
+  for (const std::string& cWatched : {cFile, cFifo, std::string("/dev/zero")}) {
+    ::inotify_add_watch(nWatch, cWatched.c_str(), IN_OPEN);
+  }
   const std::vector<std::tuple<std::string, std::string, int>> aCases = {
       {cDir + "/missing", "", ENOENT},
       {cFile, "", ENOTTY},
-      {cDir, "", EISDIR},
+      {cLink, "", ENOTTY},
+      {cFifo, "", ENOTTY},
+      {"/dev/zero", "", ENOTTY},
+      {cDir, "", ENOTTY},
       {oPty.SlavePath(), "", EWOULDBLOCK}, // a second open of an open port
       {"", "", ENOENT},
       {std::string("tty\0x", 5), "", EINVAL}, // would open /dev/tty
@@ -92,6 +107,9 @@ TEST(CommPort, OpenRefusesWhatIsNotAFreeTerminalAndSaysWhy) {
     EXPECT_EQ(OPENCOMM(cDevice), -1) << cDevice;
     EXPECT_EQ(errno, nErrno) << cDevice << ": " << std::strerror(errno);
   }
+  std::array<char, 4096> aEvents{};
+  EXPECT_LT(::read(nWatch, aEvents.data(), aEvents.size()), 0) << "something was opened";
+  ::close(nWatch);
   std::ofstream(cList) << "";
   const int nNoConsole = OPENCOMM(oConsole.SlavePath());
   EXPECT_GE(nNoConsole, 0) << "the same pty once it is no console";
