@@ -26,6 +26,7 @@
 #include "serial/comm_port.h"
 #include "serial/comm_port_record.h"
 #include "serial/message_pump.h"
+#include "serial/port_list.h"
 
 #include <algorithm>
 #include <array>
@@ -370,6 +371,24 @@ DWORD WINAPI ReceiveWorker(LPVOID pArg) {
   return ReceiveLoop(**oShare);
 }
 
+// COMn (any case, n from 1), or a port that the listing finds under that name.
+bool IsSerialPortName(std::string_view cName) {
+  const auto SameName = [](std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) ==
+                    std::tolower(static_cast<unsigned char>(y));
+           });
+  };
+  if (cName.size() > 3 && SameName(cName.substr(0, 3), "COM") &&
+      std::all_of(cName.begin() + 3, cName.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+      cName.find_first_not_of('0', 3) != std::string_view::npos) {
+    return true;
+  }
+  const std::vector<PortInfo> aPorts = LISTPORTS();
+  return std::any_of(aPorts.begin(), aPorts.end(),
+                     [&](const PortInfo& o) { return SameName(o.cName, cName); });
+}
+
 } // namespace
 } // namespace detail
 
@@ -398,6 +417,11 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   if (cPath.empty()) {
     return Fail(ENOENT);
   }
+  // Only serial ports are ever opened: a device that acts on its open, or a file, is refused
+  // before CreateFileA could touch it. A port is COMn or a name the port listing finds.
+  if (!IsSerialPortName(cPath.substr(kDevicePrefix.size()))) {
+    return Fail(ENOTTY);
+  }
   oDevice = std::make_unique<CommDevice>();
   if (const DWORD nError = ClaimPort(cPath, oDevice->hClaim); nError != ERROR_SUCCESS) {
     return Fail(ErrnoFromWin32(nError));
@@ -424,13 +448,19 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   oTimeouts.ReadIntervalTimeout = MAXDWORD;
   DCB oRaw = oSaved;
   MakeRawLine(oRaw);
-  // Each call's own failure is what GetLastError() tells right after the chain stops.
-  if (!::SetupComm(hOpened, static_cast<DWORD>(nInQueue & 0xFFFF),
-                   static_cast<DWORD>(nOutQueue & 0xFFFF)) ||
-      !::SetCommState(hOpened, &oRaw) || !::SetCommTimeouts(hOpened, &oTimeouts) ||
-      !::SetCommMask(hOpened, EV_RXCHAR) || !::EscapeCommFunction(hOpened, SETDTR)) {
+  // The driver's queue sizes are a recommendation the driver may refuse (virtual ports do):
+  // the transfer runs the same with its own, so a refusal leaves the port usable.
+  static_cast<void>(::SetupComm(hOpened, static_cast<DWORD>(nInQueue & 0xFFFF),
+                                static_cast<DWORD>(nOutQueue & 0xFFFF)));
+  // Each call's own failure is what GetLastError() tells right after the chain stops. Without
+  // the event mask nothing would ever be received, so it is checked.
+  if (!::SetCommState(hOpened, &oRaw) || !::SetCommTimeouts(hOpened, &oTimeouts) ||
+      !::SetCommMask(hOpened, EV_RXCHAR)) {
     return Fail(ErrnoFromWin32(::GetLastError()));
   }
+  // The transfer needs no DTR: a line without modem control (a three-wire cable's driver, a
+  // virtual port) refuses it and still carries the disk.
+  static_cast<void>(::EscapeCommFunction(hOpened, SETDTR));
   oDevice->hStop.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
   if (!oDevice->hStop.Valid()) {
     return Fail(ErrnoFromWin32(::GetLastError()));

@@ -188,7 +188,7 @@ TEST(Win32CommPort, AFailedOpenSaysWhyInErrno) {
   } aCases[] = {
       {"\\\\.\\COM300", ENOENT}, // no such port
       {"", ENOENT},
-      {"\\\\.\\COM<5>", EINVAL},        // not a name Windows takes
+      {"\\\\.\\COM<5>", ENOTTY},        // no port's name
       {"C:\\windows\\win.ini", ENOTTY}, // a plain file: image bytes never go there
       {kPort, EBUSY},                   // held already, by this process
       {"COM5", EBUSY},                  // the same port by its short name
@@ -199,6 +199,9 @@ TEST(Win32CommPort, AFailedOpenSaysWhyInErrno) {
     EXPECT_EQ(errno, o.nErrno) << o.cName << ": " << std::strerror(errno);
   }
   EXPECT_EQ(OPENCOMM("\\\\.\\COM1"), -1) << "COM1 points nowhere";
+  errno = 0;
+  EXPECT_EQ(OPENCOMM("\\\\.\\NUL"), -1) << "a device that is no port is never opened";
+  EXPECT_EQ(errno, ENOTTY);
   EXPECT_TRUE(CLOSECOMM(oHeld.nComm));
   const int nAgain = OPENCOMM(kPort);
   EXPECT_GE(nAgain, 0) << "a closed port can be opened again";
@@ -397,6 +400,31 @@ TEST(Win32CommPort, AWriteToAStalledLineReturnsShortAfterItsBound) {
   EXPECT_LE(cGot.size(), static_cast<std::size_t>(nSent));
   EXPECT_TRUE(cGot == cData.substr(0, cGot.size())) << "the bytes that left are the first ones";
   EXPECT_EQ(oFar.Receive(1, 500ms).size(), 0U) << "nothing given up goes out later";
+}
+
+// A line without modem control (a three-wire cable's driver, a virtual port) refuses DTR; the
+// transfer needs none, so the port opens and carries bytes both ways. The tests' preload
+// passes the pseudo-terminal's own refusal through while the file it names exists.
+TEST(Win32CommPort, ALineThatRefusesModemControlIsStillUsed) {
+  const char* pFlag = std::getenv("VELTRA_REFUSE_MODEM_LINES");
+  ASSERT_NE(pFlag, nullptr) << "tests/wine/run names the flag file";
+  const std::string cFlag = std::string("Z:") + pFlag;
+  const HANDLE hFlag = ::CreateFileA(cFlag.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(hFlag, INVALID_HANDLE_VALUE);
+  ::CloseHandle(hFlag);
+  {
+    const OpenPort oPort;
+    ASSERT_GE(oPort.nComm, 0) << std::strerror(errno);
+    EXPECT_TRUE(oPort.lConfigured);
+    FarEnd oFar;
+    ASSERT_TRUE(oFar.Open());
+    EXPECT_EQ(WRITECOMM(oPort.nComm, "T"), 1);
+    EXPECT_EQ(oFar.Receive(1), "T");
+    oFar.Send("E");
+    EXPECT_EQ(ReadAll(oPort.nComm, 1), "E");
+  }
+  ::DeleteFileA(cFlag.c_str());
 }
 
 } // namespace

@@ -3,12 +3,14 @@
  * lines, the call fails with ENOTTY, and the wait then ends at once with no event, so no byte
  * is ever reported. Where the real call fails so on a terminal, this answers as a cable with
  * CTS, DSR and DCD up; and where setting the PC's own lines (DTR, RTS: TIOCMBIS, TIOCMBIC,
- * TIOCMSET, as EscapeCommFunction does) fails so, as a cable that takes them. Every other
- * call, and every call that works, is left alone. */
+ * TIOCMSET, as EscapeCommFunction does) fails so, as a cable that takes them, except while the
+ * file that VELTRA_REFUSE_MODEM_LINES names exists: then the refusal stands, as on a line
+ * without modem control. Every other call, and every call that works, is left alone. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <stdarg.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -29,6 +31,11 @@ int ioctl(int nFd, unsigned long nRequest, ...) {
       return 0;
     }
     if (nRequest == TIOCMBIS || nRequest == TIOCMBIC || nRequest == TIOCMSET) {
+      const char* pFlag = getenv("VELTRA_REFUSE_MODEM_LINES");
+      if (pFlag != NULL && access(pFlag, F_OK) == 0) {
+        errno = ENOTTY;
+        return nResult;
+      }
       errno = 0;
       return 0;
     }
