@@ -53,7 +53,12 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
     const auto tEnd = tStart + std::chrono::milliseconds(nMs);
     std::this_thread::sleep_until(std::min(tEnd, tStart + kPaintDelay));
     ui::UPDATEWINDOW(oDlg);
-    std::this_thread::sleep_until(tEnd);
+    // The library's sleep on a steady clock does not look at the clock again when it wakes,
+    // and a system sleep rounded to its timer's tick can wake early: the device must see the
+    // whole pause, so the clock decides.
+    while (std::chrono::steady_clock::now() < tEnd) {
+      std::this_thread::sleep_until(tEnd);
+    }
   };
   o.GETASYNCKEYSTATE = [](int nKey) { return ui::GETASYNCKEYSTATE(nKey); };
   o.VarGet = [&oGet] { return oGet.VarGet().value_or(std::string()); };
