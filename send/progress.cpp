@@ -154,6 +154,8 @@ void TerminalLog::Append(std::string_view cLine) {
 
 void TerminalLog::Flush() {
   m_oOut.Pump();
+  // A resized terminal gets the line drawn for its new width at the next idle moment.
+  m_lDirty = m_lDirty || (m_lTerminal && m_lDrawn && m_bColumns() != m_nDrawnColumns);
   // The progress line is drawn only on an output that has taken everything before it, and
   // stays due until then.
   if (m_lDirty && m_lTerminal && m_oOut.Idle()) {
@@ -164,12 +166,13 @@ void TerminalLog::Flush() {
 }
 
 void TerminalLog::Draw() {
+  m_nDrawnColumns = m_bColumns();
   std::string cOut(kRedraw);
   if (m_oNow.nBlock == 0) {
     cOut.append(m_cStatus);
   } else {
     m_oNow.dSeconds = Seconds();
-    cOut.append(FORMATPROGRESS(m_oNow, m_bColumns()));
+    cOut.append(FORMATPROGRESS(m_oNow, m_nDrawnColumns));
   }
   m_oOut.Keep(cOut);
   m_lDrawn = true;

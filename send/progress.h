@@ -75,7 +75,8 @@ public:
   void Append(std::string_view cLine);
   // One event of the transfer loop.
   void News(const app::TransferNews& o);
-  // Writes what waits and the output takes (the plain lines, the redrawn progress line).
+  // Writes what waits and the output takes (the plain lines, the redrawn progress line, also
+  // when the terminal's width has changed since it was drawn).
   void Flush();
   // What waits, then cSummary on a line of its own (never dropped).
   void Finish(std::string_view cSummary);
@@ -98,6 +99,7 @@ private:
   std::string m_cStatus; // the terminal's line before the first block
   bool m_lDirty = false;
   bool m_lDrawn = false;
+  std::size_t m_nDrawnColumns = 0; // the width the line was last drawn for
 };
 
 } // namespace veltra::send

@@ -86,6 +86,9 @@ struct Disk {
 
 // How often the wait for a port that is not there yet looks for it (and for Esc).
 constexpr int kAppearCheckMs = 250;
+// A device node that has just appeared gets its group and mode from udev a moment later: until
+// then it is refused for permission, which is not yet the answer.
+constexpr auto kPermissionGrace = std::chrono::seconds(2);
 
 // Opens cPort; with nWaitSeconds (0: no bound), a port that does not exist yet is waited for,
 // looked for 4 times a second (and at each key or signal). lStopped tells a stop during the
@@ -102,7 +105,13 @@ app::LineSetup OpenWaiting(const std::string& cPort, const std::optional<unsigne
   WRITEOUT(STDOUT_FILENO, "veltra-send: Waiting for " + serial::PRINTABLE(oLine.cDevice) +
                               " to appear (Ctrl-C stops)\n");
   const auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(*nWaitSeconds);
-  while (Absent()) {
+  std::optional<std::chrono::steady_clock::time_point> tAppeared;
+  const auto Waiting = [&] {
+    return Absent() ||
+           (tAppeared && oLine.eFailed == app::LineStep::Open && oLine.nErrno == EACCES &&
+            std::chrono::steady_clock::now() < *tAppeared + kPermissionGrace);
+  };
+  while (Waiting()) {
     if (*nWaitSeconds != 0 && std::chrono::steady_clock::now() >= tEnd) {
       return oLine;
     }
@@ -113,6 +122,9 @@ app::LineSetup OpenWaiting(const std::string& cPort, const std::optional<unsigne
     }
     // A name only: nothing is opened before it is there (a by-id link appears last).
     if (::access(oLine.cDevice.c_str(), F_OK) == 0 || errno != ENOENT) {
+      if (!tAppeared) {
+        tAppeared = std::chrono::steady_clock::now();
+      }
       oLine = app::OPENLINE(cPort);
     }
   }

@@ -138,6 +138,13 @@ void OnContinue(int /*nSignal*/) {
   errno = nSaved;
 }
 
+// A new terminal size: the wait is woken, so that the progress line is drawn for it.
+void OnResize(int /*nSignal*/) {
+  const int nSaved = errno;
+  Wake('w');
+  errno = nSaved;
+}
+
 void RequestStop() {
   if (g_nStops.fetch_add(1) == 0) {
     serial::WAKEWAIT();
@@ -206,6 +213,9 @@ Terminal::Terminal() : m_p(std::make_unique<Impl>()) {
   for (const int nSignal : kStopSignals) {
     Install(nSignal, OnStopSignal);
   }
+  if (m_p->lOutputTerminal) {
+    Install(SIGWINCH, OnResize);
+  }
   std::atexit(RestoreAll); // also on an exit from deep inside
   // The keyboard only in the foreground: a background job that touched the terminal would be
   // stopped by the shell. Started in the background, the keys are taken at fg.
@@ -224,6 +234,7 @@ Terminal::~Terminal() {
   for (const int nSignal : kStopSignals) {
     Install(nSignal, SIG_DFL);
   }
+  Install(SIGWINCH, SIG_DFL);
   g_lWantKeys.store(false);
   RestoreTerminal();
   Install(SIGTSTP, SIG_DFL);
