@@ -133,12 +133,20 @@ app::LineSetup OpenWaiting(const std::string& cPort, const std::optional<unsigne
 
 // Serves one disk from the device's next "T" to its "E" (or the stop, the failure or the lost
 // line); its exit status, with its summary given to oLog.
-int ServeDisk(int nComm, TerminalLog& oLog, Disk& oDisk) {
+int ServeDisk(int nComm, TerminalLog& oLog, Disk& oDisk, bool lFirst) {
   // Each disk is served from its own start; bytes the device sent after the last "E" stay.
   const std::string cKeep(app::cReceived.View());
   app::RESETTRANSFERSTATE();
   app::cReceived = cKeep;
   app::cImage = oDisk.cData;
+  if (!lFirst && Terminal::StopRequested()) {
+    // Stopped between two disks: the loop would leave at once, but the device is in the
+    // middle of the session and is told as during one.
+    serial::WRITECOMM(nComm, std::string_view(&app::kAbortByte, 1));
+    oDisk.cSummary = "Stopped: the abort byte 0x09 was sent before the first block.";
+    oDisk.nExit = kExitAborted;
+    return kExitAborted;
+  }
 
   bool lEnded = false;
   std::optional<app::TransferNews> oEnding;  // the loop's last word: aborted, lost or failed
@@ -306,7 +314,7 @@ int SENDIMAGES(const std::vector<std::string>& aImages, const std::optional<std:
     TerminalLog oLog(
         oOut, oTerm.OutputIsTerminal(), oDisk.cData.size(), [&oTerm] { return oTerm.Columns(); },
         nDisks > 1 ? "Disk " + cOf : std::string());
-    const int nDisk = ServeDisk(nComm, oLog, oDisk);
+    const int nDisk = ServeDisk(nComm, oLog, oDisk, i == 0);
     oLog.Finish(nDisks > 1 ? "Disk " + cOf + ": " + oDisk.cSummary : oDisk.cSummary);
     nExit = nExit != kExitEnded ? nExit : nDisk;
     if (nDisk != kExitEnded && nDisk != kExitImageEnded) {

@@ -308,7 +308,11 @@ struct NoWaitOutput {
       // Ready means room for PIPE_BUF bytes at least: a write of no more never waits.
       pollfd oPoll{STDOUT_FILENO, POLLOUT, 0};
       if (::poll(&oPoll, 1, 0) != 1 || (oPoll.revents & POLLOUT) == 0) {
-        return (oPoll.revents & (POLLERR | POLLHUP)) != 0 ? -1 : 0;
+        if ((oPoll.revents & (POLLERR | POLLHUP)) != 0) {
+          errno = EPIPE;
+          return -1;
+        }
+        return 0;
       }
       return ::write(STDOUT_FILENO, c.data(), std::min<std::size_t>(c.size(), PIPE_BUF));
     }
