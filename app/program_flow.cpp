@@ -82,7 +82,11 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
   cImage = runtime::ReadWholeFile(cFile);
   if (runtime::EMPTY(cPort)) {
     cPort = kDefaultPort;
-    runtime::WRITEPPROSTRING(kSettingsSection, kSettingsPort, cPort, kSettingsFile);
+    // The default is saved only where no settings file was refused: one that cannot be read
+    // (or is too large to be one) is the user's, never replaced by a single line.
+    if (runtime::PROFILEPROBLEM(kSettingsFile).empty()) {
+      runtime::WRITEPPROSTRING(kSettingsSection, kSettingsPort, cPort, kSettingsFile);
+    }
   }
 
   ui::TDialog oDlg;

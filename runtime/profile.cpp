@@ -8,6 +8,8 @@
 #include "runtime/profile_file.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -325,6 +327,25 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 
 std::string PROFILEFULLPATH(std::string_view cFile) {
   return detail::PROFILEFULLPATH(cFile);
+}
+
+std::string PROFILEPROBLEM(std::string_view cFile) {
+  const std::string cPath = detail::PROFILEPATH(cFile);
+  std::string cRead;
+  errno = 0;
+  switch (detail::READPROFILEFILE(cPath, cRead)) {
+  case detail::FileRead::Read:
+  case detail::FileRead::Missing:
+    return {};
+  case detail::FileRead::TooLarge:
+    return "more than the 1 MiB a settings file may have";
+  case detail::FileRead::Failed:
+    break;
+  }
+  if (errno == EINVAL) {
+    return "not a regular file";
+  }
+  return errno != 0 ? std::strerror(errno) : "it cannot be read";
 }
 
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,

@@ -16,6 +16,10 @@ inline constexpr std::size_t kProfileValueMax = 4094;
 // string: sizes are 32-bit, and 0xFFFFFFFF is the value that reports a failed measure.
 inline constexpr std::uint64_t kMemoReadLimit = 0xFFFFFFFFU;
 
+// A settings file holds a few lines: a file of more than this many bytes is no settings file.
+// It is never read (its size is looked at first), reads as missing and is never written.
+inline constexpr std::uint64_t kProfileSizeLimit = std::uint64_t{1} << 20;
+
 // The file may begin with a UTF-8 byte-order mark, and its lines may end in CR LF, LF or a
 // lone CR; a rewrite keeps the mark and every line's own ending, and new lines take the
 // ending of the file's first line (LF in a new file). Only plain files are read or written:
@@ -54,6 +58,10 @@ std::string GETPVPROFSTRING(std::string_view cSection, std::optional<std::string
 // rewritten in place instead (after its new size has been reserved).
 bool WRITEPPROSTRING(std::string_view cSection, std::optional<std::string_view> cEntry,
                      std::optional<std::string_view> cValue, std::string_view cFile);
+
+// Why the settings file cFile cannot be read ("Permission denied", "more than the 1 MiB a
+// settings file may have"); empty when it can be read or does not exist.
+std::string PROFILEPROBLEM(std::string_view cFile);
 
 // The full path of the file a settings file name stands for (".\VELTRA.INI": VELTRA.INI in
 // the current folder), as a person would look for it.

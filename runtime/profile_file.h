@@ -14,8 +14,9 @@ std::string PROFILEPATH(std::string_view cFile);
 // The same as a full path, from the current folder; the name itself when it cannot be made.
 std::string PROFILEFULLPATH(std::string_view cFile);
 
-enum class FileRead { Read, Missing, Failed };
-// Reads the whole file into cData; Missing when there is no such file.
+enum class FileRead { Read, Missing, Failed, TooLarge };
+// Reads the whole file into cData; Missing when there is no such file, TooLarge (nothing read)
+// when it holds more than kProfileSizeLimit bytes.
 FileRead READPROFILEFILE(const std::string& cPath, std::string& cData);
 
 // The file a write of cFile goes to and what it holds now.

@@ -4,6 +4,7 @@
 // beside the file and renamed over it (keeping owner and mode), or written in place where a
 // new file would part it from its other hard links, with a whole copy beside it meanwhile.
 #include "common/unique_fd.h"
+#include "runtime/profile.h"
 #include "runtime/profile_file.h"
 #include "runtime/regular_file.h"
 
@@ -165,6 +166,10 @@ FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
   if (!oFile) {
     return errno == ENOENT ? FileRead::Missing : FileRead::Failed;
   }
+  if (oFile->nSize > kProfileSizeLimit) {
+    errno = EFBIG;
+    return FileRead::TooLarge;
+  }
   auto cRead = READREGULAR(*oFile);
   if (!cRead) {
     return FileRead::Failed;
@@ -179,6 +184,9 @@ std::optional<ProfileTarget> PROFILETARGET(std::string_view cFile) {
   if (!oFile) {
     // A missing file, or a link to one not there yet: STOREPROFILE creates it.
     return errno == ENOENT ? std::optional(ProfileTarget{cPath, false, {}}) : std::nullopt;
+  }
+  if (oFile->nSize > kProfileSizeLimit) {
+    return std::nullopt; // no settings file: never replaced by one
   }
   const auto cResolved = OpenedPath(oFile->oFd.Get(), cPath);
   const auto cData = READREGULAR(*oFile);

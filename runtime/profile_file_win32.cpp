@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "common/unique_handle_win32.h"
+#include "runtime/profile.h"
 #include "runtime/profile_file.h"
 
 #include <algorithm>
@@ -56,6 +57,11 @@ FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
     return nError == ERROR_FILE_NOT_FOUND || nError == ERROR_PATH_NOT_FOUND ? FileRead::Missing
                                                                             : FileRead::Failed;
   }
+  LARGE_INTEGER nSize{};
+  if (::GetFileSizeEx(oFile.Get(), &nSize) &&
+      static_cast<std::uint64_t>(nSize.QuadPart) > kProfileSizeLimit) {
+    return FileRead::TooLarge;
+  }
   cData.clear();
   char aBuf[4096];
   for (;;) {
@@ -73,7 +79,7 @@ FileRead READPROFILEFILE(const std::string& cPath, std::string& cData) {
 std::optional<ProfileTarget> PROFILETARGET(std::string_view cFile) {
   ProfileTarget oTarget{std::string(cFile), false, {}};
   const FileRead eRead = READPROFILEFILE(oTarget.cPath, oTarget.cOld);
-  if (eRead == FileRead::Failed) {
+  if (eRead == FileRead::Failed || eRead == FileRead::TooLarge) {
     return std::nullopt;
   }
   oTarget.lExists = eRead == FileRead::Read;

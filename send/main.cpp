@@ -29,9 +29,9 @@ int main(int argc, char** argv) {
   case Action::ListPorts:
     return LISTPORTS();
   case Action::Check:
-    return CHECKIMAGE(oOptions->cImage);
+    return CHECKIMAGES(oOptions->aImages);
   case Action::Send:
     break;
   }
-  return SENDIMAGE(oOptions->cImage, oOptions->cPort);
+  return SENDIMAGES(oOptions->aImages, oOptions->cPort, oOptions->nWaitSeconds);
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace veltra::send {
 namespace {
@@ -38,23 +39,68 @@ std::string FORMATPROGRESS(const Progress& o, std::size_t nColumns) {
     const std::size_t nRest = o.nTotal - std::min(o.nDone, o.nTotal);
     cLeft = FORMATDURATION(static_cast<double>(nRest) / dRate) + " left";
   }
-  char aLine[256];
-  std::snprintf(aLine, sizeof aLine, "Block %d/%d  track %d side %d  %zu/%zu bytes  %d%%  %s  %s",
-                o.nBlock, o.nBlocks, o.nTrack, o.nSide, o.nDone, o.nTotal, nPercent, cRate.c_str(),
-                cLeft.c_str());
-  std::string cLine = aLine;
-  if (nColumns > 1 && cLine.size() > nColumns - 1) {
-    cLine.resize(nColumns - 1);
+  // The fields in the order shown, each with the rank at which it is left out (0: never).
+  const struct {
+    std::string cText;
+    int nDropRank;
+  } aFields[] = {
+      {o.cDisk, 4},
+      {"Block " + std::to_string(o.nBlock) + "/" + std::to_string(o.nBlocks), 0},
+      {"track " + std::to_string(o.nTrack) + " side " + std::to_string(o.nSide), 1},
+      {std::to_string(o.nDone) + "/" + std::to_string(o.nTotal) + " bytes", 2},
+      {std::to_string(nPercent) + "%", 0},
+      {cRate, 3},
+      {cLeft, 0},
+  };
+  const std::size_t nRoom = nColumns > 1 ? nColumns - 1 : 0;
+  std::string cLine;
+  for (int nDropped = 0; nDropped <= 4; ++nDropped) {
+    cLine.clear();
+    for (const auto& f : aFields) {
+      if (!f.cText.empty() && (f.nDropRank == 0 || f.nDropRank > nDropped)) {
+        cLine += (cLine.empty() ? "" : "  ") + f.cText;
+      }
+    }
+    if (nRoom == 0 || cLine.size() <= nRoom) {
+      return cLine;
+    }
   }
+  cLine.resize(nRoom); // narrower than the three that matter: what fits of them
   return cLine;
 }
 
-TerminalLog::TerminalLog(bool lTerminal, std::size_t nTotal,
-                         std::function<void(std::string_view)> bWrite,
-                         std::function<std::size_t()> bColumns)
-    : m_lTerminal(lTerminal), m_bWrite(std::move(bWrite)), m_bColumns(std::move(bColumns)) {
+OutputQueue::OutputQueue(std::function<std::size_t(std::string_view)> bWrite)
+    : m_bWrite(std::move(bWrite)) {}
+
+// Only queued: the loop writes in its idle moments (Flush), never while a block is due.
+void OutputQueue::Line(std::string_view cText) {
+  if (m_cWaiting.size() + cText.size() > kBound) {
+    ++m_nDropped;
+    return;
+  }
+  m_cWaiting.append(cText);
+}
+
+void OutputQueue::Keep(std::string_view cText) {
+  m_cWaiting.append(cText);
+}
+
+void OutputQueue::Pump() {
+  if (!m_cWaiting.empty()) {
+    m_cWaiting.erase(0, std::min(m_bWrite(m_cWaiting), m_cWaiting.size()));
+  }
+}
+
+std::string OutputQueue::TakeRest() {
+  return std::exchange(m_cWaiting, {});
+}
+
+TerminalLog::TerminalLog(OutputQueue& oOut, bool lTerminal, std::size_t nTotal,
+                         std::function<std::size_t()> bColumns, std::string cDisk)
+    : m_oOut(oOut), m_lTerminal(lTerminal), m_bColumns(std::move(bColumns)) {
   m_oNow.nTotal = nTotal;
   m_oNow.nBlocks = static_cast<int>((nTotal + kBlockSize - 1) / kBlockSize);
+  m_oNow.cDisk = std::move(cDisk);
 }
 
 double TerminalLog::Seconds() const {
@@ -97,41 +143,38 @@ void TerminalLog::Append(std::string_view cLine) {
     return;
   }
   if (!m_lTerminal) {
-    m_cPending.append(cLine);
-    m_cPending.push_back('\n');
+    m_oOut.Line(std::string(cLine) + "\n");
   } else if (m_oNow.nBlock == 0) {
     m_cStatus = cLine;
   } else {
-    m_cPending.append(kRedraw);
-    m_cPending.append(cLine);
-    m_cPending.push_back('\n');
+    m_oOut.Line(std::string(kRedraw) + std::string(cLine) + "\n");
   }
-  m_lDirty = true;
+  m_lDirty = m_lDirty || m_lTerminal;
 }
 
 void TerminalLog::Flush() {
-  if (!m_lDirty) {
-    return;
-  }
-  m_lDirty = false;
-  if (m_lTerminal) {
+  m_oOut.Pump();
+  // A resized terminal gets the line drawn for its new width at the next idle moment.
+  m_lDirty = m_lDirty || (m_lTerminal && m_lDrawn && m_bColumns() != m_nDrawnColumns);
+  // The progress line is drawn only on an output that has taken everything before it, and
+  // stays due until then.
+  if (m_lDirty && m_lTerminal && m_oOut.Idle()) {
+    m_lDirty = false;
     Draw();
-  } else {
-    m_bWrite(m_cPending);
+    m_oOut.Pump();
   }
-  m_cPending.clear();
 }
 
 void TerminalLog::Draw() {
-  std::string cOut = m_cPending;
-  cOut.append(kRedraw);
+  m_nDrawnColumns = m_bColumns();
+  std::string cOut(kRedraw);
   if (m_oNow.nBlock == 0) {
     cOut.append(m_cStatus);
   } else {
     m_oNow.dSeconds = Seconds();
-    cOut.append(FORMATPROGRESS(m_oNow, m_bColumns()));
+    cOut.append(FORMATPROGRESS(m_oNow, m_nDrawnColumns));
   }
-  m_bWrite(cOut);
+  m_oOut.Keep(cOut);
   m_lDrawn = true;
 }
 
@@ -140,7 +183,8 @@ void TerminalLog::Finish(std::string_view cSummary) {
   std::string cOut = m_lTerminal && m_lDrawn ? "\n" : "";
   cOut.append(cSummary);
   cOut.push_back('\n');
-  m_bWrite(cOut);
+  m_oOut.Keep(cOut);
+  m_oOut.Pump();
 }
 
 } // namespace veltra::send

@@ -1,6 +1,6 @@
-// The terminal veltra-send runs in: keys read one by one with no echo while it runs (put back
-// as they were on every way out), Esc and the stop signals turned into one stop request,
-// and the writes to standard output and error.
+// The terminal veltra-send runs in: keys read one by one with no echo and no output flow
+// control while it runs (put back as they were on every way out), Esc and the stop signals turned
+// into one stop request, and the writes to standard output and error.
 //
 // A stop request comes from Esc on the terminal, Ctrl-C (SIGINT), SIGTERM or SIGHUP. It wakes
 // the transfer loop's wait (WAKEWAIT), which then sees Esc down, sends 0x09 and returns. The
@@ -37,5 +37,10 @@ private:
 // Writes all of cText to nFd (1 or 2); a failed write is dropped (a closed pipe must not stop
 // the transfer).
 void WRITEOUT(int nFd, std::string_view cText);
+
+// Writes to standard output what it takes now, never waiting; the count of bytes taken (all
+// of them when the output has gone: nothing waits for it then). A full pipe, a terminal held
+// by Ctrl-S or a stalled ssh session take nothing until they drain.
+std::size_t WRITENOWAIT(std::string_view cText);
 
 } // namespace veltra::send

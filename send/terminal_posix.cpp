@@ -1,8 +1,9 @@
-// The terminal over termios and signals. The key mode turns off the line editing and the
-// echo only: Ctrl-C must stay a signal, so that a second one ends the program even while the
-// user-interface thread is held in a write. Signal handlers only count, restore the terminal
-// and the serial lines, and write to a pipe that a descriptor watch answers on the
-// user-interface thread.
+// The terminal over termios and signals. The key mode turns off the line editing, the echo
+// and the output flow control (Ctrl-S would otherwise stop the terminal's output, and with it
+// anything that waited to write there) only: Ctrl-C must stay a signal, so that a second one ends
+// the program even while the user-interface thread is held in a write. Signal handlers only count,
+// restore the terminal and the serial lines, and write to a pipe that a descriptor watch answers on
+// the user-interface thread.
 //
 // Job control: the terminal is changed only while the process is in the foreground. Ctrl-Z
 // puts it back before the stop; a continue in the background (bg) leaves it to the shell and
@@ -16,13 +17,18 @@
 #include "serial/line_rescue.h"
 #include "serial/message_pump.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,6 +60,7 @@ bool TakeKeys() {
   g_oSaved = oNow;
   termios oKeys = oNow;
   oKeys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+  oKeys.c_iflag &= ~static_cast<tcflag_t>(IXON);
   oKeys.c_cc[VMIN] = 1;
   oKeys.c_cc[VTIME] = 0;
   if (::tcsetattr(STDIN_FILENO, TCSANOW, &oKeys) != 0) {
@@ -131,6 +138,13 @@ void OnContinue(int /*nSignal*/) {
   errno = nSaved;
 }
 
+// A new terminal size: the wait is woken, so that the progress line is drawn for it.
+void OnResize(int /*nSignal*/) {
+  const int nSaved = errno;
+  Wake('w');
+  errno = nSaved;
+}
+
 void RequestStop() {
   if (g_nStops.fetch_add(1) == 0) {
     serial::WAKEWAIT();
@@ -199,6 +213,9 @@ Terminal::Terminal() : m_p(std::make_unique<Impl>()) {
   for (const int nSignal : kStopSignals) {
     Install(nSignal, OnStopSignal);
   }
+  if (m_p->lOutputTerminal) {
+    Install(SIGWINCH, OnResize);
+  }
   std::atexit(RestoreAll); // also on an exit from deep inside
   // The keyboard only in the foreground: a background job that touched the terminal would be
   // stopped by the shell. Started in the background, the keys are taken at fg.
@@ -217,6 +234,7 @@ Terminal::~Terminal() {
   for (const int nSignal : kStopSignals) {
     Install(nSignal, SIG_DFL);
   }
+  Install(SIGWINCH, SIG_DFL);
   g_lWantKeys.store(false);
   RestoreTerminal();
   Install(SIGTSTP, SIG_DFL);
@@ -250,6 +268,77 @@ void WRITEOUT(int nFd, std::string_view cText) {
       return;
     }
   }
+}
+
+namespace {
+
+// How standard output is written without waiting.
+enum class OutputKind { Plain, Reopened, Socket, Polled };
+
+struct NoWaitOutput {
+  OutputKind eKind = OutputKind::Plain;
+  UniqueFd oFd; // for Reopened
+
+  NoWaitOutput() {
+    struct stat o {};
+    if (::fstat(STDOUT_FILENO, &o) != 0 || S_ISREG(o.st_mode) || S_ISBLK(o.st_mode)) {
+      return; // a file takes each write at once
+    }
+    if (S_ISSOCK(o.st_mode)) {
+      eKind = OutputKind::Socket;
+      return;
+    }
+    // A descriptor of its own for the same pipe or terminal, without blocking: setting
+    // O_NONBLOCK on descriptor 1 itself would change it for the shell and every other program
+    // that shares it.
+    oFd.Reset(::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    eKind = oFd.Get() >= 0 ? OutputKind::Reopened : OutputKind::Polled;
+  }
+
+  // One write; the count taken, 0 for none now, -1 when the output is gone.
+  ssize_t Write(std::string_view c) const {
+    switch (eKind) {
+    case OutputKind::Plain:
+      return ::write(STDOUT_FILENO, c.data(), c.size());
+    case OutputKind::Reopened:
+      return ::write(oFd.Get(), c.data(), c.size());
+    case OutputKind::Socket:
+      return ::send(STDOUT_FILENO, c.data(), c.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    case OutputKind::Polled: {
+      // Ready means room for PIPE_BUF bytes at least: a write of no more never waits.
+      pollfd oPoll{STDOUT_FILENO, POLLOUT, 0};
+      if (::poll(&oPoll, 1, 0) != 1 || (oPoll.revents & POLLOUT) == 0) {
+        if ((oPoll.revents & (POLLERR | POLLHUP)) != 0) {
+          errno = EPIPE;
+          return -1;
+        }
+        return 0;
+      }
+      return ::write(STDOUT_FILENO, c.data(), std::min<std::size_t>(c.size(), PIPE_BUF));
+    }
+    }
+    return -1;
+  }
+};
+
+} // namespace
+
+std::size_t WRITENOWAIT(std::string_view cText) {
+  static const NoWaitOutput s_oOut;
+  std::size_t nTaken = 0;
+  while (nTaken < cText.size()) {
+    const ssize_t n = s_oOut.Write(cText.substr(nTaken));
+    if (n > 0) {
+      nTaken += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return cText.size(); // gone (a closed pipe): as WRITEOUT, dropped
+    } else {
+      break;
+    }
+  }
+  return nTaken;
 }
 
 } // namespace veltra::send

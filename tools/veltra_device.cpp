@@ -116,7 +116,11 @@ int main(int argc, char** argv) {
   if (o.lPty) {
     std::printf("%s\n", oPort->cPath.c_str());
     std::fflush(stdout);
-    WaitForPeer(nFd);
+    if (!WaitForPeer(nFd, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(o.dTimeout)))) {
+      Say(Format("timeout: no program opened the line for %.1f s", o.dTimeout));
+      return 1;
+    }
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(o.nSettleMs));
 

@@ -224,6 +224,26 @@ TEST_F(WholeFileRead, FilesOf4GiBMinusOneOrMoreGiveTheEmptyString) {
   }
 }
 
+// A settings file past 1 MiB is refused by its size, never read: a sparse 1 GiB one would
+// otherwise take its size in memory. It reads as missing, says why, and is never rewritten.
+TEST_F(ProfileWrite, AFileOverOneMiBIsNoSettingsFileAndStaysAsItWas) {
+  const std::string cStart = "[S]\nK=v\n";
+  for (const std::uintmax_t nSize : {kProfileSizeLimit + 1, std::uintmax_t{1} << 30}) {
+    SCOPED_TRACE(nSize);
+    Write("VELTRA.INI", cStart);
+    fs::resize_file(Path("VELTRA.INI"), nSize); // sparse: takes no room on disk
+    EXPECT_EQ(GETPVPROFSTRING("S", "K", "dflt", Path("VELTRA.INI")), "dflt");
+    EXPECT_EQ(PROFILEPROBLEM(Path("VELTRA.INI")), "more than the 1 MiB a settings file may have");
+    EXPECT_FALSE(WRITEPPROSTRING("S", "K", "COM1", Path("VELTRA.INI")));
+    EXPECT_EQ(fs::file_size(Path("VELTRA.INI")), nSize);
+    EXPECT_EQ(ReadFirstLine(Path("VELTRA.INI")), "[S]");
+  }
+  Write("VELTRA.INI", cStart);
+  fs::resize_file(Path("VELTRA.INI"), kProfileSizeLimit); // 1 MiB exactly is still one
+  EXPECT_EQ(GETPVPROFSTRING("S", "K", "dflt", Path("VELTRA.INI")), "v");
+  EXPECT_EQ(PROFILEPROBLEM(Path("VELTRA.INI")), "");
+}
+
 TEST_F(WholeFileRead, NeitherFileServiceOpensAFifoOrADevice) {
   ASSERT_EQ(::mkfifo(Path("fifo.mgt").c_str(), 0600), 0);
   for (const std::string& cPath : {Path("fifo.mgt"), std::string("/dev/zero"), m_path.string()}) {

@@ -10,7 +10,7 @@ namespace {
 TEST(SendOptions, ReadsEachFormAndSaysWhichOptionIsWrongAndWhy) {
   const struct {
     std::vector<std::string_view> aArgs;
-    std::string cWant; // "action image port", or "!" + the error
+    std::string cWant; // "action images port[ waitN]", or "!" + the error
   } aCases[] = {
       {{"disk.mgt"}, "send disk.mgt -"},
       {{"--port", "ttyUSB0", "disk.mgt"}, "send disk.mgt ttyUSB0"},
@@ -41,7 +41,14 @@ TEST(SendOptions, ReadsEachFormAndSaysWhichOptionIsWrongAndWhy) {
       {{"--list-ports=all"}, "!--list-ports takes no value"},
       {{}, "!no image given"},
       {{"--check"}, "!no image given"},
-      {{"a.mgt", "b.mgt"}, "!one image at a time"},
+      {{"a.mgt", "-p", "COM3", "b.mgt", "c.mgt"}, "send a.mgt,b.mgt,c.mgt COM3"}, // in order
+      {{"--check", "b.mgt", "a.mgt"}, "check b.mgt,a.mgt -"},
+      {{"--wait", "a.mgt"}, "send a.mgt - wait0"},
+      {{"--wait=30", "a.mgt", "b.mgt"}, "send a.mgt,b.mgt - wait30"},
+      {{"--wait", "30", "a.mgt"}, "send 30,a.mgt - wait0"}, // the value only with "="
+      {{"--wait=0", "a.mgt"}, "!--wait takes a count of seconds from 1 on"},
+      {{"--wait=5s", "a.mgt"}, "!--wait takes a count of seconds from 1 on"},
+      {{"--check", "a.mgt", "--wait"}, "!--wait goes with a transfer only"},
       {{"-l", "a.mgt"}, "!--list-ports takes no image"},
       {{"--check", "-l"}, "!give one of --check, --list-ports, --help, --version"},
       {{"--check", "a.mgt", "-p", "COM3"}, "!--port goes with a transfer only"},
@@ -61,8 +68,13 @@ TEST(SendOptions, ReadsEachFormAndSaysWhichOptionIsWrongAndWhy) {
     }
     ASSERT_TRUE(o.has_value()) << cError;
     const char* const aActions[] = {"send", "check", "list", "help", "version"};
+    std::string cImages;
+    for (const std::string& cImage : o->aImages) {
+      cImages += (cImages.empty() ? "" : ",") + cImage;
+    }
     EXPECT_EQ(std::string(aActions[static_cast<int>(o->eAction)]) + " " +
-                  (o->cImage.empty() ? "-" : o->cImage) + " " + o->cPort.value_or("-"),
+                  (cImages.empty() ? "-" : cImages) + " " + o->cPort.value_or("-") +
+                  (o->nWaitSeconds ? " wait" + std::to_string(*o->nWaitSeconds) : ""),
               c.cWant);
   }
 }

@@ -3,6 +3,7 @@
 // the line and what it prints.
 #include "tests/support/support.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -252,7 +253,8 @@ TEST_F(VeltraSend, DeviceGoneMidTransferEndsWithThreeWithoutSpinning) {
   const double dBefore = ChildrenCpuSeconds();
   EXPECT_EQ(oSend.Wait(10s), std::optional<int>(3)) << oSend.Out() << oSend.Err();
   EXPECT_LT(ChildrenCpuSeconds() - dBefore, 1.0) << "veltra-send spun while the line was idle";
-  EXPECT_NE(oSend.Out().find("Line lost: the device was unplugged or closed after 1 block."),
+  EXPECT_NE(oSend.Out().find("Line lost: the device was unplugged or closed after 1 block left "
+                             "this computer whole."),
             std::string::npos)
       << oSend.Out();
 }
@@ -274,7 +276,8 @@ TEST_F(VeltraSend, StalledReaderEndsWithThreeAndNamesTheBlockNeverDone) {
   EXPECT_EQ(cOut.find("Done"), std::string::npos) << cOut;
   const std::regex oSummary(
       R"(Write failed: block ([0-9]+) \(track [0-9]+, side [01]\) stopped )"
-      R"(after ([0-9]+) of 5120 bytes; the device got ([0-9]+) blocks? whole)");
+      R"(after ([0-9]+) of 5120 bytes; ([0-9]+) blocks? left this computer whole, the device )"
+      R"(may have received fewer\.)");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(cOut, m, oSummary)) << cOut;
   const std::size_t nWhole = std::stoul(m[3]);
@@ -457,6 +460,107 @@ TEST_F(VeltraSend, ImageThatIsNoPlainFileEndsWithTwoAtOnce) {
   }
 }
 
+// Two disks in one run: the second is served from the device's first "T" after its "E" for the
+// first, even when both come in one burst, from its own start (track 0, side 0); the first
+// disk ended past its end, so the run ends with 4 although the second went well.
+TEST_F(VeltraSend, TwoImagesAreServedInTurnAndTheFirstFailingStatusIsTheRuns) {
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
+  const std::string cA = PatternImage(2 * 5120);
+  std::string cB = PatternImage(3 * 5120);
+  std::reverse(cB.begin(), cB.end());
+  const std::string cImageA = WriteImage("side-a.mgt", cA);
+  const std::string cImageB = WriteImage("side-b.mgt", cB);
+  Child oSend(NoDisplay({"--port", oLine.SlavePath(), cImageA, cImageB}), {}, m_cDir);
+  ASSERT_TRUE(oLine.WaitOpened());
+  oLine.Send("TTT"); // the third asks past the end of the first image
+  std::string cWant = '\0' + cA.substr(0, 5120) + '\0' + cA.substr(5120) + '\0';
+  EXPECT_EQ(oLine.Receive(cWant.size(), 10s), cWant);
+  oLine.Send("ETTTE");
+  cWant.clear();
+  for (std::size_t n = 0; n < 3; ++n) {
+    cWant += '\0' + cB.substr(n * 5120, 5120);
+  }
+  EXPECT_EQ(oLine.Receive(cWant.size(), 10s), cWant);
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(4)) << oSend.Out() << oSend.Err();
+  const std::string& cOut = oSend.Out();
+  const std::size_t nNext = cOut.find("Disk 2 of 2: " + cImageB + ": waiting for the device\n");
+  ASSERT_NE(nNext, std::string::npos) << cOut;
+  EXPECT_NE(cOut.find("Sending track 0, side 0", nNext), std::string::npos) << cOut;
+  EXPECT_EQ(cOut.find("Sending track 1, side 1", nNext), std::string::npos) << cOut;
+  EXPECT_NE(cOut.find("  Disk 1/2 " + cImageA + ": Image ended: the device asked for block 3"),
+            std::string::npos)
+      << cOut;
+  EXPECT_NE(cOut.find("  Disk 2/2 " + cImageB +
+                      ": Done: the device ended the transfer after 3 "
+                      "blocks"),
+            std::string::npos)
+      << cOut;
+}
+
+// --wait: the port named does not exist at the start (an adapter not yet plugged in); it is
+// opened once it appears, and the transfer goes on as usual.
+TEST_F(VeltraSend, WaitOpensThePortOnceItAppears) {
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
+  const std::string cLater = m_cDir + "/by-id-adapter";
+  Child oSend(NoDisplay({"--port", cLater, "--wait=30", cImage}), {}, m_cDir);
+  const auto cSaid = oSend.ReadLine(10s);
+  ASSERT_TRUE(cSaid.has_value()) << oSend.Err();
+  EXPECT_EQ(*cSaid, "veltra-send: Waiting for " + cLater + " to appear (Ctrl-C stops)");
+  fs::create_symlink(oLine.SlavePath(), cLater);
+  ASSERT_TRUE(oLine.WaitOpened());
+  oLine.Send("T");
+  EXPECT_EQ(oLine.Receive(5121, 10s).size(), 5121u);
+  oLine.Send("E");
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(0)) << oSend.Out() << oSend.Err();
+}
+
+// Standard output a pipe that is full and that nobody reads: the device is served all the
+// same, and what was held back reaches the pipe once it is read again.
+TEST_F(VeltraSend, FullPipeOnStandardOutputNeverHoldsUpTheDevice) {
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
+  int aPipe[2];
+  ASSERT_EQ(::pipe2(aPipe, O_CLOEXEC | O_NONBLOCK), 0);
+  const std::string cFill(4096, '.');
+  while (::write(aPipe[1], cFill.data(), cFill.size()) > 0) {
+  }
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(2 * 5120));
+  // The shell opens the test's own write end as veltra-send's standard output.
+  Child oSend({"sh", "-c",
+               "exec \"$0\" \"$@\" > /proc/" + std::to_string(::getpid()) + "/fd/" +
+                   std::to_string(aPipe[1]),
+               "env", "-u", "DISPLAY", kSend, "--port", oLine.SlavePath(), cImage},
+              {}, m_cDir);
+  ASSERT_TRUE(oLine.WaitOpened());
+  const int nRequests = 40;
+  for (int n = 0; n < nRequests; ++n) {
+    oLine.Send("T");
+    ASSERT_EQ(oLine.Receive(n < 2 ? 5121 : 1, 5s).size(), n < 2 ? 5121u : 1u) << "request " << n;
+  }
+  oLine.Send("E");
+  ::close(aPipe[1]);
+  std::string cOut;
+  const auto tEnd = std::chrono::steady_clock::now() + 20s;
+  for (;;) {
+    std::array<char, 4096> aBuf{};
+    const ssize_t n = ::read(aPipe[0], aBuf.data(), aBuf.size());
+    if (n > 0) {
+      cOut.append(aBuf.data(), static_cast<std::size_t>(n));
+    } else if (n == 0 || std::chrono::steady_clock::now() > tEnd) {
+      break;
+    } else {
+      std::this_thread::sleep_for(10ms);
+    }
+  }
+  ::close(aPipe[0]);
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(4)) << oSend.Err();
+  EXPECT_NE(cOut.find("Image ended: the device asked for block 3"), std::string::npos)
+      << cOut.substr(cOut.find_first_not_of('.'));
+}
+
 // The libraries each program asks the loader for, read from the ELF itself (readelf works on a
 // cross build's programs as on the machine's own): the C and C++ runtimes, no Qt, no X11.
 TEST(VeltraSendBuild, ProgramsWithoutWindowsNeedNoQtAndNoX11) {
@@ -612,6 +716,28 @@ TEST_F(OnShell, CtrlBackslashSendsTheAbortByteAndPutsTheTerminalAndTheLineBack) 
   EXPECT_EQ(m_line.Receive(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
   ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
   EXPECT_EQ(ReadFile(m_cDir + "/rc"), "1\n") << m_pTmux->Pane();
+  ExpectAllPutBack();
+}
+
+// Ctrl-S while the device is served: the terminal's output flow control is off while the
+// keys are taken, so the screen and the answers go on; the settings come back at the end.
+TEST_F(OnShell, CtrlSNeitherStopsTheScreenNorTheDevice) {
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(30 * 5120));
+  m_pTmux->Line("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
+                " --port " + Quote(m_line.SlavePath()) + " " + Quote(cImage) +
+                "; echo $? > rc; stty -g > after");
+  ASSERT_TRUE(m_line.WaitOpened());
+  ASSERT_TRUE(m_pTmux->WaitPane("Waiting command")) << m_pTmux->Pane();
+  m_pTmux->Keys({"C-s"});
+  for (int n = 0; n < 25; ++n) {
+    m_line.Send("T");
+    ASSERT_EQ(m_line.Receive(5121, 5s).size(), 5121u) << "request " << n;
+  }
+  EXPECT_TRUE(m_pTmux->WaitPane("Block 25/30", 5s)) << m_pTmux->Pane();
+  m_pTmux->Keys({"C-q"});
+  m_line.Send("E");
+  ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
+  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << m_pTmux->Pane();
   ExpectAllPutBack();
 }
 

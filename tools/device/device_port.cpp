@@ -149,12 +149,16 @@ void WaitForPeerToClose(int nMaster, std::chrono::steady_clock::duration tLimit)
   }
 }
 
-void WaitForPeer(int nMaster) {
+bool WaitForPeer(int nMaster, std::chrono::steady_clock::duration tLimit) {
+  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
   for (;;) {
     pollfd oIn{nMaster, POLLIN, 0};
     ::poll(&oIn, 1, 20);
     if ((oIn.revents & POLLHUP) == 0) {
-      return;
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= tEnd) {
+      return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

@@ -43,8 +43,9 @@ std::optional<DevicePort> OpenPort(const std::string& cName,
 // (async-signal-safe).
 void RESTOREPORTNOW();
 
-// Waits until someone opens the slave side: until then the master reports a hang-up.
-void WaitForPeer(int nMaster);
+// Waits (up to tLimit) until someone opens the slave side: until then the master reports a
+// hang-up. False when nobody did.
+bool WaitForPeer(int nMaster, std::chrono::steady_clock::duration tLimit);
 
 // Before closing a pty, waits (up to tLimit) until the PC has closed its end: closing the
 // master first would discard the last command unread. Whatever arrives meanwhile is dropped.
