@@ -215,8 +215,11 @@ int ServeDisk(int nComm, TerminalLog& oLog, Disk& oDisk, bool lFirst) {
                Counted(oEnding->nBytes, "byte") + "; " + cBlocks +
                " left this computer whole, the device may have received fewer.";
   } else if (nExit == kExitLineLost) {
+    // The last blocks may still have been in the driver's or the adapter's queue when the
+    // line went: what left is known, what arrived is not.
     cSummary = "Line lost: the device was unplugged or closed after " + cBlocks +
-               " left this computer whole.";
+               " left this computer whole" +
+               (oLog.Blocks() > 0 ? ", the device may have received fewer." : ".");
   } else {
     cSummary = oEnding ? "Stopped: the abort byte 0x09 was sent after " + cBlocks + "."
                        : "Stopped before the transfer began.";

@@ -254,7 +254,7 @@ TEST_F(VeltraSend, DeviceGoneMidTransferEndsWithThreeWithoutSpinning) {
   EXPECT_EQ(oSend.Wait(10s), std::optional<int>(3)) << oSend.Out() << oSend.Err();
   EXPECT_LT(ChildrenCpuSeconds() - dBefore, 1.0) << "veltra-send spun while the line was idle";
   EXPECT_NE(oSend.Out().find("Line lost: the device was unplugged or closed after 1 block left "
-                             "this computer whole."),
+                             "this computer whole, the device may have received fewer."),
             std::string::npos)
       << oSend.Out();
 }
