@@ -7,14 +7,20 @@
 #include "runtime/profile.h"
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
+#include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/file_chooser.h"
 #include "ui/key_state.h"
 #include "ui/multiget.h"
+#include "ui/popmsg.h"
 #include "ui/window.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
 #include <thread>
 #include <utility>
 
@@ -28,6 +34,48 @@ constexpr int kKeyPollBoundMs = 20;
 constexpr int kSafetyBoundMs = 1000;
 // How long the pause after the 0x00 waits before it paints the log.
 constexpr auto kPaintDelay = std::chrono::milliseconds(1);
+
+// Why cPath cannot be the image, in the popups' Italian; empty when it is a plain file this
+// process can read. The type is asked first: a FIFO or a device is never opened.
+std::string NotAnImage(const std::string& cPath) {
+  struct stat st {};
+  if (::stat(cPath.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR
+               ? "il file non esiste"
+               : std::string("il file non si legge (") + std::strerror(errno) + ")";
+  }
+  if (S_ISDIR(st.st_mode)) {
+    return "\xE8 una cartella, non un file";
+  }
+  if (!S_ISREG(st.st_mode)) {
+    return "non \xE8 un file normale";
+  }
+  std::FILE* pFile = std::fopen(cPath.c_str(), "rb");
+  if (pFile == nullptr) {
+    return errno == EACCES || errno == EPERM
+               ? "non hai il permesso di leggerlo"
+               : std::string("il file non si legge (") + std::strerror(errno) + ")";
+  }
+  std::fclose(pFile);
+  return {};
+}
+
+// The image: the first command-line argument when it names a readable plain file (a file
+// manager's "Open with", an image dropped on the program), else what the chooser gives; an
+// argument that cannot be the image is named in a popup first.
+std::string ChooseImage(const std::vector<std::string>& aArgs, const std::string& cDir) {
+  if (!aArgs.empty()) {
+    const std::string cReason = NotAnImage(aArgs.front());
+    if (cReason.empty()) {
+      return aArgs.front();
+    }
+    ui::POPMSG("Immagine non aperta: " + ui::NAMETEXT(aArgs.front()) + "\r\n\r\n" + cReason +
+                   ". Scegli l'immagine da inviare.",
+               1);
+  }
+  return ui::CGETFILE("File MGT (*.mgt)|*.mgt", "Seleziona immagine da inviare", std::nullopt,
+                      cDir);
+}
 
 } // namespace
 
@@ -64,11 +112,10 @@ TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet) {
   return o;
 }
 
-void MAIN(const std::vector<std::string>& /*aArgs*/) {
+void MAIN(const std::vector<std::string>& aArgs) {
   // The current folder, as drive + ":" + separator + folder (no drive part on Linux).
   const std::string cDir = ui::CURDIRPATH();
-  const std::string cFile =
-      ui::CGETFILE("File MGT (*.mgt)|*.mgt", "Seleziona immagine da inviare", std::nullopt, cDir);
+  const std::string cFile = ChooseImage(aArgs, cDir);
   std::string cText;
   std::string cPort = runtime::GETPVPROFSTRING(kSettingsSection, kSettingsPort, "", kSettingsFile);
   if (runtime::EMPTY(cFile)) {
@@ -81,7 +128,7 @@ void MAIN(const std::vector<std::string>& /*aArgs*/) {
   }
 
   ui::TDialog oDlg;
-  oDlg.New({.cCaption = BANNER() + "(" + cPort + ":115200,N,8,2)",
+  oDlg.New({.cCaption = BANNER() + "(" + ui::NAMETEXT(cPort) + ":115200,N,8,2)",
             .nStyle = 0,
             .nWidth = 500,
             .nHeight = 500,

@@ -22,7 +22,8 @@ std::string BANNER();
 // control oGet and the window oDlg that owns it.
 TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet);
 
-// Command-line arguments are accepted and ignored.
+// The first command-line argument, when it names a readable plain file, is the image and the
+// chooser is skipped; the others are ignored.
 void MAIN(const std::vector<std::string>& aArgs);
 
 } // namespace veltra::app

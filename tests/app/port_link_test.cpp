@@ -316,6 +316,26 @@ TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
   EXPECT_EQ(runtime::GETPVPROFSTRING("Impostazioni", "Porta", "", "VELTRA.INI"), oPty.SlavePath());
 }
 
+// An argument that cannot be the image is named in a popup with why, then the chooser asks.
+TEST_F(ProgramFlow, ArgumentThatIsNoReadableFileIsNamedThenTheChooserAsks) {
+  std::filesystem::create_directory("cartella.mgt");
+  for (const auto& [cArg, cWhy] : {std::pair{std::string("manca.mgt"), "il file non esiste"},
+                                   std::pair{std::string("cartella.mgt"), "una cartella"}}) {
+    Popup oSeen;
+    AnswerPopup(oSeen);
+    bool lChooserShown = false;
+    WhenModal<QFileDialog>([&](QFileDialog* p) {
+      lChooserShown = p->isVisible();
+      p->reject();
+    });
+    MAIN({cArg});
+    EXPECT_NE(oSeen.cText.find("Immagine non aperta: " + cArg), std::string::npos) << oSeen.cText;
+    EXPECT_NE(oSeen.cText.find(cWhy), std::string::npos) << oSeen.cText;
+    EXPECT_TRUE(lChooserShown);
+    EXPECT_FALSE(std::filesystem::exists("VELTRA.INI"));
+  }
+}
+
 TEST_F(ProgramFlow, CancelledChooserLeavesNoSettingsFile) {
   Choose("");
   MAIN({});

@@ -91,9 +91,11 @@ protected:
     return m_cDir + "/" + cName;
   }
 
-  void StartVeltra(const std::vector<std::string>& aPrefix = {}) {
+  void StartVeltra(const std::vector<std::string>& aPrefix = {},
+                   const std::vector<std::string>& aArgs = {}) {
     std::vector<std::string> a = aPrefix;
     a.push_back(VeltraPath());
+    a.insert(a.end(), aArgs.begin(), aArgs.end());
     m_veltra = Child(a, Screen().Env(), m_cDir);
     ASSERT_TRUE(m_veltra.Started());
   }
@@ -139,6 +141,20 @@ Display* EndToEnd::s_pDisplay = nullptr;
 TEST_F(EndToEnd, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
   const std::string cImage = WriteImage("disk.mgt", PatternImage(819200));
   ExpectServed(cImage, {"--expect", cImage}, "blocks 160, bytes 819200, errors 0");
+}
+
+// "Open with" in a file manager: the image comes as the argument and no chooser is shown.
+TEST_F(EndToEnd, ImageNamedOnTheCommandLineIsSentWithoutTheChooser) {
+  const std::string cImage = WriteImage("arg.mgt", PatternImage(2 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage});
+  ASSERT_FALSE(cPort.empty());
+  WriteSettings(cPort);
+  StartVeltra({}, {cImage, "ignored"});
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out() << m_device.Err();
+  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  EXPECT_FALSE(WaitWindow(Screen(), kChooserTitle, 0s).has_value());
 }
 
 TEST_F(EndToEnd, CommandsOtherThanTAndEAreIgnored) {
@@ -301,9 +317,12 @@ struct TestLine {
   TestLine& operator=(const TestLine&) = delete;
 };
 
-// Ended from outside in the middle of a transfer (a shutdown, kill): the program closes its
-// port, puts the line back as it was and ends with 0, and the port is free for the next one.
-TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly) {
+class EndSignal : public EndToEnd, public ::testing::WithParamInterface<int> {};
+
+// Ended from outside in the middle of a transfer (a shutdown, kill, Ctrl+\ in the terminal):
+// the program closes its port, puts the line back as it was and ends with 0, and the port is
+// free for the next one.
+TEST_P(EndSignal, MidTransferRestoresTheLineFreesThePortAndEndsCleanly) {
   TestLine oLine;
   ASSERT_FALSE(oLine.cPort.empty());
   const int nSlave = ::open(oLine.cPort.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -324,7 +343,7 @@ TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly)
     std::this_thread::sleep_for(5ms);
   }
   ASSERT_EQ(cGot.size(), 5121u);
-  ASSERT_EQ(::kill(m_veltra.Pid(), SIGTERM), 0);
+  ASSERT_EQ(::kill(m_veltra.Pid(), GetParam()), 0);
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
   termios oAfter{};
   ASSERT_EQ(::tcgetattr(nSlave, &oAfter), 0);
@@ -333,6 +352,8 @@ TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly)
   ::close(nSlave);
   EXPECT_TRUE(PortFree(oLine.cPort));
 }
+INSTANTIATE_TEST_SUITE_P(TermAndQuit, EndSignal, ::testing::Values(SIGTERM, SIGQUIT),
+                         [](const auto& o) { return std::string(sigabbrev_np(o.param)); });
 
 // The X server goes away (it died, the ssh tunnel dropped) while the device keeps sending:
 // the toolkit ends the process, which must then end for real and leave the port free.
