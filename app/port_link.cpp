@@ -24,10 +24,13 @@ namespace {
 
 } // namespace
 
-int APRICOM(ui::TDialog& oDlg, const std::string& cPort) {
+int APRICOM(ui::TDialog& oDlg, const std::string& cPort, LineStep* pFailed) {
   return runtime::BEGINSEQUENCE(
       [&]() -> int {
         const LineSetup oLine = OPENLINE(cPort);
+        if (pFailed != nullptr) {
+          *pFailed = oLine.eFailed;
+        }
         switch (oLine.eFailed) {
         case LineStep::Open:
           std::cerr << OPENFAILUREREPORT(oLine.cDevice, oLine.nErrno, "veltra") << std::endl;

@@ -13,6 +13,7 @@
 #include "ui/key_state.h"
 #include "ui/multiget.h"
 #include "ui/popmsg.h"
+#include "ui/port_picker.h"
 #include "ui/window.h"
 
 #include <algorithm>
@@ -116,7 +117,6 @@ void MAIN(const std::vector<std::string>& aArgs) {
   // The current folder, as drive + ":" + separator + folder (no drive part on Linux).
   const std::string cDir = ui::CURDIRPATH();
   const std::string cFile = ChooseImage(aArgs, cDir);
-  std::string cText;
   std::string cPort = runtime::GETPVPROFSTRING(kSettingsSection, kSettingsPort, "", kSettingsFile);
   if (runtime::EMPTY(cFile)) {
     return;
@@ -126,7 +126,21 @@ void MAIN(const std::vector<std::string>& aArgs) {
     cPort = kDefaultPort;
     runtime::WRITEPPROSTRING(kSettingsSection, kSettingsPort, cPort, kSettingsFile);
   }
+  // A port that cannot be opened: after its popup the ports are offered, and the one chosen is
+  // written to the settings file and tried in a new window, until one opens or the user
+  // cancels.
+  while (RUNWINDOW(cPort) == LineStep::Open) {
+    const std::optional<std::string> cChosen = ui::CHOOSEPORT();
+    if (!cChosen) {
+      return;
+    }
+    cPort = *cChosen;
+    runtime::WRITEPPROSTRING(kSettingsSection, kSettingsPort, cPort, kSettingsFile);
+  }
+}
 
+LineStep RUNWINDOW(const std::string& cPort) {
+  std::string cText;
   ui::TDialog oDlg;
   oDlg.New({.cCaption = BANNER() + "(" + ui::NAMETEXT(cPort) + ":115200,N,8,2)",
             .nStyle = 0,
@@ -141,6 +155,7 @@ void MAIN(const std::vector<std::string>& aArgs) {
   oGet.New({.nRow = 0, .nCol = 0, .bSetGet = ui::BINDTEXT(cText), .lReadOnly = true});
 
   int nComm = -1;
+  LineStep eFailed = LineStep::None;
   // The port is closed on every way out of here: after the window has closed, and when a
   // break or a quit leaves the window early.
   struct PortCloser {
@@ -159,7 +174,7 @@ void MAIN(const std::vector<std::string>& aArgs) {
                  .bInit =
                      [&](ui::TDialog& o) {
                        o.SetControl(oGet);
-                       nComm = APRICOM(o, cPort);
+                       nComm = APRICOM(o, cPort, &eFailed);
                        // Alt+F4 must not close the window while the device is being served.
                        o.bValid = [](ui::TDialog&) { return !ui::GETASYNCKEYSTATE(ui::VK_F4); };
                        if (nComm < 0) {
@@ -167,6 +182,7 @@ void MAIN(const std::vector<std::string>& aArgs) {
                        }
                      },
                  .lResize16 = true});
+  return eFailed;
 }
 
 } // namespace veltra::app

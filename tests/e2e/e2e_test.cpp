@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <pty.h>
 #include <sstream>
 #include <sys/file.h>
@@ -92,11 +93,14 @@ protected:
   }
 
   void StartVeltra(const std::vector<std::string>& aPrefix = {},
-                   const std::vector<std::string>& aArgs = {}) {
+                   const std::vector<std::string>& aArgs = {},
+                   const std::map<std::string, std::string>& aEnv = {}) {
     std::vector<std::string> a = aPrefix;
     a.push_back(VeltraPath());
     a.insert(a.end(), aArgs.begin(), aArgs.end());
-    m_veltra = Child(a, Screen().Env(), m_cDir);
+    std::map<std::string, std::string> aAll = Screen().Env();
+    aAll.insert(aEnv.begin(), aEnv.end());
+    m_veltra = Child(a, aAll, m_cDir);
     ASSERT_TRUE(m_veltra.Started());
   }
 
@@ -193,14 +197,18 @@ TEST_F(EndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
   EXPECT_FALSE(WaitWindow(Screen(), kDialogTitle, 0s).has_value());
 }
 
-// Opening the port fails: the popup is answered, the window never appears, the exit is clean,
-// and the terminal is told which device failed.
+// Opening the port fails: the popup is answered, the window never appears, the port picker
+// offered next is cancelled, the exit is clean, and the terminal is told which device failed.
 void ExpectOpenFailure(Child& oVeltra, const Display& oScreen, const std::string& cDevice) {
   const auto cPopup = WaitWindow(oScreen, "Attenzione");
   ASSERT_TRUE(cPopup.has_value()) << oVeltra.Err();
   EXPECT_FALSE(WaitWindow(oScreen, kDialogTitle, 0s).has_value());
   ASSERT_TRUE(Keys(oScreen, {"windowactivate", "--sync", *cPopup}));
   ASSERT_TRUE(Keys(oScreen, {"key", "Return"}));
+  const auto cPicker = WaitWindow(oScreen, "Porta seriale");
+  ASSERT_TRUE(cPicker.has_value()) << oVeltra.Err();
+  ASSERT_TRUE(Keys(oScreen, {"windowactivate", "--sync", *cPicker}));
+  ASSERT_TRUE(Keys(oScreen, {"key", "Escape"}));
   EXPECT_EQ(oVeltra.Wait(20s), std::optional<int>(0));
   EXPECT_NE(oVeltra.Err().find("veltra: cannot open " + cDevice), std::string::npos)
       << oVeltra.Err();
@@ -212,6 +220,43 @@ TEST_F(EndToEnd, PortThatDoesNotExistIsReportedAndNothingIsSent) {
   StartVeltra();
   ChooseImage(cImage);
   ExpectOpenFailure(m_veltra, Screen(), "/dev/veltra-no-such-port");
+}
+
+// A first run with the wrong port: the popup, then the picker over a made-up device tree
+// whose adapter is the emulator; Return there writes the port and the disk is sent.
+TEST_F(EndToEnd, PortPickedAfterTheFailedOpenIsWrittenAndServes) {
+  namespace fs = std::filesystem;
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(2 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage});
+  ASSERT_FALSE(cPort.empty());
+  const std::string cRoot = m_cDir + "/tree";
+  fs::create_directories(cRoot + "/sys/devices/usb1/tty/ttyUSB0");
+  fs::create_directories(cRoot + "/sys/class/tty");
+  fs::create_directories(cRoot + "/dev");
+  fs::create_directories(cRoot + "/proc");
+  fs::create_directory_symlink(cRoot + "/sys/devices/usb1",
+                               cRoot + "/sys/devices/usb1/tty/ttyUSB0/device");
+  fs::create_directory_symlink(cRoot + "/sys/devices/usb1/tty/ttyUSB0",
+                               cRoot + "/sys/class/tty/ttyUSB0");
+  fs::create_symlink(cPort, cRoot + "/dev/ttyUSB0");
+  WriteSettings("/dev/veltra-no-such-port");
+  StartVeltra({}, {cImage},
+              {{"VELTRA_SYSFS", cRoot + "/sys"},
+               {"VELTRA_DEVFS", cRoot + "/dev"},
+               {"VELTRA_PROCFS", cRoot + "/proc"}});
+  const auto cPopup = WaitWindow(Screen(), "Attenzione");
+  ASSERT_TRUE(cPopup.has_value()) << m_veltra.Err();
+  ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPopup}));
+  ASSERT_TRUE(Keys(Screen(), {"key", "Return"}));
+  const auto cPicker = WaitWindow(Screen(), "Porta seriale");
+  ASSERT_TRUE(cPicker.has_value()) << m_veltra.Err();
+  ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPicker}));
+  ASSERT_TRUE(Keys(Screen(), {"key", "Return"}));
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out() << m_device.Err();
+  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\nPorta=" + cRoot + "/dev/ttyUSB0\n");
 }
 
 TEST_F(EndToEnd, PortHeldByAnotherProgramIsReported) {
