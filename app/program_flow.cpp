@@ -2,6 +2,7 @@
 // port handle that the init callback sets is the one the start callback and the close use.
 #include "app/program_flow.h"
 
+#include "app/desktop_progress.h"
 #include "app/port_link.h"
 #include "runtime/empty.h"
 #include "runtime/profile.h"
@@ -77,6 +78,85 @@ std::string ChooseImage(const std::vector<std::string>& aArgs, const std::string
   return ui::CGETFILE("File MGT (*.mgt)|*.mgt", "Seleziona immagine da inviare", std::nullopt,
                       cDir);
 }
+
+// What the transfer's news make of it outside the window: the progress as blocks go, the
+// fault state when the transfer stops short, and how it went when the device ends.
+class OutcomeWatch {
+public:
+  explicit OutcomeWatch(const ui::TDialog& oDlg) : oDlg_(oDlg) {}
+
+  void Begin(std::size_t nImageBytes) {
+    nTotal_ = static_cast<int>((nImageBytes + kBlockSize - 1) / kBlockSize);
+  }
+
+  void News(const TransferNews& o) {
+    switch (o.eEvent) {
+    case TransferEvent::BlockBegins:
+      if (!tFirst_) {
+        tFirst_ = std::chrono::steady_clock::now();
+      }
+      break;
+    case TransferEvent::BlockSent:
+      ++nSent_;
+      SHOWPROGRESS(oDlg_.hWnd, std::min(nSent_, nTotal_), nTotal_);
+      break;
+    case TransferEvent::WriteFailed:
+    case TransferEvent::LineLost:
+      if (cFault_.empty()) {
+        cFault_ = o.eEvent == TransferEvent::LineLost
+                      ? "la porta \xC3\xA8 sparita (adattatore scollegato?)"
+                      : "scrittura non riuscita alla traccia " + std::to_string(o.nTrack) +
+                            ", lato " + std::to_string(o.nSide);
+      }
+      SHOWPROGRESSFAULT(oDlg_.hWnd);
+      break;
+    case TransferEvent::ImageEnded:
+      if (cFault_.empty()) {
+        cFault_ = "il dispositivo ha chiesto pi\xC3\xB9 blocchi dei " + std::to_string(o.nBlocks) +
+                  " dell'immagine";
+      }
+      break;
+    case TransferEvent::Aborted:
+      lAborted_ = true;
+      break;
+    }
+  }
+
+  // The loop has returned: on the device's "E" the desktop is told how it went; after Esc
+  // nothing. The progress goes away either way.
+  void End() {
+    HIDEPROGRESS(oDlg_.hWnd);
+    if (lAborted_) {
+      return;
+    }
+    const long nSeconds = tFirst_
+                              ? static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(
+                                                      std::chrono::steady_clock::now() - *tFirst_)
+                                                      .count())
+                              : 0;
+    const std::string cTime = std::to_string(nSeconds / 60) + ":" +
+                              (nSeconds % 60 < 10 ? "0" : "") + std::to_string(nSeconds % 60);
+    const std::string cBlocks =
+        nSent_ == nTotal_ ? std::to_string(nSent_) + " blocchi"
+                          : std::to_string(nSent_) + " blocchi di " + std::to_string(nTotal_);
+    if (cFault_.empty() && nSent_ < nTotal_) {
+      NOTIFYOUTCOME("VELTRA: il dispositivo ha chiuso prima della fine", cBlocks + " in " + cTime);
+    } else if (cFault_.empty()) {
+      NOTIFYOUTCOME("VELTRA: disco inviato", cBlocks + " in " + cTime);
+    } else {
+      NOTIFYOUTCOME("VELTRA: invio non riuscito",
+                    cFault_ + "; " + cBlocks + " inviati in " + cTime);
+    }
+  }
+
+private:
+  const ui::TDialog& oDlg_;
+  int nTotal_ = 0;
+  int nSent_ = 0;
+  bool lAborted_ = false;
+  std::string cFault_;
+  std::optional<std::chrono::steady_clock::time_point> tFirst_;
+};
 
 } // namespace
 
@@ -168,7 +248,13 @@ LineStep RUNWINDOW(const std::string& cPort) {
   } oCloser{nComm};
   TransferBinding oBinding = BINDTRANSFER(oDlg, oGet);
   oBinding.LINELOST = [&nComm] { return serial::COMMLOST(nComm); };
-  oDlg.bStart = [&] { VELTRA(nComm, oBinding); };
+  OutcomeWatch oOutcome(oDlg);
+  oBinding.bNews = [&oOutcome](const TransferNews& o) { oOutcome.News(o); };
+  oDlg.bStart = [&] {
+    oOutcome.Begin(cImage.size());
+    VELTRA(nComm, oBinding);
+    oOutcome.End();
+  };
   oDlg.Activate({.lCentered = true,
                  .bValid = [](ui::TDialog& o) { return ui::VALID_(o, false); },
                  .bInit =

@@ -418,6 +418,63 @@ TEST_F(ProgramFlow, PortThatCannotBeOpenedOffersThePortsAndServesTheOneChosen) {
   EXPECT_TRUE(cLine == '\0' + std::string(5120, 'x'));
 }
 
+// On a private session bus: the launcher entry's progress follows the blocks sent (half,
+// then all of a two-block image), and when the device ends a notification says how it went.
+TEST_F(ProgramFlow, ProgressAndTheOutcomeReachTheSessionBus) {
+  using namespace std::chrono_literals;
+  harness::Child oBus({"dbus-daemon", "--session", "--nofork", "--print-address=1"});
+  const std::optional<std::string> cAddress = oBus.ReadLine(10s);
+  if (!cAddress) {
+    GTEST_SKIP() << "no dbus-daemon: run scripts/deps";
+  }
+  harness::Child oMonitor({"dbus-monitor", "--address", *cAddress});
+  ASSERT_TRUE(oMonitor.ReadLine(10s).has_value()) << "dbus-monitor did not start";
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", cAddress->c_str(), 1);
+
+  Pty oPty;
+  std::ofstream("VELTRA.INI") << "[Impostazioni]\nPorta=" << oPty.SlavePath() << "\n";
+  std::ofstream("disk.mgt", std::ios::binary) << std::string(5120 + 100, 'y');
+  std::thread oDevice([&] {
+    for (int n = 0; n < 3000; ++n) { // until the program has the port open
+      pollfd oPoll{oPty.Master(), POLLIN, 0};
+      ::poll(&oPoll, 1, 10);
+      if ((oPoll.revents & POLLHUP) == 0) {
+        break;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    oPty.Send("T");
+    oPty.Receive(5121);
+    oPty.Send("T");
+    oPty.Receive(5121);
+    oPty.Send("E");
+  });
+  ui::test::DialogWatchdog oWatchdog(20000);
+  MAIN({"disk.mgt"});
+  oDevice.join();
+  std::string cSeen;
+  for (auto c = oMonitor.ReadLine(5s); c; c = oMonitor.ReadLine(2s)) {
+    cSeen += *c + "\n";
+    if (c->find("string \"2 blocchi in 0:0") != std::string::npos) {
+      break;
+    }
+  }
+  ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+  const auto Find = [&](const std::string& c, std::size_t nFrom = 0) {
+    const std::size_t n = cSeen.find(c, nFrom);
+    EXPECT_NE(n, std::string::npos) << c << " not on the bus:\n" << cSeen;
+    return n == std::string::npos ? nFrom : n;
+  };
+  std::size_t n = Find("interface=com.canonical.Unity.LauncherEntry; member=Update");
+  n = Find("string \"application://veltra.desktop\"", n);
+  n = Find("double 0.5", n);
+  n = Find("double 1", n);
+  n = Find("member=Notify", n);
+  n = Find("string \"VELTRA: disco inviato\"", n);
+  Find("string \"2 blocchi in 0:0", n);
+}
+
 // An argument that cannot be the image is named in a popup with why, then the chooser asks.
 TEST_F(ProgramFlow, ArgumentThatIsNoReadableFileIsNamedThenTheChooserAsks) {
   std::filesystem::create_directory("cartella.mgt");
