@@ -28,7 +28,7 @@ public:
       : QDialog(QApplication::activeWindow()), oRoots_(std::move(oRoots)) {
     setWindowTitle(QStringLiteral("Porta seriale"));
     setModal(true);
-    resize(560, 300);
+    resize(660, 300);
     auto* pLayout = new QVBoxLayout(this); // NOLINT: owned by this window
     pHeading_ = new QLabel(this);          // NOLINT: owned by this window
     pHeading_->setWordWrap(true);

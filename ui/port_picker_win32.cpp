@@ -14,7 +14,7 @@ namespace veltra::ui {
 namespace {
 
 constexpr const char* kPickerClass = "VeltraPortPicker";
-constexpr int kWidth = 560;
+constexpr int kWidth = 660;
 constexpr int kHeight = 300;
 constexpr int kIdList = 100;
 constexpr UINT_PTR kSettleTimer = 1;
