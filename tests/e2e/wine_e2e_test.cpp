@@ -101,14 +101,23 @@ protected:
     EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
   }
 
-  // The port is refused: the warning is answered, the window never shows, the exit is clean.
-  void ExpectOpenRefused() {
+  // The port is refused: the warning is answered, the window never shows; the port picker
+  // that follows is given aKeys (Esc: cancelled, and the exit is clean).
+  void ExpectOpenRefused(const std::vector<std::string>& aKeys = {"Escape"}) {
     const auto cPopup = WaitWindow(Screen(), "Attenzione");
     ASSERT_TRUE(cPopup.has_value());
     EXPECT_FALSE(WaitWindow(Screen(), kDialog, 0s).has_value());
     ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPopup}));
     ASSERT_TRUE(Keys(Screen(), {"key", "Return"}));
-    EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+    const auto cPicker = WaitWindow(Screen(), "Porta seriale");
+    ASSERT_TRUE(cPicker.has_value()) << "no port picker: " << Shown();
+    ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPicker}));
+    std::vector<std::string> aArgs = {"key"};
+    aArgs.insert(aArgs.end(), aKeys.begin(), aKeys.end());
+    ASSERT_TRUE(Keys(Screen(), aArgs));
+    if (aKeys == std::vector<std::string>{"Escape"}) {
+      EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+    }
   }
 
   bool Press(const std::string& cWindow, const std::string& cKey) {
@@ -247,6 +256,21 @@ TEST_F(WineEndToEnd, PortThatPointsNowhereIsReportedAndTheSettingsStay) {
   StartVeltraWith(cImage);
   ExpectOpenRefused();
   EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), cSettings);
+}
+
+// The picker after the refused port: COM1 (the first port) selected, four down is COM5, the
+// emulator; Return writes it to the settings file and the disk is sent over it.
+TEST_F(WineEndToEnd, PortPickedAfterTheRefusedOneIsWrittenAndServes) {
+  const std::string cImage = WriteImage(PatternImage(2 * 5120));
+  StartDeviceOnCom5({"--expect", cImage});
+  WriteFile(m_cDir + "/VELTRA.INI", "[Impostazioni]\r\nPorta=COM7\r\n");
+  StartVeltraWith(cImage);
+  ExpectOpenRefused({"Down", "Down", "Down", "Down", "Return"});
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0))
+      << m_device.Out() << "windows: " << Shown() << m_veltra.Err();
+  EXPECT_NE(DeviceSummary(m_device).find("blocks 2, bytes 10240, errors 0"), std::string::npos);
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\r\nPorta=COM5\r\n");
 }
 
 TEST_F(WineEndToEnd, NoSettingsFileWritesComOneWhoseOpenIsRefused) {
