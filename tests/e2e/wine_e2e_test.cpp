@@ -222,6 +222,30 @@ TEST_F(WineEndToEnd, EscAbortsWithOneAbortByteAndAltF4IsRefused) {
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
 }
 
+// Esc typed into another program (Wine's Notepad) while the device is served is that
+// program's: the transfer goes on; Esc in VELTRA's window still aborts it.
+TEST_F(WineEndToEnd, EscInAnotherProgramLeavesTheTransferAlone) {
+  const std::string cImage = WriteImage(PatternImage(4 * 5120));
+  StartDeviceOnCom5({"--expect", cImage, "--commands", "T!", "--timeout", "60", "--verbose"});
+  StartVeltraWith(cImage);
+  const auto cDialog = WaitWindow(Screen(), kDialog);
+  ASSERT_TRUE(cDialog.has_value());
+  ASSERT_TRUE(m_device.ReadLine(20s).has_value()) << "the first block arrives";
+  Child oEditor({std::string(VELTRA_SOURCE_DIR) + "/tests/wine/run", s_pWine->Build(), "notepad"},
+                {}, m_cDir);
+  const auto cEditor = WaitWindow(Screen(), "Notepad");
+  ASSERT_TRUE(cEditor.has_value()) << Shown();
+  ASSERT_TRUE(Press(*cEditor, "Escape"));
+  EXPECT_FALSE(m_veltra.Wait(1500ms).has_value()) << "Esc in Notepad ended VELTRA";
+  EXPECT_EQ(m_device.Out().find("received 0x09"), std::string::npos) << m_device.Out();
+
+  ASSERT_TRUE(Press(*cDialog, "Escape"));
+  EXPECT_EQ(m_device.Wait(20s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(m_device.Out().find("received 0x09 (abort)"), std::string::npos) << m_device.Out();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+  oEditor.Kill();
+}
+
 // The cable pulled after a block: the log says so once, the program idles, Esc ends it.
 TEST_F(WineEndToEnd, DeviceGoneIsToldOnceAndEscStillEndsTheProgram) {
   const std::string cImage = WriteImage(PatternImage(4 * 5120));
