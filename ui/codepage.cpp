@@ -216,8 +216,9 @@ std::string EXPANDTOCRLF(std::string_view cText, char cBreak) {
 }
 
 std::string NAMETEXT(std::string_view cName) {
-  if (std::all_of(cName.begin(), cName.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+  if (std::all_of(cName.begin(), cName.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80 && c != kNameOpen && c != kNameClose;
+      })) {
     return std::string(cName);
   }
   std::string cOut(cName);
