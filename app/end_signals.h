@@ -1,5 +1,5 @@
 // Ending the program from outside: SIGTERM (a shutdown, kill), SIGINT (Ctrl+C in the terminal
-// it was started from) and SIGHUP (that terminal closed).
+// it was started from), SIGQUIT (Ctrl+\ there) and SIGHUP (that terminal closed).
 #pragma once
 
 #include <functional>

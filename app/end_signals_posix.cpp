@@ -19,7 +19,9 @@
 namespace veltra::app {
 namespace {
 
-constexpr int kEndSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// SIGQUIT (Ctrl+\ in the terminal) among them: its default action dumps core and leaves the
+// line as VELTRA set it.
+constexpr int kEndSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 std::atomic<int> g_nEventFd{-1};
 std::atomic<int> g_nSignals{0};

@@ -2,6 +2,7 @@
 #include "app/port_help.h"
 
 #include "serial/comm_port.h"
+#include "ui/codepage.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,13 +14,18 @@ namespace {
 
 constexpr const char* kEol = "\r\n";
 
-// A device's or a path's text as the popup may show it: control bytes, the bytes that would
-// make the popup take the whole text for a DOS one (0x81 to 0xA8) and its line-break mark ";"
-// become \xNN.
+// A device's or a path's text as the popup may show it: control bytes become \xNN; a name
+// beyond ASCII is shown as it is on disk (NAMETEXT); in an ASCII one the popup's line-break
+// mark ";" becomes \xNN.
 std::string Shown(std::string_view cText) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  const std::string cPrintable = serial::PRINTABLE(cText);
+  if (std::any_of(cPrintable.begin(), cPrintable.end(),
+                  [](char ch) { return static_cast<unsigned char>(ch) >= 0x80; })) {
+    return ui::NAMETEXT(cPrintable);
+  }
   std::string c;
-  for (const char ch : serial::PRINTABLE(cText)) {
+  for (const char ch : cPrintable) {
     const auto b = static_cast<unsigned char>(ch);
     if ((b >= 0x81 && b <= 0xA8) || ch == ';') {
       c += "\\x";

@@ -8,6 +8,7 @@
 #include "runtime/profile.h"
 #include "serial/comm_notify.h"
 #include "serial/port_list.h"
+#include "ui/codepage.h"
 #include "ui/dialog.h"
 #include "ui/popmsg.h"
 
@@ -23,22 +24,28 @@ namespace {
 
 } // namespace
 
-int APRICOM(ui::TDialog& oDlg, const std::string& cPort) {
+int APRICOM(ui::TDialog& oDlg, const std::string& cPort, LineStep* pFailed) {
   return runtime::BEGINSEQUENCE(
       [&]() -> int {
         const LineSetup oLine = OPENLINE(cPort);
+        if (pFailed != nullptr) {
+          *pFailed = oLine.eFailed;
+        }
         switch (oLine.eFailed) {
         case LineStep::Open:
           std::cerr << OPENFAILUREREPORT(oLine.cDevice, oLine.nErrno, "veltra") << std::endl;
           // The first line as ever; then, for a person who never sees standard error, why,
           // which ports there are, and where to name the right one.
-          FAIL("Errore di apertura della porta di comunicazione (" + cPort + ")." + "\r\n\r\n" +
+          FAIL("Errore di apertura della porta di comunicazione (" + ui::NAMETEXT(cPort) + ")." +
+               "\r\n\r\n" +
                PORTOPENHELP(oLine.cDevice, oLine.nErrno, serial::LISTPORTS(),
                             runtime::PROFILEFULLPATH(kSettingsFile)));
         case LineStep::Parameters:
-          FAIL("Errore di impostazione dei parametri di comunicazione (" + cPort + ").");
+          FAIL("Errore di impostazione dei parametri di comunicazione (" + ui::NAMETEXT(cPort) +
+               ").");
         case LineStep::State:
-          FAIL("Errore di impostazione della porta di comunicazione (" + cPort + ").");
+          FAIL("Errore di impostazione della porta di comunicazione (" + ui::NAMETEXT(cPort) +
+               ").");
         case LineStep::None:
           break;
         }

@@ -13,7 +13,8 @@ class TDialog;
 namespace veltra::app {
 
 // Opens the port at 115200 baud, 8N2, and arms notification for oDlg. The port handle, or -1
-// after a popup has told the user what failed (the port is then closed again).
-int APRICOM(ui::TDialog& oDlg, const std::string& cPort);
+// after a popup has told the user what failed (the port is then closed again); pFailed, when
+// given, receives the step that failed.
+int APRICOM(ui::TDialog& oDlg, const std::string& cPort, LineStep* pFailed = nullptr);
 
 } // namespace veltra::app

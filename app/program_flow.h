@@ -2,6 +2,7 @@
 // window with its port link and transfer loop, and close the port when the window has gone.
 #pragma once
 
+#include "app/port_line.h"
 #include "app/settings_names.h"
 #include "app/transfer_loop.h"
 
@@ -22,7 +23,13 @@ std::string BANNER();
 // control oGet and the window oDlg that owns it.
 TransferBinding BINDTRANSFER(ui::TDialog& oDlg, ui::TMultiGet& oGet);
 
-// Command-line arguments are accepted and ignored.
+// The one window over cPort: the dialog with its log, the port link set up in its init
+// callback and the transfer loop run from its start callback; the port closed when it has
+// gone. The step of the line's set-up that failed, LineStep::None when the port opened.
+LineStep RUNWINDOW(const std::string& cPort);
+
+// The first command-line argument, when it names a readable plain file, is the image and the
+// chooser is skipped; the others are ignored.
 void MAIN(const std::vector<std::string>& aArgs);
 
 } // namespace veltra::app

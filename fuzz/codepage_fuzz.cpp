@@ -1,7 +1,9 @@
 // The code page conversions on any bytes: DOS (850) text to Windows (1252) text keeps its
 // length and its ASCII, and every other byte is either the same character in 1252 or a
 // look-alike; Windows text survives the trip through Unicode and back; any UTF-16 text
-// converts to 1252 one unit per byte.
+// converts to 1252 one unit per byte. A name marked with NAMETEXT comes out of every
+// conversion as it went in (its line-break marks and its bytes untouched), and the program's
+// own text around it is converted as before.
 #include "fuzz/check.h"
 #include "ui/codepage.h"
 
@@ -14,7 +16,23 @@
 namespace ui = veltra::ui;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize) {
-  const std::string_view cInput(reinterpret_cast<const char*>(pData), nSize);
+  const std::string_view cBytes(reinterpret_cast<const char*>(pData), nSize);
+
+  // The bytes as a name inside a text of the program's own.
+  const std::string cName = ui::NAMETEXT(cBytes);
+  const std::string cText = "(;" + cName + ";)";
+  FUZZ_CHECK(ui::NAMELESSTEXT(cText) == "(;" + (cName == cBytes ? cName : "") + ";)");
+  const std::string cUnmarked = ui::UNMARKEDTEXT(cName);
+  FUZZ_CHECK(cUnmarked.size() == cBytes.size());
+  if (cName != cBytes) {
+    FUZZ_CHECK(ui::EXPANDTOCRLF(cText, ';') == "(\r\n" + cName + "\r\n)");
+    FUZZ_CHECK(ui::OEMTOANSI(cText) == cText);
+  }
+
+  // The program's own texts hold no name mark.
+  std::string cOwn(cBytes);
+  std::erase(cOwn, '\x0E');
+  const std::string_view cInput = cOwn;
 
   const std::string cAnsi = ui::OEMTOANSI(cInput);
   const std::u16string cOemWide = ui::OEMTOUNICODE(cInput);

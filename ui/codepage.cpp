@@ -1,6 +1,7 @@
 // Code page tables for the upper halves of 1252 and 850.
 #include "ui/codepage.h"
 
+#include <algorithm>
 #include <array>
 
 namespace veltra::ui {
@@ -25,6 +26,70 @@ constexpr std::array<char16_t, 128> k850 = {
     0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE, 0x00DE, 0x00DA, 0x00DB, 0x00D9,
     0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,
     0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0};
+
+// The marks around a name put in by NAMETEXT: shift-out and shift-in, control bytes that
+// no text of the program holds and that a marked name never holds itself.
+constexpr char kNameOpen = '\x0E';
+constexpr char kNameClose = '\x0F';
+
+// Calls fnText for each run of the program's own text and fnName for each marked name
+// (without its marks), in order.
+template <typename FnText, typename FnName>
+void ForEachRun(std::string_view cText, FnText fnText, FnName fnName) {
+  while (!cText.empty()) {
+    const std::size_t nOpen = cText.find(kNameOpen);
+    fnText(cText.substr(0, nOpen));
+    if (nOpen == std::string_view::npos) {
+      return;
+    }
+    cText.remove_prefix(nOpen + 1);
+    const std::size_t nClose = cText.find(kNameClose);
+    fnName(cText.substr(0, nClose));
+    cText.remove_prefix(nClose == std::string_view::npos ? cText.size() : nClose + 1);
+  }
+}
+
+#ifdef _WIN32
+// Names come from the ANSI calls, in the ANSI code page.
+std::u16string NameToUnicode(std::string_view cName);
+#else
+// Names on disk are UTF-8; a byte that is no part of a UTF-8 character shows as U+FFFD.
+std::u16string NameToUnicode(std::string_view cName) {
+  std::u16string cOut;
+  std::size_t i = 0;
+  while (i < cName.size()) {
+    const auto b = [&](std::size_t n) { return static_cast<unsigned char>(cName[n]); };
+    const unsigned char n0 = b(i);
+    const std::size_t nLen = n0 < 0x80             ? 1
+                             : (n0 & 0xE0) == 0xC0 ? 2
+                             : (n0 & 0xF0) == 0xE0 ? 3
+                             : (n0 & 0xF8) == 0xF0 ? 4
+                                                   : 0;
+    char32_t nCode = nLen == 1 ? n0 : nLen == 2 ? n0 & 0x1F : nLen == 3 ? n0 & 0x0F : n0 & 0x07;
+    bool lValid = nLen != 0 && i + nLen <= cName.size();
+    for (std::size_t k = 1; lValid && k < nLen; ++k) {
+      lValid = (b(i + k) & 0xC0) == 0x80;
+      nCode = (nCode << 6) | (b(i + k) & 0x3F);
+    }
+    constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    lValid =
+        lValid && nCode >= kMin[nLen] && nCode <= 0x10FFFF && (nCode < 0xD800 || nCode > 0xDFFF);
+    if (!lValid) {
+      cOut.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (nCode >= 0x10000) {
+      cOut.push_back(static_cast<char16_t>(0xD800 + ((nCode - 0x10000) >> 10)));
+      cOut.push_back(static_cast<char16_t>(0xDC00 + ((nCode - 0x10000) & 0x3FF)));
+    } else {
+      cOut.push_back(static_cast<char16_t>(nCode));
+    }
+    i += nLen;
+  }
+  return cOut;
+}
+#endif
 
 char LookAlike(char16_t c) {
   switch (c) {
@@ -55,9 +120,22 @@ char LookAlike(char16_t c) {
   }
 }
 
+#ifdef _WIN32
+std::u16string NameToUnicode(std::string_view cName) {
+  return ANSITOUNICODE(cName);
+}
+#endif
+
 } // namespace
 
 std::u16string ANSITOUNICODE(std::string_view cText) {
+  if (cText.find(kNameOpen) != std::string_view::npos) {
+    std::u16string cOut;
+    ForEachRun(
+        cText, [&](std::string_view c) { cOut += ANSITOUNICODE(c); },
+        [&](std::string_view c) { cOut += NameToUnicode(c); });
+    return cOut;
+  }
   std::u16string cOut;
   cOut.reserve(cText.size());
   for (const char ch : cText) {
@@ -88,6 +166,13 @@ std::string UNICODETOANSI(std::u16string_view cText) {
 }
 
 std::u16string OEMTOUNICODE(std::string_view cText) {
+  if (cText.find(kNameOpen) != std::string_view::npos) {
+    std::u16string cOut;
+    ForEachRun(
+        cText, [&](std::string_view c) { cOut += OEMTOUNICODE(c); },
+        [&](std::string_view c) { cOut += NameToUnicode(c); });
+    return cOut;
+  }
   std::u16string cOut;
   cOut.reserve(cText.size());
   for (const char ch : cText) {
@@ -98,6 +183,13 @@ std::u16string OEMTOUNICODE(std::string_view cText) {
 }
 
 std::string OEMTOANSI(std::string_view cText) {
+  if (cText.find(kNameOpen) != std::string_view::npos) {
+    std::string cOut;
+    ForEachRun(
+        cText, [&](std::string_view c) { cOut += OEMTOANSI(c); },
+        [&](std::string_view c) { cOut += kNameOpen + std::string(c) + kNameClose; });
+    return cOut;
+  }
   std::string cOut = UNICODETOANSI(OEMTOUNICODE(cText));
   const std::u16string cWide = OEMTOUNICODE(cText);
   for (std::size_t i = 0; i < cOut.size(); ++i) {
@@ -111,13 +203,42 @@ std::string OEMTOANSI(std::string_view cText) {
 std::string EXPANDTOCRLF(std::string_view cText, char cBreak) {
   std::string cOut;
   cOut.reserve(cText.size() + cText.size() / 16);
+  bool lInName = false;
   for (const char c : cText) {
-    if (c == cBreak) {
+    lInName = c == kNameOpen || (lInName && c != kNameClose);
+    if (c == cBreak && !lInName) {
       cOut += "\r\n";
     } else {
       cOut.push_back(c);
     }
   }
+  return cOut;
+}
+
+std::string NAMETEXT(std::string_view cName) {
+  if (std::all_of(cName.begin(), cName.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80 && c != kNameOpen && c != kNameClose;
+      })) {
+    return std::string(cName);
+  }
+  std::string cOut(cName);
+  std::replace_if(
+      cOut.begin(), cOut.end(),
+      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, '?');
+  return kNameOpen + cOut + kNameClose;
+}
+
+std::string UNMARKEDTEXT(std::string_view cText) {
+  std::string cOut;
+  ForEachRun(
+      cText, [&](std::string_view c) { cOut += c; }, [&](std::string_view c) { cOut += c; });
+  return cOut;
+}
+
+std::string NAMELESSTEXT(std::string_view cText) {
+  std::string cOut;
+  ForEachRun(
+      cText, [&](std::string_view c) { cOut += c; }, [](std::string_view) {});
   return cOut;
 }
 

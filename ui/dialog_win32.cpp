@@ -217,7 +217,7 @@ private:
       pControl->Initiate(oDlg_);
     }
     Place();
-    SetWindowTextA(hWnd_, oDlg_.cCaption.c_str());
+    SetWindowTextA(hWnd_, UNMARKEDTEXT(oDlg_.cCaption).c_str());
     if (oDlg_.bInit) {
       oDlg_.bInit(oDlg_);
     }

@@ -1,5 +1,5 @@
-// Key state: whether a key is down at this moment, whichever window has the focus, by
-// virtual-key code.
+// Key state: whether a key is down at this moment, by virtual-key code. On Windows a key
+// counts only while a window of this process is in the foreground.
 #pragma once
 
 #include "common/virtual_keys.h"

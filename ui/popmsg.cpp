@@ -45,7 +45,9 @@ std::optional<PopResult> POPMSGRESULT(int nType, int nButtonId) {
 }
 
 std::string POPMSGTEXT(std::string_view cText) {
-  const bool lDos = std::any_of(cText.begin(), cText.end(), [](char c) {
+  // Only the program's own text decides: a name marked by NAMETEXT is as it is on disk.
+  const std::string cOwn = NAMELESSTEXT(cText);
+  const bool lDos = std::any_of(cOwn.begin(), cOwn.end(), [](char c) {
     const auto b = static_cast<unsigned char>(c);
     return b >= 0x81 && b <= 0xA8;
   });

@@ -1,5 +1,6 @@
 // POPMSG's boxes on Win32: MessageBoxA for the six kinds, and the progress box, a small
 // non-modal window with the text in Arial, an optional progress bar or a page counter.
+#include "ui/codepage.h"
 #include "ui/popmsg_box.h"
 
 #include <string>
@@ -28,8 +29,9 @@ struct ProgressBox {
 
 ProgressBox g_oBox;
 
+// MessageBoxA takes the ANSI code page, in which names already are.
 std::string Text(std::string_view c) {
-  return std::string(c);
+  return UNMARKEDTEXT(c);
 }
 
 void RegisterBoxClass() {

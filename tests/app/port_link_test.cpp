@@ -14,8 +14,10 @@
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
@@ -314,6 +316,183 @@ TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
                   "Sending track 0, side 1\n"
                   "Sending track 1, side 0\n");
   EXPECT_EQ(runtime::GETPVPROFSTRING("Impostazioni", "Porta", "", "VELTRA.INI"), oPty.SlavePath());
+}
+
+// A port that cannot be opened: after its popup the picker lists the ports (the console and a
+// port another program holds shown but not choosable), follows an adapter plugged in while it
+// is open and selects it; Return writes it to the settings file, keeping the file's other
+// lines and line ends, and the image named on the command line is served over it.
+TEST_F(ProgramFlow, PortThatCannotBeOpenedOffersThePortsAndServesTheOneChosen) {
+  namespace fs = std::filesystem;
+  const std::string cRoot = m_cDir + "/tree";
+  const auto AddPort = [&](const std::string& cName, const std::string& cProduct) {
+    const std::string cDevice = cRoot + "/sys/devices/d/" + cName;
+    fs::create_directories(cDevice + "/tty/" + cName);
+    fs::create_directories(cRoot + "/sys/class/tty");
+    fs::create_directory_symlink(cDevice, cDevice + "/tty/" + cName + "/device");
+    std::ofstream(cDevice + "/idVendor") << "0403\n";
+    std::ofstream(cDevice + "/idProduct") << "6001\n";
+    std::ofstream(cDevice + "/manufacturer") << "Acme\n";
+    std::ofstream(cDevice + "/product") << cProduct << "\n";
+    fs::create_directory_symlink(cDevice + "/tty/" + cName, cRoot + "/sys/class/tty/" + cName);
+  };
+  AddPort("ttyS0", "Console");
+  AddPort("ttyUSB0", "Held");
+  fs::create_directories(cRoot + "/dev");
+  std::ofstream(cRoot + "/dev/ttyS0") << "";
+  std::ofstream(cRoot + "/dev/ttyUSB0") << "";
+  fs::create_directories(cRoot + "/proc/812/fd");
+  std::ofstream(cRoot + "/proc/consoles") << "ttyS0                -W- (EC p a)    4:64\n";
+  std::ofstream(cRoot + "/proc/812/comm") << "picocom\n";
+  fs::create_symlink(cRoot + "/dev/ttyUSB0", cRoot + "/proc/812/fd/3");
+  ::setenv("VELTRA_SYSFS", (cRoot + "/sys").c_str(), 1);
+  ::setenv("VELTRA_DEVFS", (cRoot + "/dev").c_str(), 1);
+  ::setenv("VELTRA_PROCFS", (cRoot + "/proc").c_str(), 1);
+  std::ofstream("VELTRA.INI") << "; mio\r\n[Impostazioni]\r\nPorta=" << cRoot
+                              << "/dev/ttyUSB9\r\nAltro=1\r\n";
+  std::ofstream("disk.mgt", std::ios::binary) << std::string(5120, 'x');
+
+  Pty oPty;
+  std::string cLine;
+  std::thread oDevice([&] {
+    for (int n = 0; n < 3000; ++n) { // until the program has the port open
+      pollfd oPoll{oPty.Master(), POLLIN, 0};
+      ::poll(&oPoll, 1, 10);
+      if ((oPoll.revents & POLLHUP) == 0) {
+        break;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    oPty.Send("T");
+    cLine = oPty.Receive(5121);
+    oPty.Send("E");
+  });
+
+  Popup oSeen;
+  std::vector<std::pair<std::string, bool>> aBefore, aAfter;
+  QString cHeading;
+  WhenModal<QMessageBox>([&](QMessageBox* pBox) {
+    oSeen.cText = pBox->text().toStdString();
+    pBox->accept();
+    WhenModal<QDialog>([&](QDialog* p) {
+      const auto Rows = [p] {
+        std::vector<std::pair<std::string, bool>> a;
+        auto* pList = p->findChild<QListWidget*>();
+        for (int i = 0; i < pList->count(); ++i) {
+          a.emplace_back(pList->item(i)->text().toStdString(),
+                         i == pList->currentRow() && pList->item(i)->flags() != Qt::NoItemFlags);
+        }
+        return a;
+      };
+      EXPECT_EQ(p->windowTitle().toStdString(), "Porta seriale");
+      aBefore = Rows();
+      // The adapter plugged in: its sysfs entry, its stable name, then its device node.
+      AddPort("ttyACM0", "Cable");
+      fs::create_directories(cRoot + "/dev/serial/by-id");
+      fs::create_symlink("../../ttyACM0", cRoot + "/dev/serial/by-id/usb-Acme_Cable-if00");
+      fs::create_symlink(oPty.SlavePath(), cRoot + "/dev/ttyACM0");
+      EXPECT_TRUE(QTest::qWaitFor([&] { return Rows().size() == 3; }, 5000));
+      aAfter = Rows();
+      QTest::keyClick(p, Qt::Key_Return);
+    });
+  });
+  MAIN({"disk.mgt"});
+  oDevice.join();
+  for (const char* c : {"VELTRA_SYSFS", "VELTRA_DEVFS", "VELTRA_PROCFS"}) {
+    ::unsetenv(c);
+  }
+
+  EXPECT_EQ(oSeen.cText.substr(0, 49), "Errore di apertura della porta di comunicazione (");
+  const std::string cDev = cRoot + "/dev/";
+  EXPECT_EQ(aBefore, (std::vector<std::pair<std::string, bool>>{
+                         {cDev + "ttyS0   Acme Console   (console del sistema, non per i "
+                                 "trasferimenti)",
+                          false},
+                         {cDev + "ttyUSB0   Acme Held   (in uso: picocom (pid 812))", false}}));
+  ASSERT_EQ(aAfter.size(), 3u);
+  EXPECT_EQ(aAfter[0], std::pair(cDev + "ttyACM0   usb-Acme_Cable-if00   Acme Cable", true));
+  std::ostringstream oIni;
+  oIni << std::ifstream("VELTRA.INI", std::ios::binary).rdbuf();
+  EXPECT_EQ(oIni.str(), "; mio\r\n[Impostazioni]\r\nPorta=" + cDev +
+                            "serial/by-id/usb-Acme_Cable-if00\r\nAltro=1\r\n");
+  EXPECT_TRUE(cLine == '\0' + std::string(5120, 'x'));
+}
+
+// On a private session bus: the launcher entry's progress follows the blocks sent (half,
+// then all of a two-block image), and when the device ends a notification says how it went.
+TEST_F(ProgramFlow, ProgressAndTheOutcomeReachTheSessionBus) {
+  using namespace std::chrono_literals;
+  harness::Child oBus({"dbus-daemon", "--session", "--nofork", "--print-address=1"});
+  const std::optional<std::string> cAddress = oBus.ReadLine(10s);
+  if (!cAddress) {
+    GTEST_SKIP() << "no dbus-daemon: run scripts/deps";
+  }
+  harness::Child oMonitor({"dbus-monitor", "--address", *cAddress});
+  ASSERT_TRUE(oMonitor.ReadLine(10s).has_value()) << "dbus-monitor did not start";
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", cAddress->c_str(), 1);
+
+  Pty oPty;
+  std::ofstream("VELTRA.INI") << "[Impostazioni]\nPorta=" << oPty.SlavePath() << "\n";
+  std::ofstream("disk.mgt", std::ios::binary) << std::string(5120 + 100, 'y');
+  std::thread oDevice([&] {
+    for (int n = 0; n < 3000; ++n) { // until the program has the port open
+      pollfd oPoll{oPty.Master(), POLLIN, 0};
+      ::poll(&oPoll, 1, 10);
+      if ((oPoll.revents & POLLHUP) == 0) {
+        break;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    oPty.Send("T");
+    oPty.Receive(5121);
+    oPty.Send("T");
+    oPty.Receive(101); // the 0x00 and the image's last 100 bytes
+    oPty.Send("E");
+  });
+  ui::test::DialogWatchdog oWatchdog(20000);
+  MAIN({"disk.mgt"});
+  oDevice.join();
+  std::string cSeen;
+  for (auto c = oMonitor.ReadLine(5s); c; c = oMonitor.ReadLine(2s)) {
+    cSeen += *c + "\n";
+    if (c->find("string \"2 blocchi in 0:0") != std::string::npos) {
+      break;
+    }
+  }
+  ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+
+  const auto Find = [&](const std::string& c, std::size_t nFrom = 0) {
+    const std::size_t n = cSeen.find(c, nFrom);
+    EXPECT_NE(n, std::string::npos) << c << " not on the bus:\n" << cSeen;
+    return n == std::string::npos ? nFrom : n;
+  };
+  std::size_t n = Find("interface=com.canonical.Unity.LauncherEntry; member=Update");
+  n = Find("string \"application://veltra.desktop\"", n);
+  n = Find("double 0.5", n);
+  n = Find("double 1", n);
+  n = Find("member=Notify", n);
+  n = Find("string \"VELTRA: disco inviato\"", n);
+  Find("string \"2 blocchi in 0:0", n);
+}
+
+// An argument that cannot be the image is named in a popup with why, then the chooser asks.
+TEST_F(ProgramFlow, ArgumentThatIsNoReadableFileIsNamedThenTheChooserAsks) {
+  std::filesystem::create_directory("cartella.mgt");
+  for (const auto& [cArg, cWhy] : {std::pair{std::string("manca.mgt"), "il file non esiste"},
+                                   std::pair{std::string("cartella.mgt"), "una cartella"}}) {
+    Popup oSeen;
+    AnswerPopup(oSeen);
+    bool lChooserShown = false;
+    WhenModal<QFileDialog>([&](QFileDialog* p) {
+      lChooserShown = p->isVisible();
+      p->reject();
+    });
+    MAIN({cArg});
+    EXPECT_NE(oSeen.cText.find("Immagine non aperta: " + cArg), std::string::npos) << oSeen.cText;
+    EXPECT_NE(oSeen.cText.find(cWhy), std::string::npos) << oSeen.cText;
+    EXPECT_TRUE(lChooserShown);
+    EXPECT_FALSE(std::filesystem::exists("VELTRA.INI"));
+  }
 }
 
 TEST_F(ProgramFlow, CancelledChooserLeavesNoSettingsFile) {

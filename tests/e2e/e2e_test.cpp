@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <pty.h>
 #include <sstream>
 #include <sys/file.h>
@@ -91,10 +92,15 @@ protected:
     return m_cDir + "/" + cName;
   }
 
-  void StartVeltra(const std::vector<std::string>& aPrefix = {}) {
+  void StartVeltra(const std::vector<std::string>& aPrefix = {},
+                   const std::vector<std::string>& aArgs = {},
+                   const std::map<std::string, std::string>& aEnv = {}) {
     std::vector<std::string> a = aPrefix;
     a.push_back(VeltraPath());
-    m_veltra = Child(a, Screen().Env(), m_cDir);
+    a.insert(a.end(), aArgs.begin(), aArgs.end());
+    std::map<std::string, std::string> aAll = Screen().Env();
+    aAll.insert(aEnv.begin(), aEnv.end());
+    m_veltra = Child(a, aAll, m_cDir);
     ASSERT_TRUE(m_veltra.Started());
   }
 
@@ -141,6 +147,20 @@ TEST_F(EndToEnd, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
   ExpectServed(cImage, {"--expect", cImage}, "blocks 160, bytes 819200, errors 0");
 }
 
+// "Open with" in a file manager: the image comes as the argument and no chooser is shown.
+TEST_F(EndToEnd, ImageNamedOnTheCommandLineIsSentWithoutTheChooser) {
+  const std::string cImage = WriteImage("arg.mgt", PatternImage(2 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage});
+  ASSERT_FALSE(cPort.empty());
+  WriteSettings(cPort);
+  StartVeltra({}, {cImage, "ignored"});
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out() << m_device.Err();
+  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  EXPECT_FALSE(WaitWindow(Screen(), kChooserTitle, 0s).has_value());
+}
+
 TEST_F(EndToEnd, CommandsOtherThanTAndEAreIgnored) {
   const std::string cImage = WriteImage("two.mgt", PatternImage(2 * 5120));
   ExpectServed(cImage, {"--expect", cImage, "--commands", "XtTeTE"},
@@ -177,14 +197,18 @@ TEST_F(EndToEnd, CancelledChooserEndsQuietlyWithoutSettingsFile) {
   EXPECT_FALSE(WaitWindow(Screen(), kDialogTitle, 0s).has_value());
 }
 
-// Opening the port fails: the popup is answered, the window never appears, the exit is clean,
-// and the terminal is told which device failed.
+// Opening the port fails: the popup is answered, the window never appears, the port picker
+// offered next is cancelled, the exit is clean, and the terminal is told which device failed.
 void ExpectOpenFailure(Child& oVeltra, const Display& oScreen, const std::string& cDevice) {
   const auto cPopup = WaitWindow(oScreen, "Attenzione");
   ASSERT_TRUE(cPopup.has_value()) << oVeltra.Err();
   EXPECT_FALSE(WaitWindow(oScreen, kDialogTitle, 0s).has_value());
   ASSERT_TRUE(Keys(oScreen, {"windowactivate", "--sync", *cPopup}));
   ASSERT_TRUE(Keys(oScreen, {"key", "Return"}));
+  const auto cPicker = WaitWindow(oScreen, "Porta seriale");
+  ASSERT_TRUE(cPicker.has_value()) << oVeltra.Err();
+  ASSERT_TRUE(Keys(oScreen, {"windowactivate", "--sync", *cPicker}));
+  ASSERT_TRUE(Keys(oScreen, {"key", "Escape"}));
   EXPECT_EQ(oVeltra.Wait(20s), std::optional<int>(0));
   EXPECT_NE(oVeltra.Err().find("veltra: cannot open " + cDevice), std::string::npos)
       << oVeltra.Err();
@@ -196,6 +220,43 @@ TEST_F(EndToEnd, PortThatDoesNotExistIsReportedAndNothingIsSent) {
   StartVeltra();
   ChooseImage(cImage);
   ExpectOpenFailure(m_veltra, Screen(), "/dev/veltra-no-such-port");
+}
+
+// A first run with the wrong port: the popup, then the picker over a made-up device tree
+// whose adapter is the emulator; Return there writes the port and the disk is sent.
+TEST_F(EndToEnd, PortPickedAfterTheFailedOpenIsWrittenAndServes) {
+  namespace fs = std::filesystem;
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(2 * 5120));
+  const std::string cPort = StartDevice({"--expect", cImage});
+  ASSERT_FALSE(cPort.empty());
+  const std::string cRoot = m_cDir + "/tree";
+  fs::create_directories(cRoot + "/sys/devices/usb1/tty/ttyUSB0");
+  fs::create_directories(cRoot + "/sys/class/tty");
+  fs::create_directories(cRoot + "/dev");
+  fs::create_directories(cRoot + "/proc");
+  fs::create_directory_symlink(cRoot + "/sys/devices/usb1",
+                               cRoot + "/sys/devices/usb1/tty/ttyUSB0/device");
+  fs::create_directory_symlink(cRoot + "/sys/devices/usb1/tty/ttyUSB0",
+                               cRoot + "/sys/class/tty/ttyUSB0");
+  fs::create_symlink(cPort, cRoot + "/dev/ttyUSB0");
+  WriteSettings("/dev/veltra-no-such-port");
+  StartVeltra({}, {cImage},
+              {{"VELTRA_SYSFS", cRoot + "/sys"},
+               {"VELTRA_DEVFS", cRoot + "/dev"},
+               {"VELTRA_PROCFS", cRoot + "/proc"}});
+  const auto cPopup = WaitWindow(Screen(), "Attenzione");
+  ASSERT_TRUE(cPopup.has_value()) << m_veltra.Err();
+  ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPopup}));
+  ASSERT_TRUE(Keys(Screen(), {"key", "Return"}));
+  const auto cPicker = WaitWindow(Screen(), "Porta seriale");
+  ASSERT_TRUE(cPicker.has_value()) << m_veltra.Err();
+  ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPicker}));
+  ASSERT_TRUE(Keys(Screen(), {"key", "Return"}));
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0)) << m_device.Out() << m_device.Err();
+  EXPECT_NE(DeviceSummary().find("blocks 2, bytes 10240, errors 0"), std::string::npos)
+      << DeviceSummary();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\nPorta=" + cRoot + "/dev/ttyUSB0\n");
 }
 
 TEST_F(EndToEnd, PortHeldByAnotherProgramIsReported) {
@@ -301,9 +362,12 @@ struct TestLine {
   TestLine& operator=(const TestLine&) = delete;
 };
 
-// Ended from outside in the middle of a transfer (a shutdown, kill): the program closes its
-// port, puts the line back as it was and ends with 0, and the port is free for the next one.
-TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly) {
+class EndSignal : public EndToEnd, public ::testing::WithParamInterface<int> {};
+
+// Ended from outside in the middle of a transfer (a shutdown, kill, Ctrl+\ in the terminal):
+// the program closes its port, puts the line back as it was and ends with 0, and the port is
+// free for the next one.
+TEST_P(EndSignal, MidTransferRestoresTheLineFreesThePortAndEndsCleanly) {
   TestLine oLine;
   ASSERT_FALSE(oLine.cPort.empty());
   const int nSlave = ::open(oLine.cPort.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -324,7 +388,7 @@ TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly)
     std::this_thread::sleep_for(5ms);
   }
   ASSERT_EQ(cGot.size(), 5121u);
-  ASSERT_EQ(::kill(m_veltra.Pid(), SIGTERM), 0);
+  ASSERT_EQ(::kill(m_veltra.Pid(), GetParam()), 0);
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
   termios oAfter{};
   ASSERT_EQ(::tcgetattr(nSlave, &oAfter), 0);
@@ -333,6 +397,8 @@ TEST_F(EndToEnd, TerminatedMidTransferRestoresTheLineFreesThePortAndEndsCleanly)
   ::close(nSlave);
   EXPECT_TRUE(PortFree(oLine.cPort));
 }
+INSTANTIATE_TEST_SUITE_P(TermAndQuit, EndSignal, ::testing::Values(SIGTERM, SIGQUIT),
+                         [](const auto& o) { return std::string(sigabbrev_np(o.param)); });
 
 // The X server goes away (it died, the ssh tunnel dropped) while the device keeps sending:
 // the toolkit ends the process, which must then end for real and leave the port free.

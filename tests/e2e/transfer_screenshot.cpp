@@ -2,8 +2,11 @@
 // server with a window manager, serving the device emulator at the pace of a real line. With
 // VELTRA_WINE_BUILD naming a Windows build folder, the picture is of that build's veltra.exe
 // under Wine instead; with --popup as well, the picture is of that veltra.exe's popup for a
-// port that cannot be opened (COM7, which points nowhere in the test prefix).
-// Usage: veltra_transfer_screenshot [--popup] OUT.png
+// port that cannot be opened (COM7, which points nowhere in the test prefix). With --picker,
+// the picture is of the port picker that follows that popup: under Wine over the prefix's COM
+// ports, on Linux over a made-up device tree (a console, an adapter held by another program,
+// and the free adapter that stands for the emulator).
+// Usage: veltra_transfer_screenshot [--popup | --picker] OUT.png
 #include "harness/programs.h"
 #include "harness/wine_session.h"
 
@@ -12,16 +15,59 @@
 #include <QScreen>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 using namespace veltra::harness;
 
+namespace {
+
+// A made-up device tree under cRoot: ttyS0 the console, ttyUSB0 held by picocom, ttyUSB1 an
+// adapter with a stable name whose device node is cPort.
+std::map<std::string, std::string> FakeTree(const std::string& cRoot, const std::string& cPort) {
+  namespace fs = std::filesystem;
+  const auto Add = [&](const std::string& cName, const std::string& cVendor,
+                       const std::string& cProduct) {
+    const std::string cDevice = cRoot + "/sys/devices/" + cName;
+    fs::create_directories(cDevice + "/tty/" + cName);
+    fs::create_directories(cRoot + "/sys/class/tty");
+    fs::create_directory_symlink(cDevice, cDevice + "/tty/" + cName + "/device");
+    fs::create_directory_symlink(cDevice + "/tty/" + cName, cRoot + "/sys/class/tty/" + cName);
+    if (!cVendor.empty()) {
+      WriteFile(cDevice + "/idVendor", "0403\n");
+      WriteFile(cDevice + "/idProduct", "6001\n");
+      WriteFile(cDevice + "/manufacturer", cVendor + "\n");
+      WriteFile(cDevice + "/product", cProduct + "\n");
+    }
+  };
+  Add("ttyS0", "", "");
+  Add("ttyUSB0", "Prolific", "USB-Serial Controller");
+  Add("ttyUSB1", "FTDI", "FT232R USB UART");
+  fs::create_directories(cRoot + "/dev/serial/by-id");
+  fs::create_directories(cRoot + "/proc/812/fd");
+  WriteFile(cRoot + "/dev/ttyS0", "");
+  WriteFile(cRoot + "/dev/ttyUSB0", "");
+  fs::create_symlink(cPort, cRoot + "/dev/ttyUSB1");
+  fs::create_symlink("../../ttyUSB1",
+                     cRoot + "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A12345-if00-port0");
+  WriteFile(cRoot + "/proc/consoles", "ttyS0                -W- (EC p a)    4:64\n");
+  WriteFile(cRoot + "/proc/812/comm", "picocom\n");
+  fs::create_symlink(cRoot + "/dev/ttyUSB0", cRoot + "/proc/812/fd/3");
+  return {{"VELTRA_SYSFS", cRoot + "/sys"},
+          {"VELTRA_DEVFS", cRoot + "/dev"},
+          {"VELTRA_PROCFS", cRoot + "/proc"}};
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-  const bool lPopup = argc == 3 && std::string(argv[1]) == "--popup";
+  const std::string cMode = argc == 3 ? argv[1] : "";
+  const bool lPicker = cMode == "--picker";
+  const bool lPopup = cMode == "--popup" || lPicker;
   const std::string cWineBuild = WineSession::BuildFolder();
-  if (argc != (lPopup ? 3 : 2) || (lPopup && cWineBuild.empty())) {
-    std::fputs("usage: veltra_transfer_screenshot [--popup] OUT.png (--popup: of veltra.exe under "
-               "Wine, VELTRA_WINE_BUILD set)\n",
+  if (argc != (lPopup ? 3 : 2) || (cMode == "--popup" && cWineBuild.empty())) {
+    std::fputs("usage: veltra_transfer_screenshot [--popup | --picker] OUT.png (--popup: of "
+               "veltra.exe under Wine, VELTRA_WINE_BUILD set)\n",
                stderr);
     return 2;
   }
@@ -43,8 +89,13 @@ int main(int argc, char** argv) {
   }
   Child oVeltra;
   if (cWineBuild.empty()) {
-    WriteFile(cDir + "/VELTRA.INI", "[Impostazioni]\nPorta=" + cPort + "\n");
-    oVeltra = Child({VeltraPath()}, oDisplay.Env(), cDir);
+    WriteFile(cDir + "/VELTRA.INI",
+              "[Impostazioni]\nPorta=" + (lPicker ? cDir + "/no-such-port" : cPort) + "\n");
+    std::map<std::string, std::string> aEnv = oDisplay.Env();
+    if (lPicker) {
+      aEnv.merge(FakeTree(cDir + "/tree", cPort));
+    }
+    oVeltra = Child({VeltraPath()}, aEnv, cDir);
   } else {
     WriteFile(cDir + "/VELTRA.INI",
               std::string("[Impostazioni]\r\nPorta=") + (lPopup ? "COM7" : "COM3") + "\r\n");
@@ -55,7 +106,12 @@ int main(int argc, char** argv) {
   if (!cChooser || !TypeInto(oDisplay, *cChooser, cWineBuild.empty() ? cImage : "GAMES.MGT")) {
     return 1;
   }
-  const auto cDialog = WaitWindow(oDisplay, lPopup ? "Attenzione" : kDialogTitle);
+  auto cDialog = WaitWindow(oDisplay, lPopup ? "Attenzione" : kDialogTitle);
+  if (lPicker && cDialog) {
+    Keys(oDisplay, {"windowactivate", "--sync", *cDialog});
+    Keys(oDisplay, {"key", "Return"});
+    cDialog = WaitWindow(oDisplay, "Porta seriale");
+  }
   std::this_thread::sleep_for(lPopup ? 1s : 4s); // a few blocks at line speed
   for (const auto& [k, v] : oDisplay.Env()) {
     qputenv(k.c_str(), v.c_str());

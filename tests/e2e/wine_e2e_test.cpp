@@ -101,14 +101,23 @@ protected:
     EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
   }
 
-  // The port is refused: the warning is answered, the window never shows, the exit is clean.
-  void ExpectOpenRefused() {
+  // The port is refused: the warning is answered, the window never shows; the port picker
+  // that follows is given aKeys (Esc: cancelled, and the exit is clean).
+  void ExpectOpenRefused(const std::vector<std::string>& aKeys = {"Escape"}) {
     const auto cPopup = WaitWindow(Screen(), "Attenzione");
     ASSERT_TRUE(cPopup.has_value());
     EXPECT_FALSE(WaitWindow(Screen(), kDialog, 0s).has_value());
     ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPopup}));
     ASSERT_TRUE(Keys(Screen(), {"key", "Return"}));
-    EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+    const auto cPicker = WaitWindow(Screen(), "Porta seriale");
+    ASSERT_TRUE(cPicker.has_value()) << "no port picker: " << Shown();
+    ASSERT_TRUE(Keys(Screen(), {"windowactivate", "--sync", *cPicker}));
+    std::vector<std::string> aArgs = {"key"};
+    aArgs.insert(aArgs.end(), aKeys.begin(), aKeys.end());
+    ASSERT_TRUE(Keys(Screen(), aArgs));
+    if (aKeys == std::vector<std::string>{"Escape"}) {
+      EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+    }
   }
 
   bool Press(const std::string& cWindow, const std::string& cKey) {
@@ -213,6 +222,30 @@ TEST_F(WineEndToEnd, EscAbortsWithOneAbortByteAndAltF4IsRefused) {
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
 }
 
+// Esc typed into another program (Wine's Notepad) while the device is served is that
+// program's: the transfer goes on; Esc in VELTRA's window still aborts it.
+TEST_F(WineEndToEnd, EscInAnotherProgramLeavesTheTransferAlone) {
+  const std::string cImage = WriteImage(PatternImage(4 * 5120));
+  StartDeviceOnCom5({"--expect", cImage, "--commands", "T!", "--timeout", "60", "--verbose"});
+  StartVeltraWith(cImage);
+  const auto cDialog = WaitWindow(Screen(), kDialog);
+  ASSERT_TRUE(cDialog.has_value());
+  ASSERT_TRUE(m_device.ReadLine(20s).has_value()) << "the first block arrives";
+  Child oEditor({std::string(VELTRA_SOURCE_DIR) + "/tests/wine/run", s_pWine->Build(), "notepad"},
+                {}, m_cDir);
+  const auto cEditor = WaitWindow(Screen(), "Notepad");
+  ASSERT_TRUE(cEditor.has_value()) << Shown();
+  ASSERT_TRUE(Press(*cEditor, "Escape"));
+  EXPECT_FALSE(m_veltra.Wait(1500ms).has_value()) << "Esc in Notepad ended VELTRA";
+  EXPECT_EQ(m_device.Out().find("received 0x09"), std::string::npos) << m_device.Out();
+
+  ASSERT_TRUE(Press(*cDialog, "Escape"));
+  EXPECT_EQ(m_device.Wait(20s), std::optional<int>(0)) << m_device.Out();
+  EXPECT_NE(m_device.Out().find("received 0x09 (abort)"), std::string::npos) << m_device.Out();
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+  oEditor.Kill();
+}
+
 // The cable pulled after a block: the log says so once, the program idles, Esc ends it.
 TEST_F(WineEndToEnd, DeviceGoneIsToldOnceAndEscStillEndsTheProgram) {
   const std::string cImage = WriteImage(PatternImage(4 * 5120));
@@ -247,6 +280,21 @@ TEST_F(WineEndToEnd, PortThatPointsNowhereIsReportedAndTheSettingsStay) {
   StartVeltraWith(cImage);
   ExpectOpenRefused();
   EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), cSettings);
+}
+
+// The picker after the refused port: COM1 (the first port) selected, four down is COM5, the
+// emulator; Return writes it to the settings file and the disk is sent over it.
+TEST_F(WineEndToEnd, PortPickedAfterTheRefusedOneIsWrittenAndServes) {
+  const std::string cImage = WriteImage(PatternImage(2 * 5120));
+  StartDeviceOnCom5({"--expect", cImage});
+  WriteFile(m_cDir + "/VELTRA.INI", "[Impostazioni]\r\nPorta=COM7\r\n");
+  StartVeltraWith(cImage);
+  ExpectOpenRefused({"Down", "Down", "Down", "Down", "Return"});
+  EXPECT_EQ(m_device.Wait(60s), std::optional<int>(0))
+      << m_device.Out() << "windows: " << Shown() << m_veltra.Err();
+  EXPECT_NE(DeviceSummary(m_device).find("blocks 2, bytes 10240, errors 0"), std::string::npos);
+  EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0));
+  EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), "[Impostazioni]\r\nPorta=COM5\r\n");
 }
 
 TEST_F(WineEndToEnd, NoSettingsFileWritesComOneWhoseOpenIsRefused) {

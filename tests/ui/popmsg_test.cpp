@@ -40,6 +40,23 @@ TEST(PopMsgText, SemicolonsBreakLinesAndDosLettersAreConverted) {
   EXPECT_EQ(OEMTOANSI("\x9F\xE1"), "\x83\xDF"); // ƒ and ß exist in both pages
 }
 
+// A UTF-8 name in a popup or caption (its continuation bytes lie in 0x81 to 0xA8) is shown as
+// written, and the program's own text around it stays Windows text, DOS text or a caption.
+TEST(PopMsgText, NamesAreShownAsWrittenAndLeaveTheTextAroundThemAlone) {
+  const std::string cName = NAMETEXT("/dev/serial/by-id/usb-Caf\xC3\xA9;\xE2\x80\x94\x01");
+  const auto Shown = [](const std::string& c) {
+    return QString::fromStdU16String(ANSITOUNICODE(POPMSGTEXT(c))).toStdString();
+  };
+  EXPECT_EQ(Shown("La porta \xE8 " + cName + ";fine"),
+            "La porta \xC3\xA8 /dev/serial/by-id/usb-Caf\xC3\xA9;\xE2\x80\x94?\r\nfine");
+  EXPECT_EQ(Shown("citt\x85 " + cName),
+            "citt\xC3\xA0 /dev/serial/by-id/usb-Caf\xC3\xA9;\xE2\x80\x94?");
+  EXPECT_EQ(QString::fromStdU16String(OEMTOUNICODE("x\x8A(" + cName + ")")).toStdString(),
+            "x\xC3\xA8(/dev/serial/by-id/usb-Caf\xC3\xA9;\xE2\x80\x94?)");
+  EXPECT_EQ(NAMETEXT("COM3"), "COM3"); // an ASCII name is the very same text as ever
+  EXPECT_EQ(UNMARKEDTEXT("(" + NAMETEXT("\xE8") + ")"), "(\xE8)");
+}
+
 TEST(PopMsgKinds, FlagsAndResultsOfEachType) {
   EXPECT_EQ(POPMSGFLAGS(1), 64);
   EXPECT_EQ(POPMSGFLAGS(2), 33);
