@@ -1,6 +1,7 @@
 // The port link and the program flow in-process, under the offscreen platform: the real
 // dialog, log control and popups, a real pseudo-terminal playing the device, and the file
 // chooser answered by the test.
+#include "app/port_help.h"
 #include "app/port_link.h"
 #include "app/program_flow.h"
 #include "app/transfer_loop.h"
@@ -225,6 +226,22 @@ TEST(PortLinkHint, TellsWhatToDoForTheCommonFailures) {
   EXPECT_NE(OPENFAILUREHINT("/dev/ttyUSB0", EBUSY).find("another program"), std::string::npos);
   EXPECT_EQ(OPENFAILUREHINT("/dev/ttyS0", serial::ECOMMCONSOLE).substr(0, 56),
             "veltra: cannot open /dev/ttyS0: it is the system console");
+}
+
+// The line the popup suggests names a port a transfer can use: never the console, one another
+// program holds or one this user may not open, wherever they stand in the list.
+TEST(PortOpenHelp, SuggestsOnlyAFreePortThisUserMayOpenAndNeverTheConsole) {
+  std::vector<serial::PortInfo> aPorts(4);
+  for (std::size_t i = 0; i < aPorts.size(); ++i) {
+    aPorts[i].cName = i < 3 ? "ttyS" + std::to_string(i) : "ttyUSB0";
+    aPorts[i].cPath = "/dev/" + aPorts[i].cName;
+  }
+  aPorts[0].lConsole = true;
+  aPorts[1].cHeldBy = "picocom (pid 4242)";
+  aPorts[2].lAccessible = false;
+  const std::string cHelp = PORTOPENHELP("/dev/veltra-gone", ENOENT, aPorts, "/x/VELTRA.INI");
+  EXPECT_EQ(cHelp.substr(cHelp.rfind("\r\n") + 2), "Porta=ttyUSB0") << cHelp;
+  EXPECT_EQ(cHelp.find("ttyS0"), std::string::npos) << "the console is not even listed";
 }
 
 // The whole main flow in this process: chooser, settings, window, link, loop, close.
