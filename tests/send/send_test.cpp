@@ -1,6 +1,6 @@
 // veltra-send as a person or a script runs it: no display, the device emulator (or the test)
-// on a pseudo-terminal, its own terminal a pty or a private tmux server, exit codes, bytes on
-// the line and what it prints.
+// on a pseudo-terminal, its own terminal a pty (alone or under a parent that tidies nothing), exit
+// codes, bytes on the line and what it prints.
 #include "tests/support/support.h"
 
 #include <array>
@@ -34,10 +34,6 @@ std::vector<std::string> NoDisplay(const std::vector<std::string>& aArgs) {
       "env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", kSend};
   a.insert(a.end(), aArgs.begin(), aArgs.end());
   return a;
-}
-
-std::string Quote(const std::string& c) {
-  return "'" + c + "'";
 }
 
 double ChildrenCpuSeconds() {
@@ -608,98 +604,26 @@ TEST(VeltraSendBuild, ProgramsWithoutWindowsNeedNoQtAndNoX11) {
   }
 }
 
-// A private tmux server running one command in a terminal of 120 x 10. Only this server is
-// ever stopped (by its own socket), whatever way the test leaves.
-class Tmux {
-public:
-  static bool Present() { return RunToEnd({"sh", "-c", "command -v tmux"}, {}).nExit == 0; }
-  explicit Tmux(const std::vector<std::string>& aCommand)
-      : m_cName("veltra-send-test-" + std::to_string(::getpid()) + "-" +
-                std::to_string(s_nServers++)) {
-    std::vector<std::string> a{"tmux", "-L", m_cName, "-f", "/dev/null", "new-session",
-                               "-d",   "-x", "120",   "-y", "10"};
-    a.insert(a.end(), aCommand.begin(), aCommand.end());
-    m_lStarted = RunToEnd(a, {}).nExit == 0;
-  }
-  ~Tmux() { RunToEnd({"tmux", "-L", m_cName, "kill-server"}, {}); }
-  Tmux(const Tmux&) = delete;
-  Tmux& operator=(const Tmux&) = delete;
-
-  bool Started() const { return m_lStarted; }
-  std::string Pane() const {
-    return RunToEnd({"tmux", "-L", m_cName, "capture-pane", "-p"}, {}).cOut;
-  }
-  // Keys as tmux names them ("C-z", "Enter"), or text typed as it is.
-  void Keys(const std::vector<std::string>& aKeys) const {
-    std::vector<std::string> a{"tmux", "-L", m_cName, "send-keys"};
-    a.insert(a.end(), aKeys.begin(), aKeys.end());
-    RunToEnd(a, {});
-  }
-  void Line(const std::string& cText) const {
-    Keys({"-l", cText});
-    Keys({"Enter"});
-  }
-  bool WaitPane(const std::string& cText, std::chrono::milliseconds tLimit = 20s) const {
-    const auto tEnd = std::chrono::steady_clock::now() + tLimit;
-    while (Pane().find(cText) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > tEnd) {
-        return false;
-      }
-      std::this_thread::sleep_for(50ms);
-    }
-    return true;
-  }
-
-private:
-  static inline int s_nServers = 0;
-  std::string m_cName;
-  bool m_lStarted = false;
-};
-
-bool WaitFile(const std::string& cPath, std::chrono::milliseconds tLimit = 30s) {
-  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
-  while (!fs::exists(cPath) || ReadFile(cPath).empty()) {
-    if (std::chrono::steady_clock::now() > tEnd) {
-      return false;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
-
-// The progress line as a person sees it, in a terminal of a private tmux server, at the
-// speed of a real line; the terminal's settings are the same before and after.
+// The progress line at the speed of a real line, on a terminal 120 columns wide: count,
+// percentage and time left while it runs, the ending after it, the terminal as it was.
 TEST_F(VeltraSend, ProgressLineShowsCountPercentageAndTimeLeftAndTheTerminalIsRestored) {
-  if (!Tmux::Present()) {
-    GTEST_SKIP() << "tmux missing: run scripts/deps";
-  }
   const std::string cImage = WriteImage("disk.mgt", PatternImage(12 * 5120));
   const std::string cPort = StartDevice({"--expect", cImage, "--pace", "115200,8N2"});
   ASSERT_FALSE(cPort.empty());
-  const std::string cScript =
-      "cd " + Quote(m_cDir) +
-      "; stty -g > before; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
-      " --port " + Quote(cPort) + " " + Quote(cImage) + "; echo $? > rc; stty -g > after; sleep 60";
-  const Tmux oTmux({"sh", "-c", cScript});
-  ASSERT_TRUE(oTmux.Started());
+  OnTerminal oTerm({"--port", cPort, cImage});
+  EXPECT_EQ(oTerm.Wait(60s), std::optional<int>(0)) << oTerm.Screen();
+  const std::string& cScreen = oTerm.Screen();
   const std::regex oProgress(R"(Block ([0-9]+)/12  track [0-9]+ side [01]  [0-9]+/61440 bytes  )"
                              R"(([0-9]+)%  [0-9.]+ KiB/s  [0-9]+:[0-9]{2} left)");
-  std::string cPane;
-  std::smatch m;
   bool lSeen = false;
-  for (int i = 0; i < 300 && !lSeen; ++i) {
-    cPane = oTmux.Pane();
-    lSeen = std::regex_search(cPane, m, oProgress) && std::stoi(m[1]) >= 2 && std::stoi(m[2]) > 0;
-    std::this_thread::sleep_for(50ms);
+  for (auto it = std::sregex_iterator(cScreen.begin(), cScreen.end(), oProgress);
+       it != std::sregex_iterator() && !lSeen; ++it) {
+    lSeen = std::stoi((*it)[1]) >= 2 && std::stoi((*it)[2]) > 0;
   }
-  EXPECT_TRUE(lSeen) << cPane;
-  WaitFile(m_cDir + "/after");
-  cPane = oTmux.Pane();
-  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << cPane;
-  EXPECT_NE(cPane.find("Done: the device ended the transfer after 12 blocks"), std::string::npos)
-      << cPane;
-  EXPECT_FALSE(ReadFile(m_cDir + "/before").empty());
-  EXPECT_EQ(ReadFile(m_cDir + "/before"), ReadFile(m_cDir + "/after"));
+  EXPECT_TRUE(lSeen) << cScreen;
+  EXPECT_NE(cScreen.find("Done: the device ended the transfer after 12 blocks"), std::string::npos)
+      << cScreen;
+  ExpectSameTerminal(oTerm.Now(), oTerm.Before());
 }
 
 } // namespace
