@@ -256,15 +256,11 @@ protected:
     std::filesystem::current_path(m_cOld);
     RESETTRANSFERSTATE();
   }
-  // Picks cPath in the file chooser once it shows (or cancels it for an empty path).
+  // Picks cPath in the file chooser once it shows.
   static void Choose(const std::string& cPath) {
     WhenModal<QFileDialog>([cPath](QFileDialog* p) {
-      if (cPath.empty()) {
-        p->reject();
-      } else {
-        p->selectFile(QString::fromStdString(cPath));
-        QMetaObject::invokeMethod(p, "accept");
-      }
+      p->selectFile(QString::fromStdString(cPath));
+      QMetaObject::invokeMethod(p, "accept");
     });
   }
   std::filesystem::path m_cOld;
@@ -331,13 +327,6 @@ TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
                   "Sending track 0, side 1\n"
                   "Sending track 1, side 0\n");
   EXPECT_EQ(runtime::GETPVPROFSTRING("Impostazioni", "Porta", "", "VELTRA.INI"), oPty.SlavePath());
-}
-
-TEST_F(ProgramFlow, CancelledChooserLeavesNoSettingsFile) {
-  Choose("");
-  MAIN({});
-  EXPECT_FALSE(std::filesystem::exists("VELTRA.INI"));
-  EXPECT_EQ(ui::DIALOGSRUNNING(), 0);
 }
 
 } // namespace

@@ -231,8 +231,7 @@ protected:
 struct TransferCase {
   const char* pName;
   std::size_t nImage;
-  std::vector<std::string> aCommands; // device script; empty: every block, then E
-  bool lPortInSettings;               // else --port, with a wrong port in VELTRA.INI
+  bool lPortInSettings; // else --port, with a wrong port in VELTRA.INI
   const char* pSummary;
   int nPlainLines; // "Sending track" lines printed
 };
@@ -246,11 +245,7 @@ class Transfers : public VeltraSend, public ::testing::WithParamInterface<Transf
 TEST_P(Transfers, ServeTheDeviceByteExactAndEndWithZero) {
   const TransferCase& t = GetParam();
   const std::string cImage = WriteImage("disk.mgt", PatternImage(t.nImage));
-  std::vector<std::string> aDevice{"--expect", cImage, "--timeout", "30"};
-  if (!t.aCommands.empty()) {
-    aDevice.insert(aDevice.end(), t.aCommands.begin(), t.aCommands.end());
-  }
-  const std::string cPort = StartDevice(aDevice);
+  const std::string cPort = StartDevice({"--expect", cImage, "--timeout", "30"});
   ASSERT_FALSE(cPort.empty());
   std::vector<std::string> aArgs{cImage};
   WriteFile(m_cDir + "/VELTRA.INI",
@@ -277,21 +272,11 @@ TEST_P(Transfers, ServeTheDeviceByteExactAndEndWithZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Transfers,
-    ::testing::Values(
-        TransferCase{"WholeDisk", 819200, {}, true, "blocks 160, bytes 819200, errors 0", 160},
-        TransferCase{"OtherCommandsIgnored",
-                     2 * 5120,
-                     {"--commands", "XtTTE"},
-                     true,
-                     "blocks 2, bytes 10240, errors 0",
-                     2},
-        TransferCase{"ShortImage", 5000, {}, true, "blocks 1, bytes 5000, errors 0", 1},
-        TransferCase{"PortOptionWinsOverSettings",
-                     3 * 5120,
-                     {},
-                     false,
-                     "blocks 3, bytes 15360, errors 0",
-                     3}),
+    ::testing::Values(TransferCase{"WholeDisk", 819200, true, "blocks 160, bytes 819200, errors 0",
+                                   160},
+                      TransferCase{"ShortImage", 5000, true, "blocks 1, bytes 5000, errors 0", 1},
+                      TransferCase{"PortOptionWinsOverSettings", 3 * 5120, false,
+                                   "blocks 3, bytes 15360, errors 0", 3}),
     [](const auto& o) { return std::string(o.param.pName); });
 
 // Esc on its terminal or any stop signal: one 0x09 on the line, nothing after it, exit 1, and
