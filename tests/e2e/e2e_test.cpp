@@ -169,14 +169,6 @@ void ExpectOpenFailure(Child& oVeltra, const Display& oScreen, const std::string
       << oVeltra.Err();
 }
 
-TEST_F(EndToEnd, PortThatDoesNotExistIsReportedAndNothingIsSent) {
-  const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
-  WriteSettings("/dev/veltra-no-such-port");
-  StartVeltra();
-  ChooseImage(cImage);
-  ExpectOpenFailure(m_veltra, Screen(), "/dev/veltra-no-such-port");
-}
-
 TEST_F(EndToEnd, PortHeldByAnotherProgramIsReported) {
   const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
   const std::string cPort = StartDevice({"--expect", cImage, "--timeout", "30"});

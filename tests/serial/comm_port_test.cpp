@@ -218,15 +218,6 @@ TEST(CommPort, ReadCopiesInPlaceAndKeepsTheRestOfTheBuffer) {
   EXPECT_EQ(READCOMM(oPort.nComm, cEmpty), 0);
 }
 
-TEST(CommPort, BytesAcrossTheRingEndComeBackInOrder) {
-  OpenPort oPort;
-  oPort.oPty.Send(std::string(2000, 'a'));
-  ASSERT_EQ(ReadAll(oPort.nComm, 2000).size(), 2000U);
-  const std::string cWrapped = RandomBytes(100, 2); // ring positions 2000..2047, then 0..51
-  oPort.oPty.Send(cWrapped);
-  EXPECT_EQ(ReadAll(oPort.nComm, 100), cWrapped);
-}
-
 TEST(CommPort, LongStreamWithUnevenReadsArrivesInOrder) {
   OpenPort oPort;
   const std::string cSent = RandomBytes(300000, 4);

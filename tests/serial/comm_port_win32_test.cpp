@@ -8,20 +8,15 @@
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/comm_port_win32.h"
-#include "serial/message_pump.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <future>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -110,21 +105,6 @@ struct OpenPort {
   bool lConfigured = false;
 };
 
-// All bytes from the port, pumping messages until nCount have come or 5 s pass.
-std::string ReadAll(int nComm, std::size_t nCount) {
-  std::string cOut;
-  const auto tEnd = Clock::now() + 5s;
-  while (cOut.size() < nCount && Clock::now() < tEnd) {
-    std::string cBuffer(1000, ' ');
-    const int n = READCOMM(nComm, cBuffer);
-    cOut.append(cBuffer.data(), static_cast<std::size_t>(n));
-    if (n == 0) {
-      SYSWAIT(20);
-    }
-  }
-  return cOut;
-}
-
 std::string RandomBytes(std::size_t nCount, unsigned nSeed) {
   std::mt19937 oGen(nSeed);
   std::string c(nCount, '\0');
@@ -132,31 +112,6 @@ std::string RandomBytes(std::size_t nCount, unsigned nSeed) {
     ch = static_cast<char>(oGen() & 0xFF);
   }
   return c;
-}
-
-bool PumpUntil(const std::function<bool()>& lDone, std::chrono::milliseconds tLimit = 5s) {
-  const auto tEnd = Clock::now() + tLimit;
-  while (!lDone() && Clock::now() < tEnd) {
-    SYSWAIT(20);
-  }
-  return lDone();
-}
-
-void PumpFor(std::chrono::milliseconds tFor) {
-  PumpUntil([] { return false; }, tFor);
-}
-
-// Runs fn on its own thread; a call still running after tLimit fails the process at once.
-void Bounded(const std::function<void()>& fn, std::chrono::milliseconds tLimit = 5s) {
-  std::packaged_task<void()> oTask(fn);
-  auto oDone = oTask.get_future();
-  std::thread oThread(std::move(oTask));
-  if (oDone.wait_for(tLimit) != std::future_status::ready) {
-    std::fprintf(stderr, "FAILED: call did not return within %lld ms\n",
-                 static_cast<long long>(tLimit.count()));
-    std::_Exit(1);
-  }
-  oThread.join();
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The promises a port keeps on every platform, written once over a line pair: the port under
 // test and a far end on which the test plays the device. Each platform's suite instantiates
 // them with its own pair (a pty pair on Linux; COM5 and COM6 joined by a null-modem cable
-// under Wine), after declaring ReadAll, RandomBytes, PumpUntil, PumpFor and Bounded.
+// under Wine), after declaring RandomBytes.
 //
 // A Line has Ready(), Port() (the name OPENCOMM takes), Send() and Receive() on the far end,
 // Pull() (the line goes, as when a cable is pulled out), kStallBytes (enough to fill whatever
@@ -13,6 +13,7 @@
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/receive_ring.h"
+#include "tests/serial/pump.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
