@@ -48,7 +48,7 @@ double ChildrenCpuSeconds() {
 // (Before()). With lJobParent, veltra-send is the foreground job of a parent in the same
 // session that tidies nothing up, unlike a shell: at a stop it reports 'S' on a pipe, waits
 // for the test's go-ahead, takes the terminal back as it is and continues the job in the
-// background; it reports 'T' and ends with 99 if the job stops again, else ends as the job did.
+// background; it ends with 99 if the job stops again, else as the job did.
 class OnTerminal {
 public:
   explicit OnTerminal(const std::vector<std::string>& aArgs, bool lJobParent = false) {
@@ -109,7 +109,7 @@ public:
   void Type(std::string_view c) const {
     ASSERT_EQ(::write(m_nMaster, c.data(), c.size()), static_cast<ssize_t>(c.size()));
   }
-  // The job parent's next report ('S' stopped, 'T' stopped again), '\0' when none within 10 s.
+  // The job parent's report that the job stopped ('S'), '\0' when none came within 10 s.
   char News() const {
     pollfd o{.fd = m_nNews, .events = POLLIN, .revents = 0};
     char c = '\0';
@@ -169,7 +169,6 @@ private:
         ::_exit(WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus));
       }
       if (lContinued) {
-        [[maybe_unused]] const ssize_t n = ::write(nNews, "T", 1);
         ::_exit(99);
       }
       [[maybe_unused]] ssize_t n = ::write(nNews, "S", 1);
