@@ -489,13 +489,17 @@ std::optional<std::chrono::nanoseconds> WireTime(int nFd, std::size_t nBytes) {
   return std::chrono::nanoseconds(static_cast<long long>(dSeconds * 1e9));
 }
 
-// Bytes the driver still holds for sending; 0 when it cannot tell.
-int OutputQueued(int nFd) {
-  int nQueued = 0;
-  return ::ioctl(nFd, TIOCOUTQ, &nQueued) == 0 && nQueued > 0 ? nQueued : 0;
-}
-
 } // namespace
+
+detail::OutputQueueCalls detail::g_oOutputQueue{
+    .bQueued =
+        [](int nFd) {
+          int nQueued = 0;
+          return ::ioctl(nFd, TIOCOUTQ, &nQueued) == 0 && nQueued > 0 ? nQueued : 0;
+        },
+    .bDrain = [](int nFd) { return ::tcdrain(nFd); },
+    .bPurge = [](int nFd) { ::tcflush(nFd, TCOFLUSH); },
+};
 
 long WRITECOMM(int nComm, std::string_view cData) {
   using Clock = std::chrono::steady_clock;
@@ -549,9 +553,10 @@ long WRITECOMM(int nComm, std::string_view cData) {
   // the end of the transmission. The driver's queue is watched until it is empty (within the
   // bound: a stalled line never empties it); tcdrain then waits for the last characters in
   // the hardware, which the driver bounds itself.
-  for (int nQueued = OutputQueued(nFd); nQueued > 0; nQueued = OutputQueued(nFd)) {
+  const detail::OutputQueueCalls& oQueue = detail::g_oOutputQueue;
+  for (int nQueued = oQueue.bQueued(nFd); nQueued > 0; nQueued = oQueue.bQueued(nFd)) {
     if (Clock::now() >= tGiveUp) {
-      ::tcflush(nFd, TCOFLUSH); // given up: nothing stale goes out later
+      oQueue.bPurge(nFd); // given up: nothing stale goes out later
       return static_cast<long>(nDone -
                                std::min<std::size_t>(nDone, static_cast<std::size_t>(nQueued)));
     }
@@ -561,12 +566,12 @@ long WRITECOMM(int nComm, std::string_view cData) {
         tWire, std::chrono::microseconds(50), std::chrono::milliseconds(20)));
   }
   int nDrain = 0;
-  while ((nDrain = ::tcdrain(nFd)) != 0 && errno == EINTR) {
+  while ((nDrain = oQueue.bDrain(nFd)) != 0 && errno == EINTR) {
   }
   if (nDrain != 0) {
     // The device went while its last characters were on their way (EIO after an unplug):
     // whether they left cannot be known, so they are not counted as sent.
-    const int nQueued = std::max(OutputQueued(nFd), 1);
+    const int nQueued = std::max(oQueue.bQueued(nFd), 1);
     return static_cast<long>(nDone -
                              std::min<std::size_t>(nDone, static_cast<std::size_t>(nQueued)));
   }

@@ -22,4 +22,14 @@ tcflag_t LineFormatBits(const termios& oTio);
 // The termios speed constant for a standard rate; no value for other rates.
 std::optional<speed_t> StandardSpeed(unsigned nBaud);
 
+// The driver's output queue as WRITECOMM watches it after the last write: the bytes it still
+// holds (0 when it cannot tell), its drain and its purge. A unit test puts its own in, since
+// a pseudo-terminal's queue always reads empty and its drain returns at once.
+struct OutputQueueCalls {
+  int (*bQueued)(int nFd);
+  int (*bDrain)(int nFd);
+  void (*bPurge)(int nFd);
+};
+extern OutputQueueCalls g_oOutputQueue;
+
 } // namespace veltra::serial::detail

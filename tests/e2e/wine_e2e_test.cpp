@@ -198,12 +198,6 @@ TEST_F(WineEndToEnd, DownloadUnpackedIntoANewFolderServesTheWholeDisk) {
   ExpectServed(cImage, {"--expect", cImage}, "blocks 160, bytes 819200, errors 0");
 }
 
-TEST_F(WineEndToEnd, CommandsOtherThanTAndEAreIgnored) {
-  const std::string cImage = WriteImage(PatternImage(2 * 5120));
-  ExpectServed(cImage, {"--expect", cImage, "--commands", "XtTTE"},
-               "blocks 2, bytes 10240, errors 0");
-}
-
 TEST_F(WineEndToEnd, EscAbortsWithOneAbortByteAndAltF4IsRefused) {
   const std::string cImage = WriteImage(PatternImage(4 * 5120));
   StartDeviceOnCom5({"--expect", cImage, "--commands", "T!", "--timeout", "60", "--verbose"});

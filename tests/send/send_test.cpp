@@ -1,6 +1,6 @@
 // veltra-send as a person or a script runs it: no display, the device emulator (or the test)
-// on a pseudo-terminal, its own terminal a pty or a private tmux server, exit codes, bytes on
-// the line and what it prints.
+// on a pseudo-terminal, its own terminal a pty (alone or under a parent that tidies nothing), exit
+// codes, bytes on the line and what it prints.
 #include "tests/support/support.h"
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -36,10 +37,6 @@ std::vector<std::string> NoDisplay(const std::vector<std::string>& aArgs) {
   return a;
 }
 
-std::string Quote(const std::string& c) {
-  return "'" + c + "'";
-}
-
 double ChildrenCpuSeconds() {
   rusage o{};
   ::getrusage(RUSAGE_CHILDREN, &o);
@@ -48,38 +45,78 @@ double ChildrenCpuSeconds() {
 }
 
 // veltra-send with a pseudo-terminal as its controlling terminal, in the foreground there,
-// as when started from a shell.
+// as when started from a shell. The terminal starts in the kernel's own cooked settings
+// (Before()). With lJobParent, veltra-send is the foreground job of a parent in the same
+// session that tidies nothing up, unlike a shell: at a stop it reports 'S' on a pipe, waits
+// for the test's go-ahead, takes the terminal back as it is and continues the job in the
+// background; it ends with 99 if the job stops again, else as the job did.
 class OnTerminal {
 public:
-  explicit OnTerminal(const std::vector<std::string>& aArgs) {
+  explicit OnTerminal(const std::vector<std::string>& aArgs, bool lJobParent = false) {
     std::vector<std::string> a = NoDisplay(aArgs);
     std::vector<char*> aArgv;
     for (std::string& c : a) {
       aArgv.push_back(c.data());
     }
     aArgv.push_back(nullptr);
+    int nProbeMaster = -1;
+    int nProbeSlave = -1;
+    if (::openpty(&nProbeMaster, &nProbeSlave, nullptr, nullptr, nullptr) == 0) {
+      ::tcgetattr(nProbeSlave, &m_oBefore);
+      ::close(nProbeSlave);
+      ::close(nProbeMaster);
+    }
+    int aNews[2] = {-1, -1};
+    int aGo[2] = {-1, -1};
+    if (lJobParent && (::pipe(aNews) != 0 || ::pipe(aGo) != 0)) {
+      ADD_FAILURE() << "no pipes";
+    }
     winsize oSize{.ws_row = 24, .ws_col = 120, .ws_xpixel = 0, .ws_ypixel = 0};
-    m_pid = ::forkpty(&m_nMaster, nullptr, nullptr, &oSize);
+    m_pid = ::forkpty(&m_nMaster, nullptr, &m_oBefore, &oSize);
     if (m_pid == 0) {
+      if (lJobParent) {
+        RunAsJobParent(aArgv.data(), aNews[1], aGo[0]);
+      }
       ::execvp(aArgv[0], aArgv.data());
       ::_exit(127);
     }
     ::fcntl(m_nMaster, F_SETFL, O_NONBLOCK);
+    if (lJobParent) {
+      ::close(aNews[1]);
+      ::close(aGo[0]);
+      m_nNews = aNews[0];
+      m_nGo = aGo[1];
+    }
   }
   ~OnTerminal() {
     if (m_pid > 0 && !m_nExit) {
-      ::kill(m_pid, SIGKILL);
+      ::kill(m_pid, SIGKILL); // the job parent's job ends with it: the terminal hangs up
       ::waitpid(m_pid, nullptr, 0);
     }
     ::close(m_nMaster);
+    ::close(m_nNews);
+    ::close(m_nGo);
   }
   OnTerminal(const OnTerminal&) = delete;
   OnTerminal& operator=(const OnTerminal&) = delete;
 
   pid_t Pid() const { return m_pid; }
+  const termios& Before() const { return m_oBefore; }
+  termios Now() const {
+    termios o{};
+    ::tcgetattr(m_nMaster, &o);
+    return o;
+  }
   void Type(std::string_view c) const {
     ASSERT_EQ(::write(m_nMaster, c.data(), c.size()), static_cast<ssize_t>(c.size()));
   }
+  // The job parent's report that the job stopped ('S'), '\0' when none came within 10 s.
+  char News() const {
+    pollfd o{.fd = m_nNews, .events = POLLIN, .revents = 0};
+    char c = '\0';
+    return ::poll(&o, 1, 10000) == 1 && ::read(m_nNews, &c, 1) == 1 ? c : '\0';
+  }
+  void ContinueInBackground() const { ASSERT_EQ(::write(m_nGo, "g", 1), 1); }
   // What the terminal shows so far (the screen's bytes, unrendered).
   const std::string& Screen() {
     std::array<char, 4096> aBuf{};
@@ -114,11 +151,55 @@ public:
   }
 
 private:
+  // In the forked session leader: system calls only.
+  [[noreturn]] static void RunAsJobParent(char** pArgv, int nNews, int nGo) {
+    const pid_t nJob = ::fork();
+    if (nJob == 0) {
+      ::setpgid(0, 0);
+      ::signal(SIGTTOU, SIG_IGN);
+      ::tcsetpgrp(STDIN_FILENO, ::getpgrp());
+      ::signal(SIGTTOU, SIG_DFL);
+      ::execvp(pArgv[0], pArgv);
+      ::_exit(127);
+    }
+    ::setpgid(nJob, nJob);
+    int nStatus = 0;
+    bool lContinued = false;
+    while (::waitpid(nJob, &nStatus, WUNTRACED) == nJob) {
+      if (!WIFSTOPPED(nStatus)) {
+        ::_exit(WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus));
+      }
+      if (lContinued) {
+        ::_exit(99);
+      }
+      [[maybe_unused]] ssize_t n = ::write(nNews, "S", 1);
+      char c = 0;
+      n = ::read(nGo, &c, 1);
+      ::signal(SIGTTOU, SIG_IGN);
+      ::tcsetpgrp(STDIN_FILENO, ::getpgrp());
+      ::kill(-nJob, SIGCONT);
+      lContinued = true;
+    }
+    ::_exit(98);
+  }
+
   pid_t m_pid = -1;
   int m_nMaster = -1;
+  int m_nNews = -1;
+  int m_nGo = -1;
+  termios m_oBefore{};
   std::string m_cScreen;
   std::optional<int> m_nExit;
 };
+
+// The settings a person notices on a terminal: line editing, echo, the signal keys, the
+// output's processing.
+void ExpectSameTerminal(const termios& oNow, const termios& oBefore) {
+  EXPECT_EQ(oNow.c_lflag, oBefore.c_lflag);
+  EXPECT_EQ(oNow.c_iflag, oBefore.c_iflag);
+  EXPECT_EQ(oNow.c_oflag, oBefore.c_oflag);
+  EXPECT_EQ(oNow.c_cc[VMIN], oBefore.c_cc[VMIN]);
+}
 
 class VeltraSend : public ::testing::Test {
 protected:
@@ -150,8 +231,7 @@ protected:
 struct TransferCase {
   const char* pName;
   std::size_t nImage;
-  std::vector<std::string> aCommands; // device script; empty: every block, then E
-  bool lPortInSettings;               // else --port, with a wrong port in VELTRA.INI
+  bool lPortInSettings; // else --port, with a wrong port in VELTRA.INI
   const char* pSummary;
   int nPlainLines; // "Sending track" lines printed
 };
@@ -165,11 +245,7 @@ class Transfers : public VeltraSend, public ::testing::WithParamInterface<Transf
 TEST_P(Transfers, ServeTheDeviceByteExactAndEndWithZero) {
   const TransferCase& t = GetParam();
   const std::string cImage = WriteImage("disk.mgt", PatternImage(t.nImage));
-  std::vector<std::string> aDevice{"--expect", cImage, "--timeout", "30"};
-  if (!t.aCommands.empty()) {
-    aDevice.insert(aDevice.end(), t.aCommands.begin(), t.aCommands.end());
-  }
-  const std::string cPort = StartDevice(aDevice);
+  const std::string cPort = StartDevice({"--expect", cImage, "--timeout", "30"});
   ASSERT_FALSE(cPort.empty());
   std::vector<std::string> aArgs{cImage};
   WriteFile(m_cDir + "/VELTRA.INI",
@@ -196,31 +272,23 @@ TEST_P(Transfers, ServeTheDeviceByteExactAndEndWithZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Transfers,
-    ::testing::Values(
-        TransferCase{"WholeDisk", 819200, {}, true, "blocks 160, bytes 819200, errors 0", 160},
-        TransferCase{"OtherCommandsIgnored",
-                     2 * 5120,
-                     {"--commands", "XtTTE"},
-                     true,
-                     "blocks 2, bytes 10240, errors 0",
-                     2},
-        TransferCase{"ShortImage", 5000, {}, true, "blocks 1, bytes 5000, errors 0", 1},
-        TransferCase{"PortOptionWinsOverSettings",
-                     3 * 5120,
-                     {},
-                     false,
-                     "blocks 3, bytes 15360, errors 0",
-                     3}),
+    ::testing::Values(TransferCase{"WholeDisk", 819200, true, "blocks 160, bytes 819200, errors 0",
+                                   160},
+                      TransferCase{"ShortImage", 5000, true, "blocks 1, bytes 5000, errors 0", 1},
+                      TransferCase{"PortOptionWinsOverSettings", 3 * 5120, false,
+                                   "blocks 3, bytes 15360, errors 0", 3}),
     [](const auto& o) { return std::string(o.param.pName); });
 
-// Esc on its terminal or Ctrl-C: one 0x09 on the line, nothing after it, exit 1, and the
-// terminal's settings as they were.
-class Stops : public VeltraSend, public ::testing::WithParamInterface<bool> {};
+// Esc on its terminal or any stop signal: one 0x09 on the line, nothing after it, exit 1, and
+// the terminal's and the line's settings as they were.
+class Stops : public VeltraSend, public ::testing::WithParamInterface<int> {};
 
-TEST_P(Stops, SendOneAbortByteAndEndWithOne) {
-  const bool lEsc = GetParam();
+TEST_P(Stops, SendOneAbortByteEndWithOneAndPutTheTerminalAndTheLineBack) {
+  const int nSignal = GetParam(); // 0: the Esc key
   Pty oLine;
   ASSERT_FALSE(oLine.SlavePath().empty());
+  termios oLineBefore{};
+  ASSERT_EQ(::tcgetattr(oLine.Master(), &oLineBefore), 0);
   const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
   OnTerminal oTerm({"--port", oLine.SlavePath(), cImage});
   ASSERT_TRUE(oLine.WaitOpened());
@@ -228,20 +296,70 @@ TEST_P(Stops, SendOneAbortByteAndEndWithOne) {
   oLine.Send("T");
   EXPECT_EQ(oLine.Receive(5121, 10s).size(), 5121u);
   ASSERT_TRUE(oTerm.WaitFor("Block 1/4", 10s)) << oTerm.Screen();
-  if (lEsc) {
+  if (nSignal == 0) {
     oTerm.Type("\x1b");
   } else {
-    ::kill(oTerm.Pid(), SIGINT);
+    ::kill(oTerm.Pid(), nSignal);
   }
   EXPECT_EQ(oLine.Receive(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
   EXPECT_EQ(oTerm.Wait(10s), std::optional<int>(1)) << oTerm.Screen();
   EXPECT_NE(oTerm.Screen().find("Stopped: the abort byte 0x09 was sent after 1 block."),
             std::string::npos)
       << oTerm.Screen();
+  ExpectSameTerminal(oTerm.Now(), oTerm.Before());
+  termios oLineAfter{};
+  ASSERT_EQ(::tcgetattr(oLine.Master(), &oLineAfter), 0);
+  EXPECT_EQ(oLineAfter.c_cflag, oLineBefore.c_cflag) << "the line's own settings again";
+  EXPECT_EQ(::cfgetospeed(&oLineAfter), ::cfgetospeed(&oLineBefore));
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, Stops, ::testing::Values(true, false),
-                         [](const auto& o) { return o.param ? "Esc" : "CtrlC"; });
+INSTANTIATE_TEST_SUITE_P(Requests, Stops, ::testing::Values(0, SIGINT, SIGTERM, SIGHUP, SIGQUIT),
+                         [](const auto& o) {
+                           return o.param == 0 ? std::string("Esc")
+                                               : std::string(::sigabbrev_np(o.param));
+                         });
+
+// Ctrl-Z from a parent that, unlike a shell, puts nothing back: veltra-send gives the terminal
+// back itself before it stops; continued in the background it serves the device to the end
+// and exits without touching the terminal (which would stop it again).
+TEST_F(VeltraSend, CtrlZGivesTheTerminalBackItselfAndTheJobEndsInTheBackground) {
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(3 * 5120));
+  OnTerminal oTerm({"--port", oLine.SlavePath(), cImage}, true);
+  ASSERT_TRUE(oLine.WaitOpened());
+  ASSERT_TRUE(oTerm.WaitFor("Waiting command", 10s)) << oTerm.Screen();
+  EXPECT_NE(oTerm.Now().c_lflag, oTerm.Before().c_lflag) << "keys are read one by one";
+  oTerm.Type("\x1a");
+  ASSERT_EQ(oTerm.News(), 'S') << oTerm.Screen();
+  ExpectSameTerminal(oTerm.Now(), oTerm.Before());
+  oTerm.ContinueInBackground();
+  oLine.Send("T");
+  EXPECT_EQ(oLine.Receive(5121, 10s).size(), 5121u) << "served from the background";
+  oLine.Send("E");
+  EXPECT_EQ(oTerm.Wait(10s), std::optional<int>(0)) << oTerm.Screen();
+  ExpectSameTerminal(oTerm.Now(), oTerm.Before());
+}
+
+// A driver that keeps one stop bit when asked for two: veltra-send sends nothing, says which
+// port would not take the line's settings and ends with 2, whatever the device asks.
+TEST_F(VeltraSend, LineThatRefusesTwoStopBitsEndsWithTwoAndSendsNothing) {
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
+  const std::string cImage = WriteImage("disk.mgt", PatternImage(2 * 5120));
+  const char* pAsan = std::getenv("ASAN_OPTIONS");
+  Child oSend(
+      NoDisplay({"--port", oLine.SlavePath(), cImage}),
+      {{"LD_PRELOAD", VELTRA_ONE_STOP_BIT},
+       {"ASAN_OPTIONS", std::string(pAsan != nullptr ? pAsan : "") + ":verify_asan_link_order=0"}});
+  oLine.Send("T");
+  EXPECT_EQ(oSend.Wait(10s), std::optional<int>(2)) << oSend.Out() << oSend.Err();
+  EXPECT_NE(oSend.Err().find("cannot set " + oLine.SlavePath() + " to 115200 baud, 8N2"),
+            std::string::npos)
+      << oSend.Err();
+  EXPECT_EQ(oLine.Receive(1, 1s), "");
+  EXPECT_EQ(oSend.Out().find("Done"), std::string::npos) << oSend.Out();
+}
 
 TEST_F(VeltraSend, DeviceGoneMidTransferEndsWithThreeWithoutSpinning) {
   const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
@@ -574,191 +692,47 @@ TEST(VeltraSendBuild, ProgramsWithoutWindowsNeedNoQtAndNoX11) {
   }
 }
 
-// A private tmux server running one command in a terminal of 120 x 10. Only this server is
-// ever stopped (by its own socket), whatever way the test leaves.
-class Tmux {
-public:
-  static bool Present() { return RunToEnd({"sh", "-c", "command -v tmux"}, {}).nExit == 0; }
-  explicit Tmux(const std::vector<std::string>& aCommand)
-      : m_cName("veltra-send-test-" + std::to_string(::getpid()) + "-" +
-                std::to_string(s_nServers++)) {
-    std::vector<std::string> a{"tmux", "-L", m_cName, "-f", "/dev/null", "new-session",
-                               "-d",   "-x", "120",   "-y", "10"};
-    a.insert(a.end(), aCommand.begin(), aCommand.end());
-    m_lStarted = RunToEnd(a, {}).nExit == 0;
-  }
-  ~Tmux() { RunToEnd({"tmux", "-L", m_cName, "kill-server"}, {}); }
-  Tmux(const Tmux&) = delete;
-  Tmux& operator=(const Tmux&) = delete;
-
-  bool Started() const { return m_lStarted; }
-  std::string Pane() const {
-    return RunToEnd({"tmux", "-L", m_cName, "capture-pane", "-p"}, {}).cOut;
-  }
-  // Keys as tmux names them ("C-z", "Enter"), or text typed as it is.
-  void Keys(const std::vector<std::string>& aKeys) const {
-    std::vector<std::string> a{"tmux", "-L", m_cName, "send-keys"};
-    a.insert(a.end(), aKeys.begin(), aKeys.end());
-    RunToEnd(a, {});
-  }
-  void Line(const std::string& cText) const {
-    Keys({"-l", cText});
-    Keys({"Enter"});
-  }
-  bool WaitPane(const std::string& cText, std::chrono::milliseconds tLimit = 20s) const {
-    const auto tEnd = std::chrono::steady_clock::now() + tLimit;
-    while (Pane().find(cText) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > tEnd) {
-        return false;
-      }
-      std::this_thread::sleep_for(50ms);
-    }
-    return true;
-  }
-
-private:
-  static inline int s_nServers = 0;
-  std::string m_cName;
-  bool m_lStarted = false;
-};
-
-bool WaitFile(const std::string& cPath, std::chrono::milliseconds tLimit = 30s) {
-  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
-  while (!fs::exists(cPath) || ReadFile(cPath).empty()) {
-    if (std::chrono::steady_clock::now() > tEnd) {
-      return false;
-    }
-    std::this_thread::sleep_for(50ms);
-  }
-  return true;
-}
-
-// The progress line as a person sees it, in a terminal of a private tmux server, at the
-// speed of a real line; the terminal's settings are the same before and after.
+// The progress line at the speed of a real line, on a terminal 120 columns wide: count,
+// percentage and time left while it runs, the ending after it, the terminal as it was.
 TEST_F(VeltraSend, ProgressLineShowsCountPercentageAndTimeLeftAndTheTerminalIsRestored) {
-  if (!Tmux::Present()) {
-    GTEST_SKIP() << "tmux missing: run scripts/deps";
-  }
   const std::string cImage = WriteImage("disk.mgt", PatternImage(12 * 5120));
   const std::string cPort = StartDevice({"--expect", cImage, "--pace", "115200,8N2"});
   ASSERT_FALSE(cPort.empty());
-  const std::string cScript =
-      "cd " + Quote(m_cDir) +
-      "; stty -g > before; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
-      " --port " + Quote(cPort) + " " + Quote(cImage) + "; echo $? > rc; stty -g > after; sleep 60";
-  const Tmux oTmux({"sh", "-c", cScript});
-  ASSERT_TRUE(oTmux.Started());
+  OnTerminal oTerm({"--port", cPort, cImage});
+  EXPECT_EQ(oTerm.Wait(60s), std::optional<int>(0)) << oTerm.Screen();
+  const std::string& cScreen = oTerm.Screen();
   const std::regex oProgress(R"(Block ([0-9]+)/12  track [0-9]+ side [01]  [0-9]+/61440 bytes  )"
                              R"(([0-9]+)%  [0-9.]+ KiB/s  [0-9]+:[0-9]{2} left)");
-  std::string cPane;
-  std::smatch m;
   bool lSeen = false;
-  for (int i = 0; i < 300 && !lSeen; ++i) {
-    cPane = oTmux.Pane();
-    lSeen = std::regex_search(cPane, m, oProgress) && std::stoi(m[1]) >= 2 && std::stoi(m[2]) > 0;
-    std::this_thread::sleep_for(50ms);
+  for (auto it = std::sregex_iterator(cScreen.begin(), cScreen.end(), oProgress);
+       it != std::sregex_iterator() && !lSeen; ++it) {
+    lSeen = std::stoi((*it)[1]) >= 2 && std::stoi((*it)[2]) > 0;
   }
-  EXPECT_TRUE(lSeen) << cPane;
-  WaitFile(m_cDir + "/after");
-  cPane = oTmux.Pane();
-  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << cPane;
-  EXPECT_NE(cPane.find("Done: the device ended the transfer after 12 blocks"), std::string::npos)
-      << cPane;
-  EXPECT_FALSE(ReadFile(m_cDir + "/before").empty());
-  EXPECT_EQ(ReadFile(m_cDir + "/before"), ReadFile(m_cDir + "/after"));
-}
-
-// An interactive shell with job control in a private tmux server, veltra-send started from
-// it on a line the test plays the device on, as a person at the terminal does it.
-class OnShell : public VeltraSend {
-protected:
-  void SetUp() override {
-    VeltraSend::SetUp();
-    if (!Tmux::Present()) {
-      GTEST_SKIP() << "tmux missing: run scripts/deps";
-    }
-    ASSERT_FALSE(m_line.SlavePath().empty());
-    ASSERT_EQ(::tcgetattr(m_line.Master(), &m_oLineBefore), 0);
-    m_pTmux = std::make_unique<Tmux>(std::vector<std::string>{
-        "env", "HISTFILE=/dev/null", "PS1=$ ", "bash", "--norc", "--noprofile", "-i"});
-    ASSERT_TRUE(m_pTmux->Started());
-    m_pTmux->Line("cd " + Quote(m_cDir) + "; stty -g > before");
-    ASSERT_TRUE(WaitFile(m_cDir + "/before"));
-  }
-  // Starts veltra-send, followed by cThen on the same line, and serves the first block.
-  void StartAndServeOneBlock(const std::string& cThen) {
-    const std::string cImage = WriteImage("disk.mgt", PatternImage(3 * 5120));
-    m_pTmux->Line("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
-                  " --port " + Quote(m_line.SlavePath()) + " " + Quote(cImage) + cThen);
-    ASSERT_TRUE(m_line.WaitOpened());
-    ASSERT_TRUE(m_pTmux->WaitPane("Waiting command")) << m_pTmux->Pane();
-    m_line.Send("T");
-    ASSERT_EQ(m_line.Receive(5121, 10s).size(), 5121u);
-    ASSERT_TRUE(m_pTmux->WaitPane("Block 1/3")) << m_pTmux->Pane();
-  }
-  // The terminal and the line as they were before veltra-send ran.
-  void ExpectAllPutBack() {
-    EXPECT_EQ(ReadFile(m_cDir + "/before"), ReadFile(m_cDir + "/after")) << m_pTmux->Pane();
-    termios oAfter{};
-    ASSERT_EQ(::tcgetattr(m_line.Master(), &oAfter), 0);
-    EXPECT_EQ(oAfter.c_cflag, m_oLineBefore.c_cflag) << "the line's own settings again";
-    EXPECT_EQ(::cfgetospeed(&oAfter), ::cfgetospeed(&m_oLineBefore));
-  }
-
-  Pty m_line;
-  termios m_oLineBefore{};
-  std::unique_ptr<Tmux> m_pTmux;
-};
-
-TEST_F(OnShell, CtrlBackslashSendsTheAbortByteAndPutsTheTerminalAndTheLineBack) {
-  StartAndServeOneBlock("; echo $? > rc; stty -g > after");
-  m_pTmux->Keys({"C-\\"});
-  EXPECT_EQ(m_line.Receive(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
-  ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
-  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "1\n") << m_pTmux->Pane();
-  ExpectAllPutBack();
+  EXPECT_TRUE(lSeen) << cScreen;
+  EXPECT_NE(cScreen.find("Done: the device ended the transfer after 12 blocks"), std::string::npos)
+      << cScreen;
+  ExpectSameTerminal(oTerm.Now(), oTerm.Before());
 }
 
 // Ctrl-S while the device is served: the terminal's output flow control is off while the
 // keys are taken, so the screen and the answers go on; the settings come back at the end.
-TEST_F(OnShell, CtrlSNeitherStopsTheScreenNorTheDevice) {
+TEST_F(VeltraSend, CtrlSNeitherStopsTheScreenNorTheDevice) {
+  Pty oLine;
+  ASSERT_FALSE(oLine.SlavePath().empty());
   const std::string cImage = WriteImage("disk.mgt", PatternImage(30 * 5120));
-  m_pTmux->Line("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kSend) +
-                " --port " + Quote(m_line.SlavePath()) + " " + Quote(cImage) +
-                "; echo $? > rc; stty -g > after");
-  ASSERT_TRUE(m_line.WaitOpened());
-  ASSERT_TRUE(m_pTmux->WaitPane("Waiting command")) << m_pTmux->Pane();
-  m_pTmux->Keys({"C-s"});
+  OnTerminal oTerm({"--port", oLine.SlavePath(), cImage});
+  ASSERT_TRUE(oLine.WaitOpened());
+  ASSERT_TRUE(oTerm.WaitFor("Waiting command", 10s)) << oTerm.Screen();
+  oTerm.Type("\x13"); // Ctrl-S
   for (int n = 0; n < 25; ++n) {
-    m_line.Send("T");
-    ASSERT_EQ(m_line.Receive(5121, 5s).size(), 5121u) << "request " << n;
+    oLine.Send("T");
+    ASSERT_EQ(oLine.Receive(5121, 5s).size(), 5121u) << "request " << n;
   }
-  EXPECT_TRUE(m_pTmux->WaitPane("Block 25/30", 5s)) << m_pTmux->Pane();
-  m_pTmux->Keys({"C-q"});
-  m_line.Send("E");
-  ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
-  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << m_pTmux->Pane();
-  ExpectAllPutBack();
-}
-
-// Ctrl-Z, then bg: the transfer goes on in the background and ends normally; nothing stops
-// the process at its exit, so the shell's wait returns its status.
-TEST_F(OnShell, StoppedThenSentToTheBackgroundItEndsNormally) {
-  StartAndServeOneBlock("");
-  m_pTmux->Keys({"C-z"});
-  ASSERT_TRUE(m_pTmux->WaitPane("Stopped")) << m_pTmux->Pane();
-  m_pTmux->Line("stty -g > stopped");
-  ASSERT_TRUE(WaitFile(m_cDir + "/stopped")) << m_pTmux->Pane();
-  EXPECT_EQ(ReadFile(m_cDir + "/stopped"), ReadFile(m_cDir + "/before"))
-      << "given back at the stop";
-  m_pTmux->Line("bg");
-  m_pTmux->Line("wait $!; echo $? > rc; stty -g > after");
-  m_line.Send("T");
-  EXPECT_EQ(m_line.Receive(5121, 10s).size(), 5121u) << "served from the background";
-  m_line.Send("E");
-  ASSERT_TRUE(WaitFile(m_cDir + "/after")) << m_pTmux->Pane();
-  EXPECT_EQ(ReadFile(m_cDir + "/rc"), "0\n") << m_pTmux->Pane();
-  ExpectAllPutBack();
+  EXPECT_TRUE(oTerm.WaitFor("Block 25/30", 5s)) << oTerm.Screen();
+  oTerm.Type("\x11"); // Ctrl-Q
+  oLine.Send("E");
+  EXPECT_EQ(oTerm.Wait(10s), std::optional<int>(0)) << oTerm.Screen();
+  ExpectSameTerminal(oTerm.Now(), oTerm.Before());
 }
 
 } // namespace

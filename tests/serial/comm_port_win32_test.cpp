@@ -1,26 +1,26 @@
 // Win32 ports under Wine, over a null-modem cable between two pseudo-terminals: the port under
 // test is COM5, and the test plays the device on COM6 with plain Win32 calls. COM1 and every
-// other port point nowhere in the test prefix.
+// other port point nowhere in the test prefix. The promises every platform keeps are the
+// port contract (port_contract.h); here are the ways of Windows: names, errors, the line an
+// earlier program left.
 #include <windows.h>
 
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
 #include "serial/comm_port_win32.h"
-#include "serial/message_pump.h"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
-namespace veltra::serial {
+namespace veltra::serial::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -105,21 +105,6 @@ struct OpenPort {
   bool lConfigured = false;
 };
 
-// All bytes from the port, pumping messages until nCount have come or 5 s pass.
-std::string ReadAll(int nComm, std::size_t nCount) {
-  std::string cOut;
-  const auto tEnd = Clock::now() + 5s;
-  while (cOut.size() < nCount && Clock::now() < tEnd) {
-    std::string cBuffer(1000, ' ');
-    const int n = READCOMM(nComm, cBuffer);
-    cOut.append(cBuffer.data(), static_cast<std::size_t>(n));
-    if (n == 0) {
-      SYSWAIT(20);
-    }
-  }
-  return cOut;
-}
-
 std::string RandomBytes(std::size_t nCount, unsigned nSeed) {
   std::mt19937 oGen(nSeed);
   std::string c(nCount, '\0');
@@ -129,54 +114,87 @@ std::string RandomBytes(std::size_t nCount, unsigned nSeed) {
   return c;
 }
 
-// A window that records every comm notification and reads the port inside it, as the
-// program's callback does.
-class NotifyWindow {
+} // namespace
+} // namespace veltra::serial::test
+
+// After the helpers it uses.
+#include "tests/serial/port_contract.h"
+
+namespace veltra::serial::test {
+namespace {
+
+// COM5 and COM6 joined by the cable of tests/wine/run. Wine's ports over pseudo-terminals
+// report no output queue, so a short count may take in bytes the terminals still held.
+class NullModemLine {
 public:
-  NotifyWindow() {
-    WNDCLASSA oClass{};
-    oClass.lpfnWndProc = Proc;
-    oClass.hInstance = ::GetModuleHandleA(nullptr);
-    oClass.lpszClassName = "VeltraTestNotify";
-    ::RegisterClassA(&oClass);
-    m_hWnd = ::CreateWindowExA(0, oClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               oClass.hInstance, nullptr);
-    ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  bool Ready() const { return m_oFar.Open(); }
+  std::string Port() const { return kPort; }
+  void Send(const std::string& c) const { m_oFar.Send(c); }
+  std::string Receive(std::size_t n, std::chrono::milliseconds t) const {
+    return m_oFar.Receive(n, t);
   }
-  ~NotifyWindow() { ::DestroyWindow(m_hWnd); }
-  NotifyWindow(const NotifyWindow&) = delete;
-  NotifyWindow& operator=(const NotifyWindow&) = delete;
+  // Pulls the cable out, as a USB adapter is: the process that joins the two terminals ends,
+  // so both close.
+  void Pull() const {
+    const char* cCable = std::getenv("VELTRA_CABLE_PID");
+    ASSERT_NE(cCable, nullptr) << "run through tests/wine/run with VELTRA_NULLMODEM=1";
+    std::string cPull = std::string("Z:\\bin\\kill ") + cCable;
+    STARTUPINFOA oStart{};
+    oStart.cb = sizeof oStart;
+    PROCESS_INFORMATION oProcess{};
+    ASSERT_TRUE(::CreateProcessA(nullptr, cPull.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &oStart, &oProcess));
+    ::WaitForSingleObject(oProcess.hProcess, 5000);
+    ::CloseHandle(oProcess.hThread);
+    ::CloseHandle(oProcess.hProcess);
+  }
+  static constexpr std::size_t kStallBytes = 400000;
+  static constexpr bool kCountIsExact = false;
 
-  int hWnd() const { return static_cast<int>(reinterpret_cast<std::intptr_t>(m_hWnd)); }
+  // A message-only window that reads the port inside each notification, as the program's
+  // callback does.
+  class Window {
+  public:
+    Window() {
+      WNDCLASSA oClass{};
+      oClass.lpfnWndProc = Proc;
+      oClass.hInstance = ::GetModuleHandleA(nullptr);
+      oClass.lpszClassName = "VeltraTestNotify";
+      ::RegisterClassA(&oClass);
+      m_hWnd = ::CreateWindowExA(0, oClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 oClass.hInstance, nullptr);
+      ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Window() { ::DestroyWindow(m_hWnd); }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
 
-  struct Call {
-    WPARAM wParam;
-    LPARAM lParam;
-    std::string cRead; // what a READCOMM inside the notification returned
+    int hWnd() const { return static_cast<int>(reinterpret_cast<std::intptr_t>(m_hWnd)); }
+    std::vector<Told> aTold;
+
+  private:
+    static LRESULT CALLBACK Proc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
+      auto* pSelf = reinterpret_cast<Window*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+      if (nMsg == WM_COMMNOTIFY && pSelf != nullptr) {
+        std::string cBuffer(1000, ' ');
+        cBuffer.resize(static_cast<std::size_t>(READCOMM(static_cast<int>(wParam), cBuffer)));
+        pSelf->aTold.push_back({static_cast<int>(wParam), static_cast<int>(lParam), cBuffer});
+        return 0;
+      }
+      return ::DefWindowProcA(hWnd, nMsg, wParam, lParam);
+    }
+    HWND m_hWnd = nullptr;
   };
-  std::vector<Call> aCalls;
 
 private:
-  static LRESULT CALLBACK Proc(HWND hWnd, UINT nMsg, WPARAM wParam, LPARAM lParam) {
-    auto* pSelf = reinterpret_cast<NotifyWindow*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
-    if (nMsg == WM_COMMNOTIFY && pSelf != nullptr) {
-      std::string cBuffer(1000, ' ');
-      const int n = READCOMM(static_cast<int>(wParam), cBuffer);
-      pSelf->aCalls.push_back({wParam, lParam, cBuffer.substr(0, static_cast<std::size_t>(n))});
-      return 0;
-    }
-    return ::DefWindowProcA(hWnd, nMsg, wParam, lParam);
-  }
-  HWND m_hWnd = nullptr;
+  FarEnd m_oFar;
 };
 
-bool PumpUntil(const std::function<bool()>& lDone, std::chrono::milliseconds tLimit = 5s) {
-  const auto tEnd = Clock::now() + tLimit;
-  while (!lDone() && Clock::now() < tEnd) {
-    SYSWAIT(20);
-  }
-  return lDone();
-}
+} // namespace
+
+INSTANTIATE_TYPED_TEST_SUITE_P(PortContract, PortContract, NullModemLine);
+
+namespace {
 
 TEST(Win32CommPort, AFailedOpenSaysWhyInErrno) {
   OpenPort oHeld;
@@ -273,135 +291,6 @@ TEST(Win32CommPort, ALineLeftByAnEarlierProgramIsOursWhileOpenAndPutBackAtClose)
   ::CloseHandle(hPort);
 }
 
-TEST(Win32CommPort, AllByteValuesPassBothWays) {
-  OpenPort oPort;
-  FarEnd oFar;
-  ASSERT_GE(oPort.nComm, 0);
-  ASSERT_TRUE(oFar.Open());
-  std::string cAll(256, '\0');
-  for (int i = 0; i < 256; ++i) {
-    cAll[static_cast<std::size_t>(i)] = static_cast<char>(i);
-  }
-  EXPECT_EQ(WRITECOMM(oPort.nComm, cAll), 256);
-  EXPECT_EQ(oFar.Receive(256), cAll);
-  oFar.Send(cAll);
-  EXPECT_EQ(ReadAll(oPort.nComm, 256), cAll);
-  EXPECT_EQ(WRITECOMM(oPort.nComm, ""), 0);
-}
-
-TEST(Win32CommPort, ABurstBeyondTheRingArrivesCompleteAndInOrder) {
-  OpenPort oPort;
-  FarEnd oFar;
-  ASSERT_GE(oPort.nComm, 0);
-  ASSERT_TRUE(oFar.Open());
-  const std::string cBurst = RandomBytes(3000, 11);
-  oFar.Send(cBurst);
-  ::Sleep(300); // the burst waits in the ring and the driver while nobody reads
-  EXPECT_EQ(ReadAll(oPort.nComm, cBurst.size()), cBurst);
-}
-
-TEST(Win32CommPort, OneNotificationPerBatchWithTheBytesReadInsideIt) {
-  OpenPort oPort;
-  FarEnd oFar;
-  NotifyWindow oWnd;
-  ASSERT_GE(oPort.nComm, 0);
-  ASSERT_TRUE(oFar.Open());
-  ASSERT_TRUE(ENABLECOMMNOTIFICATION(oPort.nComm, oWnd.hWnd(), 1, -1));
-  oFar.Send("T");
-  ASSERT_TRUE(PumpUntil([&] { return !oWnd.aCalls.empty(); }));
-  PumpUntil([] { return false; }, 200ms); // no second notification follows
-  ASSERT_EQ(oWnd.aCalls.size(), 1U);
-  EXPECT_EQ(oWnd.aCalls[0].wParam, static_cast<WPARAM>(oPort.nComm));
-  EXPECT_EQ(oWnd.aCalls[0].lParam, CN_RECEIVE);
-  EXPECT_EQ(oWnd.aCalls[0].cRead, "T");
-
-  // Off: bytes are kept, not announced. Arming announces them at once and once, with no
-  // new byte on the line: a device waiting for its answer sends nothing more.
-  ENABLECOMMNOTIFICATION(oPort.nComm, 0, 1, -1);
-  oFar.Send("E");
-  PumpUntil([] { return false; }, 200ms);
-  EXPECT_EQ(oWnd.aCalls.size(), 1U);
-  ENABLECOMMNOTIFICATION(oPort.nComm, oWnd.hWnd(), 1, -1);
-  ASSERT_TRUE(PumpUntil([&] { return oWnd.aCalls.size() == 2; }));
-  EXPECT_EQ(oWnd.aCalls[1].cRead, "E");
-  PumpUntil([] { return false; }, 200ms);
-  EXPECT_EQ(oWnd.aCalls.size(), 2U);
-}
-
-TEST(Win32CommPort, CloseReturnsWhileTheWorkerWaitsOnAnUnhandledNotification) {
-  NotifyWindow oWnd;
-  FarEnd oFar;
-  const int nComm = OPENCOMM(kPort, 16384, 16384);
-  ASSERT_GE(nComm, 0);
-  ASSERT_TRUE(oFar.Open());
-  ENABLECOMMNOTIFICATION(nComm, oWnd.hWnd(), 1, -1);
-  oFar.Send("T");
-  ::Sleep(300); // the worker has sent its notification and waits; nothing pumps
-  const auto tStart = Clock::now();
-  EXPECT_TRUE(CLOSECOMM(nComm));
-  EXPECT_LT(Clock::now() - tStart, 5s) << "closing must not wait for the notification";
-  PumpUntil([] { return false; }, 200ms);
-  EXPECT_TRUE(oWnd.aCalls.empty()) << "a notification of a closed port is dropped";
-  std::string cBuffer(10, ' ');
-  EXPECT_EQ(READCOMM(nComm, cBuffer), 0) << "the handle is dead";
-}
-
-// The cable pulled out, as a USB adapter is: the process that joins the two terminals ends
-// (tests/wine/run names it), so both close. Bytes that came before are still read; then the
-// port reports the line lost.
-TEST(Win32CommPort, APulledCableIsReportedAfterTheBytesThatCameBefore) {
-  const char* cCable = std::getenv("VELTRA_CABLE_PID");
-  ASSERT_NE(cCable, nullptr) << "run through tests/wine/run with VELTRA_NULLMODEM=1";
-  OpenPort oPort;
-  ASSERT_GE(oPort.nComm, 0);
-  {
-    FarEnd oFar;
-    ASSERT_TRUE(oFar.Open());
-    oFar.Send("AB");
-    ::Sleep(300);
-  }
-  EXPECT_FALSE(COMMLOST(oPort.nComm));
-  std::string cPull = std::string("Z:\\bin\\kill ") + cCable;
-  STARTUPINFOA oStart{};
-  oStart.cb = sizeof oStart;
-  PROCESS_INFORMATION oProcess{};
-  ASSERT_TRUE(CreateProcessA(nullptr, cPull.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &oStart, &oProcess));
-  ::CloseHandle(oProcess.hThread);
-  ::CloseHandle(oProcess.hProcess);
-  ::Sleep(500);
-  EXPECT_FALSE(COMMLOST(oPort.nComm)) << "two bytes are still unread";
-  EXPECT_EQ(ReadAll(oPort.nComm, 2), "AB");
-  EXPECT_TRUE(PumpUntil([&] { return COMMLOST(oPort.nComm); }));
-  EXPECT_EQ(WRITECOMM(oPort.nComm, "T"), 0) << "nothing goes out on a lost line";
-}
-
-// Nobody reads the far end, so the line fills and stays full: the write gives up at its bound
-// (twice the data's time on the wire, plus 2 s) and says how much left. When the far end
-// reads at last, it gets those bytes and nothing of what was given up.
-TEST(Win32CommPort, AWriteToAStalledLineReturnsShortAfterItsBound) {
-  OpenPort oPort;
-  ASSERT_GE(oPort.nComm, 0);
-  std::string cDcb;
-  ASSERT_TRUE(BUILDCOMMDCB("4000000,N,8,2", cDcb));
-  ASSERT_TRUE(SETCOMMSTATE(oPort.nComm, cDcb));
-  const std::string cData = RandomBytes(400000, 5);
-  const auto tStart = Clock::now();
-  const long nSent = WRITECOMM(oPort.nComm, cData);
-  const auto tTook = Clock::now() - tStart;
-  ASSERT_GE(nSent, 0);
-  EXPECT_LT(nSent, static_cast<long>(cData.size()));
-  EXPECT_LT(tTook, 20s) << "the bound is 2 x 1.1 s + 2 s";
-  FarEnd oFar;
-  ASSERT_TRUE(oFar.Open());
-  // Under Wine the count takes in bytes that the pseudo-terminals still held (they report no
-  // output queue), and the purge drops those: fewer may arrive, never more.
-  const std::string cGot = oFar.Receive(static_cast<std::size_t>(nSent), 2s);
-  EXPECT_LE(cGot.size(), static_cast<std::size_t>(nSent));
-  EXPECT_TRUE(cGot == cData.substr(0, cGot.size())) << "the bytes that left are the first ones";
-  EXPECT_EQ(oFar.Receive(1, 500ms).size(), 0U) << "nothing given up goes out later";
-}
-
 // A line without modem control (a three-wire cable's driver, a virtual port) refuses DTR; the
 // transfer needs none, so the port opens and carries bytes both ways. The tests' preload
 // passes the pseudo-terminal's own refusal through while the file it names exists.
@@ -428,4 +317,4 @@ TEST(Win32CommPort, ALineThatRefusesModemControlIsStillUsed) {
 }
 
 } // namespace
-} // namespace veltra::serial
+} // namespace veltra::serial::test

@@ -193,18 +193,5 @@ TEST(FileChooser, FolderMustExistAndCancelGivesEmpty) {
   EXPECT_TRUE(lStillOpen);
 }
 
-TEST(FileChooser, ChoosingAnExistingFile) {
-  ChooserDir oDir;
-  WhenModal<QFileDialog>([&](QFileDialog* p) {
-    auto* pName = p->findChild<QLineEdit*>("fileNameEdit");
-    ASSERT_NE(pName, nullptr);
-    pName->setText("DISK.MGT");
-    QMetaObject::invokeMethod(p, "accept");
-  });
-  EXPECT_EQ(CGETFILE("File MGT (*.mgt)|*.mgt", "Seleziona immagine da inviare", std::nullopt,
-                     oDir.Path()),
-            oDir.Path() + "/DISK.MGT");
-}
-
 } // namespace
 } // namespace veltra::ui

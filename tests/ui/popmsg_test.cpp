@@ -57,18 +57,6 @@ TEST(PopMsgText, NamesAreShownAsWrittenAndLeaveTheTextAroundThemAlone) {
   EXPECT_EQ(UNMARKEDTEXT("(" + NAMETEXT("\xE8") + ")"), "(\xE8)");
 }
 
-TEST(PopMsgKinds, FlagsAndResultsOfEachType) {
-  EXPECT_EQ(POPMSGFLAGS(1), 64);
-  EXPECT_EQ(POPMSGFLAGS(2), 33);
-  EXPECT_EQ(POPMSGFLAGS(3), 35);
-  EXPECT_EQ(POPMSGFLAGS(4), 36);
-  EXPECT_EQ(POPMSGFLAGS(5), 292);
-  EXPECT_EQ(POPMSGFLAGS(6), 17);
-  EXPECT_FALSE(POPMSGFLAGS(0));
-  EXPECT_FALSE(POPMSGFLAGS(7));
-  EXPECT_EQ(POPMSG_TONE_MS, 54);
-}
-
 struct BoxCase {
   int nType;
   QMessageBox::Icon nIcon;
