@@ -179,7 +179,7 @@ bench: build
 
 # Transfers against a device that misbehaves at random, each verdict checked against what the
 # device got, then one long serve with descriptors, threads and memory watched. CI runs a short
-# one (SOAK_TRANSFERS=40 SOAK_LONG=1000).
+# one (SOAK_TRANSFERS=100 SOAK_LONG=2000).
 SOAK_TRANSFERS ?= 200
 SOAK_LONG      ?= 10000
 soak: configure
