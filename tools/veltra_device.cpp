@@ -116,8 +116,11 @@ int main(int argc, char** argv) {
   if (o.lPty) {
     std::printf("%s\n", oPort->cPath.c_str());
     std::fflush(stdout);
-    if (!WaitForPeer(nFd, std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(o.dTimeout)))) {
+    const auto tOpenBound = o.lTimeoutGiven
+                                ? std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(o.dTimeout))
+                                : std::chrono::steady_clock::duration::max();
+    if (!WaitForPeer(nFd, tOpenBound)) {
       Say(Format("timeout: no program opened the line for %.1f s", o.dTimeout));
       return 1;
     }

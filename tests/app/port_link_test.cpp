@@ -368,13 +368,7 @@ TEST_F(ProgramFlow, PortThatCannotBeOpenedOffersThePortsAndServesTheOneChosen) {
   Pty oPty;
   std::string cLine;
   std::thread oDevice([&] {
-    for (int n = 0; n < 3000; ++n) { // until the program has the port open
-      pollfd oPoll{oPty.Master(), POLLIN, 0};
-      ::poll(&oPoll, 1, 10);
-      if ((oPoll.revents & POLLHUP) == 0) {
-        break;
-      }
-    }
+    oPty.WaitOpened(); // until the program has the port open
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     oPty.Send("T");
     cLine = oPty.Receive(5121);
@@ -448,13 +442,7 @@ TEST_F(ProgramFlow, ProgressAndTheOutcomeReachTheSessionBus) {
   std::ofstream("VELTRA.INI") << "[Impostazioni]\nPorta=" << oPty.SlavePath() << "\n";
   std::ofstream("disk.mgt", std::ios::binary) << std::string(5120 + 100, 'y');
   std::thread oDevice([&] {
-    for (int n = 0; n < 3000; ++n) { // until the program has the port open
-      pollfd oPoll{oPty.Master(), POLLIN, 0};
-      ::poll(&oPoll, 1, 10);
-      if ((oPoll.revents & POLLHUP) == 0) {
-        break;
-      }
-    }
+    oPty.WaitOpened(); // until the program has the port open
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     oPty.Send("T");
     oPty.Receive(5121);

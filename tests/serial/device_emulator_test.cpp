@@ -194,6 +194,16 @@ TEST(DeviceEmulator, SendsAnyCommandsAndReportsTheAbort) {
   EXPECT_EQ(LastLine(oDevice.Out()).rfind("veltra-device: blocks 1, bytes 5120, errors 0", 0), 0U);
 }
 
+// Given a time-out, the emulator does not wait for ever for a program that never opens its
+// line.
+TEST(DeviceEmulator, GivenATimeOutItGivesUpWhenNoProgramOpensTheLine) {
+  veltra::test::Child oDevice({DevicePath(), "--pty", "--commands", "T", "--timeout", "0.5"});
+  ASSERT_TRUE(oDevice.ReadLine(5s).has_value());
+  EXPECT_EQ(oDevice.Wait(10s), std::optional<int>(1));
+  EXPECT_NE(oDevice.Out().find("timeout: no program opened the line for 0.5 s"), std::string::npos)
+      << oDevice.Out();
+}
+
 TEST(DeviceEmulator, RefusesABurstThatIsNeverClosed) {
   veltra::test::Child oDevice({DevicePath(), "--pty", "--commands", "T[TTE"});
   EXPECT_EQ(oDevice.Wait(5s), std::optional<int>(2));

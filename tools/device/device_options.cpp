@@ -132,6 +132,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& aArgs,
     }
     if (nValue == kTimeout) {
       o.dTimeout = dValue;
+      o.lTimeoutGiven = true;
     } else if (nValue == kMinGap) {
       o.dMinGapMs = dValue;
     } else {

@@ -30,6 +30,9 @@ struct Options {
   std::optional<std::string> cSave;
   std::optional<std::string> cCommands;
   double dTimeout = 10.0;
+  // --timeout was given: it then also bounds the wait for a program to open the line, which is
+  // otherwise as long as the person choosing the image takes.
+  bool lTimeoutGiven = false;
   std::optional<std::string> cPace;
   // The loop pauses kPauseAfterZeroMs; a millisecond less allows for the clocks of two programs.
   double dMinGapMs = static_cast<double>(veltra::app::kPauseAfterZeroMs) - 1.0;

@@ -150,14 +150,16 @@ void WaitForPeerToClose(int nMaster, std::chrono::steady_clock::duration tLimit)
 }
 
 bool WaitForPeer(int nMaster, std::chrono::steady_clock::duration tLimit) {
-  const auto tEnd = std::chrono::steady_clock::now() + tLimit;
+  // The largest bound means none (adding it to the clock would overflow).
+  const bool lBounded = tLimit != std::chrono::steady_clock::duration::max();
+  const auto tStart = std::chrono::steady_clock::now();
   for (;;) {
     pollfd oIn{nMaster, POLLIN, 0};
     ::poll(&oIn, 1, 20);
     if ((oIn.revents & POLLHUP) == 0) {
       return true;
     }
-    if (std::chrono::steady_clock::now() >= tEnd) {
+    if (lBounded && std::chrono::steady_clock::now() - tStart >= tLimit) {
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
