@@ -44,6 +44,10 @@ void WineSession::Down() {
   }
 }
 
+bool WineSession::UseWindowManager(const std::string& cWmConfig) const {
+  return RunToEnd({SessionScript("session"), "wm", m_cBuild, cWmConfig}, {}, 30s).nExit == 0;
+}
+
 Child WineSession::StartVeltra(const std::string& cDir, const std::string& cExe) const {
   return Child({SessionScript("run"), m_cBuild, cExe.empty() ? m_cBuild + "/app/veltra.exe" : cExe},
                {}, cDir);

@@ -18,6 +18,8 @@ public:
   // in tests/wine/ (the default takes no keys).
   bool Up(const std::string& cBuild, const std::string& cWmConfig = "openbox.xml");
   void Down();
+  // Replaces the session's window manager by one configured by cWmConfig (tests/wine/).
+  bool UseWindowManager(const std::string& cWmConfig) const;
   const Display& Screen() const { return m_oScreen; }
   // veltra.exe (the build's, or cExe) started under Wine in cDir, as a user starts it from
   // that folder.
