@@ -94,7 +94,7 @@ flaky-report:
 # The programs for ARM boards (Debian arm64 and armhf), cross-built with Debian's cross
 # compilers, with the suites that run under qemu-user: $(BUILD_ARM64)/send/veltra-send,
 # $(BUILD_ARM64)/tools/veltra-device and the window program $(BUILD_ARM64)/app/veltra, built
-# against Debian's multiarch Qt for the target (see README) when it could be installed.
+# against Debian's multiarch Qt for the target (see docs/testing.md) when it could be installed.
 arm64: deps-arm
 	cmake -S . -B $(BUILD_ARM64) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
 	  -DCMAKE_BUILD_TYPE=Release -DVELTRA_QT=$$(bash scripts/arm-window arm64)
@@ -106,8 +106,8 @@ armhf: deps-arm
 	cmake --build $(BUILD_ARMHF) -j $(JOBS)
 
 # The serial, send and app suites of both ARM builds under qemu-user (the cases qemu-user
-# cannot run are listed as disabled there, see README), then one whole disk from each ARM
-# veltra-send to the device emulator of the machine's own build. A case that fails is run once
+# cannot run are listed as disabled there, see docs/testing.md), then one whole disk from each
+# ARM veltra-send to the device emulator of the machine's own build. A case that fails is run once
 # more: under emulation on a busy machine the emulator can look at a 0x00 late and miss the
 # pause it checks; `make flaky-report` names every case that needed it.
 test-arm: arm64 armhf configure
@@ -193,8 +193,8 @@ bench-windows: build windows
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
 
-# Fails when a C or C++ file is not formatted as .clang-format says, or when the map
-# (docs/architecture.md) or a comment names a source file that is not there.
+# Fails when a C or C++ file is not formatted as .clang-format says, or when the README, a page
+# under docs/ or a comment names a file that is not there or links where nothing is.
 check-format:
 	@bash scripts/deps format
 	@bash scripts/check-format
