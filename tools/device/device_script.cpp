@@ -19,6 +19,23 @@ std::variant<std::vector<ScriptStep>, ScriptError> PARSESCRIPT(std::string_view 
       }
       aSteps.push_back({ScriptStep::Kind::Burst, std::string(cScript.substr(i + 1, nEnd - i - 1))});
       i = nEnd;
+    } else if (c == '{') {
+      const std::size_t nEnd = cScript.find('}', i + 1);
+      if (nEnd == std::string_view::npos) {
+        return ScriptError{i, "\"{\" without \"}\""};
+      }
+      const std::string_view cDigits = cScript.substr(i + 1, nEnd - i - 1);
+      if (cDigits.empty() || cDigits.size() > 6 ||
+          !std::all_of(cDigits.begin(), cDigits.end(),
+                       [](char d) { return d >= '0' && d <= '9'; })) {
+        return ScriptError{i, "a stall \"{MS}\" takes 1 to 6 digits of milliseconds"};
+      }
+      ScriptStep oStall{ScriptStep::Kind::Stall, std::string(cDigits)};
+      for (const char d : cDigits) {
+        oStall.nStallMs = oStall.nStallMs * 10 + static_cast<unsigned>(d - '0');
+      }
+      aSteps.push_back(std::move(oStall));
+      i = nEnd;
     } else if (c == 'T') {
       aSteps.push_back({ScriptStep::Kind::Request, {}});
     } else if (c == '!') {
@@ -45,6 +62,9 @@ std::string FORMATSCRIPT(const std::vector<ScriptStep>& aSteps) {
       break;
     case ScriptStep::Kind::Send:
       c += o.cBytes;
+      break;
+    case ScriptStep::Kind::Stall:
+      c += '{' + o.cBytes + '}';
       break;
     }
   }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace veltra::tools {
 namespace {
@@ -72,9 +73,25 @@ bool Session::Run(const std::vector<ScriptStep>& aSteps) {
         return false;
       }
       break;
+    case ScriptStep::Kind::Stall:
+      m_nStallMs = oStep.nStallMs;
+      break;
     }
   }
+  Stall(); // a stall with nothing sent after it: at the end
   return true;
+}
+
+void Session::Stall() {
+  if (m_nStallMs == 0) {
+    return;
+  }
+  // The line is not read meanwhile: what the PC sends piles up in the pseudo-terminal or the
+  // port's receive queue, and then in the PC's own output queue.
+  Say(Format("stalled: reading nothing for %u ms", m_nStallMs));
+  std::this_thread::sleep_for(std::chrono::milliseconds(m_nStallMs));
+  m_nStallMs = 0;
+  Say("reading again");
 }
 
 Clock::time_point Session::Deadline() const {
@@ -100,6 +117,7 @@ bool Session::Send(std::string_view cBytes) {
     Error("the port has gone while sending a command");
     return false;
   }
+  Stall();
   return true;
 }
 

@@ -44,7 +44,10 @@ private:
   Clock::time_point Deadline() const;
   void Error(const std::string& cText);
   bool Lost(LineReader::Status eStatus, const std::string& cWhat);
+  // Sends cBytes, then stalls when a stall step came before.
   bool Send(std::string_view cBytes);
+  // Reads nothing for the pending stall's time, if there is one.
+  void Stall();
   // Sends T (unless it already went out in a burst at tBurst) and checks the answer.
   bool ServeBlock(std::optional<Clock::time_point> tBurst = std::nullopt);
   // The 0x00 that begins the answer to request nBlock; false after an abort or a wrong byte.
@@ -62,6 +65,7 @@ private:
   std::optional<std::string> m_cExpected;
   Summary m_oSummary;
   std::string m_cReceived;
+  unsigned m_nStallMs = 0; // a stall step waiting for the next bytes sent
 };
 
 // The 99th percentile (nearest rank); 0 for no values.

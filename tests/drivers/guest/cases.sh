@@ -145,3 +145,25 @@ case_list_ports() {
   sed 's/^/port /' /tmp/out
   echo "exit $status"
 }
+
+# A device that stops reading mid-disk: veltra-send on port $1, its summary and status; the
+# guest's uptime and the 8250's own transmit count (from /proc/tty/driver/serial) each second
+# while it runs. The guest stays up until the host has read what reached its end of the line.
+stall() {
+  send_start "$1"
+  echo "ready $1"
+  while [ -d "/proc/$SEND" ]; do
+    echo "tick $(cut -d' ' -f1 /proc/uptime) $(sed -n 's/^1:.* tx:\([0-9]*\).*/\1/p' /proc/tty/driver/serial)"
+    sleep 1
+  done
+  send_wait
+  read -r -t 60 command <&3
+  echo "command $command"
+}
+case_usb_stall() {
+  await $USB || return 1
+  stall $USB
+}
+case_uart_stall() {
+  stall /dev/ttyS1
+}
