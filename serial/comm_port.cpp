@@ -46,6 +46,25 @@ int AddPort(const std::shared_ptr<CommPort>& oPort) {
   return oPort->nComm;
 }
 
+int OpenablePath(std::string_view cDevice, std::string& cPath) {
+  if (cDevice.find('\0') != std::string_view::npos) {
+    return EINVAL;
+  }
+  cPath = COMMDEVICEPATH(cDevice);
+  return cPath.empty() ? ENOENT : 0;
+}
+
+bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue) {
+  oPort->nInQueue = nInQueue & 0xFFFF;
+  oPort->nOutQueue = nOutQueue & 0xFFFF;
+  if (AddPort(oPort) >= 0) {
+    return true;
+  }
+  oPort.reset(); // puts the line back; the reason is kept across it
+  errno = EMFILE;
+  return false;
+}
+
 std::shared_ptr<CommPort> FindPort(int nComm) {
   std::lock_guard oLock(g_tableMutex);
   const auto it = g_ports.find(nComm);

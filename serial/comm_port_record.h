@@ -16,15 +16,14 @@
 //    waits on the port's condition variable (WaitForRoom) until READCOMM makes room (it
 //    wakes the worker only when the worker has said it waits), notification is armed for
 //    unannounced bytes, or the port closes.
-// 3. Queue (comm_port.cpp, comm_notify_queue.cpp). After each batch the worker looks at the armed
-// window
-//    (hNotifyWnd, stored under the port's mutex). None: the bytes are marked unannounced
-//    and the worker goes back to the device. A window: NotifyWindow queues a notification,
-//    under the port's mutex so that a close either finds it queued (and drops it) or is
-//    seen before it is queued.
-// 4. Doorbell (ui_doorbell_qt.cpp). The worker then rings the user-interface thread: one
-//    eventfd for the process, answered by a socket notifier in whatever event loop that
-//    thread runs (SYSREFRESH, SYSWAIT, a dialog's or a popup's own loop).
+// 3. Queue (comm_port.cpp, comm_notify_queue.cpp). After each batch the worker looks at the
+//    armed window (hNotifyWnd, stored under the port's mutex). None: the bytes are marked
+//    unannounced and the worker goes back to the device. A window: NotifyWindow queues a
+//    notification, under the port's mutex so that a close either finds it queued (and drops it) or
+//    is seen before it is queued.
+// 4. Doorbell (ui_doorbell_eventfd.cpp, ui_doorbell_qt.cpp). The worker then rings the
+//    user-interface thread: one eventfd for the process, answered by a socket notifier in
+//    whatever event loop that thread runs (SYSREFRESH, SYSWAIT, a dialog's or a popup's own loop).
 // 5. Window. The answer takes each queued notification, builds the comm-notify event on the
 //    user-interface thread and sends it to the window's receiver; the window runs its
 //    comm-notify callback, which reads the ring with READCOMM (the program's CONNECT).
@@ -50,6 +49,8 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace veltra::serial::detail {
 
@@ -74,6 +75,16 @@ struct CommPort {
   std::shared_ptr<PortSignal> oSignal = std::make_shared<PortSignal>();
   std::unique_ptr<CommDevice> oDevice;
 };
+
+// OPENCOMM's first step on every platform: the device path for cDevice into cPath, or the
+// reason there is none: EINVAL for a name holding a NUL byte (the system would open only the
+// part before it), ENOENT for an empty name.
+int OpenablePath(std::string_view cDevice, std::string& cPath);
+
+// OPENCOMM's last common step, for a record holding the device it has opened and set up: the
+// queue sizes kept (low 16 bits) and a handle given. False, with errno EMFILE, when no handle
+// is left; the record has then been let go (oPort is null), which puts the line back.
+bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue);
 
 // Handle table. AddPort gives the record the next handle and returns it, or -1 with errno
 // EMFILE when no handle is left.
