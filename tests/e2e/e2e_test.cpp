@@ -10,7 +10,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
-#include <pty.h>
+#include <optional>
 #include <sstream>
 #include <sys/file.h>
 #include <termios.h>
@@ -63,15 +63,13 @@ protected:
     if (s_pDisplay == nullptr) {
       GTEST_SKIP() << "Xvfb, openbox or xdotool missing: run scripts/deps";
     }
-    m_cDir = TempFolder();
+    m_oDir.emplace();
+    m_cDir = m_oDir->Str();
     ASSERT_FALSE(m_cDir.empty());
   }
   void TearDown() override {
     m_veltra.Kill();
     m_device.Kill();
-    if (!m_cDir.empty()) {
-      std::filesystem::remove_all(m_cDir);
-    }
   }
 
   const Display& Screen() const { return *s_pDisplay; }
@@ -135,6 +133,7 @@ protected:
   std::string DeviceSummary() { return harness::DeviceSummary(m_device); }
 
   static Display* s_pDisplay;
+  std::optional<TempDir> m_oDir; // removed once TearDown has stopped the programs
   std::string m_cDir;
   Child m_device;
   Child m_veltra;
@@ -314,47 +313,28 @@ TEST_F(EndToEnd, DeviceGoneMidTransferLeavesTheProgramIdleAndEscStillEndsIt) {
   EXPECT_EQ(m_veltra.Wait(20s), std::optional<int>(0)) << m_veltra.Err();
 }
 
-// A raw pseudo-terminal that the test plays the device on; the path is the port.
-struct TestLine {
-  int nMaster = -1;
-  std::string cPort;
-  TestLine() {
-    int nSlave = -1;
-    std::array<char, 128> aName{};
-    termios oRaw{};
-    ::cfmakeraw(&oRaw);
-    if (::openpty(&nMaster, &nSlave, aName.data(), &oRaw, nullptr) == 0) {
-      ::close(nSlave);
-      cPort = aName.data();
-    }
-  }
-  ~TestLine() { ::close(nMaster); }
-  TestLine(const TestLine&) = delete;
-  TestLine& operator=(const TestLine&) = delete;
-};
-
 class EndSignal : public EndToEnd, public ::testing::WithParamInterface<int> {};
 
 // Ended from outside in the middle of a transfer (a shutdown, kill, Ctrl+\ in the terminal):
 // the program closes its port, puts the line back as it was and ends with 0, and the port is
 // free for the next one.
 TEST_P(EndSignal, MidTransferRestoresTheLineFreesThePortAndEndsCleanly) {
-  TestLine oLine;
-  ASSERT_FALSE(oLine.cPort.empty());
-  const int nSlave = ::open(oLine.cPort.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  Pty oLine; // the test plays the device on its master end
+  ASSERT_TRUE(oLine.Ok());
+  const int nSlave = ::open(oLine.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
   termios oBefore{};
   ASSERT_EQ(::tcgetattr(nSlave, &oBefore), 0);
   const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
-  WriteSettings(oLine.cPort);
+  WriteSettings(oLine.SlavePath());
   StartVeltra();
   ChooseImage(cImage);
   ASSERT_TRUE(WaitWindow(Screen(), kDialogTitle).has_value()) << m_veltra.Err();
   // One request, answered while the program is being served; then the signal.
-  ASSERT_EQ(::write(oLine.nMaster, "T", 1), 1);
+  ASSERT_EQ(::write(oLine.Master(), "T", 1), 1);
   std::string cGot;
   for (int i = 0; i < 2000 && cGot.size() < 5121; ++i) {
     std::array<char, 8192> aBuf{};
-    const ssize_t n = ::read(oLine.nMaster, aBuf.data(), aBuf.size());
+    const ssize_t n = ::read(oLine.Master(), aBuf.data(), aBuf.size());
     cGot.append(aBuf.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
     std::this_thread::sleep_for(5ms);
   }
@@ -366,7 +346,7 @@ TEST_P(EndSignal, MidTransferRestoresTheLineFreesThePortAndEndsCleanly) {
   EXPECT_EQ(oAfter.c_cflag, oBefore.c_cflag) << "the line as it was found";
   EXPECT_EQ(::cfgetospeed(&oAfter), ::cfgetospeed(&oBefore));
   ::close(nSlave);
-  EXPECT_TRUE(PortFree(oLine.cPort));
+  EXPECT_TRUE(PortFree(oLine.SlavePath()));
 }
 INSTANTIATE_TEST_SUITE_P(TermAndQuit, EndSignal, ::testing::Values(SIGTERM, SIGQUIT),
                          [](const auto& o) { return std::string(sigabbrev_np(o.param)); });
@@ -376,10 +356,10 @@ INSTANTIATE_TEST_SUITE_P(TermAndQuit, EndSignal, ::testing::Values(SIGTERM, SIGQ
 TEST_F(EndToEnd, XServerGoneWhileTheDeviceSendsEndsTheProgramAndFreesThePort) {
   Display oOwn; // this case kills its X server
   ASSERT_TRUE(oOwn.Start());
-  TestLine oLine;
-  ASSERT_FALSE(oLine.cPort.empty());
+  Pty oLine; // the test plays the device on its master end
+  ASSERT_TRUE(oLine.Ok());
   const std::string cImage = WriteImage("disk.mgt", PatternImage(5120));
-  WriteSettings(oLine.cPort);
+  WriteSettings(oLine.SlavePath());
   m_veltra = Child({VeltraPath()}, oOwn.Env(), m_cDir);
   const auto cChooser = WaitWindow(oOwn, kChooserTitle);
   ASSERT_TRUE(cChooser.has_value()) << m_veltra.Err();
@@ -390,7 +370,7 @@ TEST_F(EndToEnd, XServerGoneWhileTheDeviceSendsEndsTheProgramAndFreesThePort) {
   std::atomic<bool> lStop{false};
   std::thread oDevice([&] {
     while (!lStop) {
-      [[maybe_unused]] const ssize_t n = ::write(oLine.nMaster, "x", 1);
+      [[maybe_unused]] const ssize_t n = ::write(oLine.Master(), "x", 1);
       std::this_thread::sleep_for(100us);
     }
   });
@@ -401,7 +381,7 @@ TEST_F(EndToEnd, XServerGoneWhileTheDeviceSendsEndsTheProgramAndFreesThePort) {
   oDevice.join();
   EXPECT_TRUE(nExit.has_value()) << "veltra hangs after its X server went away";
   m_veltra.Kill();
-  EXPECT_TRUE(PortFree(oLine.cPort));
+  EXPECT_TRUE(PortFree(oLine.SlavePath()));
 }
 
 } // namespace

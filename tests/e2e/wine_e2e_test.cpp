@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -42,7 +43,8 @@ protected:
       GTEST_SKIP() << "VELTRA_WINE_BUILD names no Windows build (make test-windows sets it)";
     }
     ASSERT_TRUE(s_lUp) << "the Wine session did not start (scripts/deps windows)";
-    m_cDir = TempFolder();
+    m_oDir.emplace();
+    m_cDir = m_oDir->Str();
     ASSERT_FALSE(m_cDir.empty());
   }
   void TearDown() override {
@@ -50,9 +52,6 @@ protected:
     m_device.Kill();
     if (s_pWine != nullptr) {
       s_pWine->LinkPort(5, "");
-    }
-    if (!m_cDir.empty()) {
-      std::filesystem::remove_all(m_cDir);
     }
   }
 
@@ -134,6 +133,7 @@ protected:
 
   static WineSession* s_pWine;
   static bool s_lUp;
+  std::optional<TempDir> m_oDir; // removed once TearDown has stopped the programs
   std::string m_cDir;
   std::string m_cExe; // empty: the build's veltra.exe
   Child m_device;
@@ -166,9 +166,9 @@ TEST_F(WineEndToEnd, DownloadUnpackedIntoANewFolderServesTheWholeDisk) {
   if (pZip == nullptr || *pZip == '\0') {
     GTEST_SKIP() << "VELTRA_WINE_ZIP names no zip (make test-windows sets it)";
   }
-  std::filesystem::remove_all(m_cDir);
-  m_cDir = s_pWine->Build() + "/wineprefix/drive_c/veltra-XXXXXX";
-  ASSERT_NE(::mkdtemp(m_cDir.data()), nullptr);
+  m_oDir.emplace(s_pWine->Build() + "/wineprefix/drive_c");
+  m_cDir = m_oDir->Str();
+  ASSERT_FALSE(m_cDir.empty());
   ASSERT_EQ(RunToEnd({"unzip", "-q", pZip, "-d", m_cDir}, {}, 30s).nExit, 0);
   std::set<std::string> aNames;
   for (const auto& o : std::filesystem::directory_iterator(m_cDir)) {
