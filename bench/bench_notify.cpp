@@ -5,6 +5,7 @@
 #include "harness/raw_pty.h"
 #include "serial/comm_notify_qt.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_testing.h"
 #include "serial/message_pump.h"
 #include "serial/window_registry_qt.h"
 

@@ -51,7 +51,7 @@ struct ImageLook {
 // image is refused before anything could block or take it as a terminal. The whole-file read
 // itself says nothing about a failure, so the reason is found here first.
 ImageLook IMAGEPROBLEM(const std::string& cPath) {
-  const auto oFile = runtime::detail::OPENREGULAR(cPath);
+  const auto oFile = runtime::OPENREGULAR(cPath);
   if (!oFile) {
     return {errno == EINVAL ? "not a regular file" : std::strerror(errno)};
   }

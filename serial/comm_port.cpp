@@ -6,6 +6,7 @@
 #include "serial/comm_dcb.h"
 #include "serial/comm_notify.h"
 #include "serial/comm_port_record.h"
+#include "serial/comm_port_testing.h"
 #include "serial/ui_doorbell.h"
 
 #include <cerrno>

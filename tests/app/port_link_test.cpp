@@ -8,6 +8,7 @@
 #include "app/transfer_loop_internal.h"
 #include "runtime/profile.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_testing.h"
 #include "tests/serial/serial_test_support.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/dialog.h"
