@@ -47,14 +47,6 @@ int AddPort(const std::shared_ptr<CommPort>& oPort) {
   return oPort->nComm;
 }
 
-int OpenablePath(std::string_view cDevice, std::string& cPath) {
-  if (cDevice.find('\0') != std::string_view::npos) {
-    return EINVAL;
-  }
-  cPath = COMMDEVICEPATH(cDevice);
-  return cPath.empty() ? ENOENT : 0;
-}
-
 bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue) {
   oPort->nInQueue = nInQueue & 0xFFFF;
   oPort->nOutQueue = nOutQueue & 0xFFFF;
@@ -166,6 +158,19 @@ void ShutDown(CommPort& oPort) {
 }
 
 } // namespace detail
+
+int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
+  if (cDevice.find('\0') != std::string_view::npos) {
+    errno = EINVAL; // the system would open only the part before the NUL
+    return -1;
+  }
+  const std::string cPath = COMMDEVICEPATH(cDevice);
+  if (cPath.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  return detail::OpenDevice(cPath, nInQueue, nOutQueue);
+}
 
 int READCOMM(int nComm, std::string& cBuffer) {
   if (cBuffer.empty()) {

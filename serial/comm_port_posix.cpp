@@ -369,8 +369,7 @@ void RESTOREALLLINES() {
   }
 }
 
-int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
-  using namespace detail;
+int detail::OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue) {
   // Every failure below returns through here: the reason is kept across the clean-up that
   // destroying the device (or the record holding it) runs, which puts the line back.
   std::unique_ptr<CommDevice> oDevice;
@@ -383,10 +382,6 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
     errno = nErrno;
     return -1;
   };
-  std::string cPath;
-  if (const int nWhy = OpenablePath(cDevice, cPath); nWhy != 0) {
-    return Fail(nWhy);
-  }
   // Looked at before the open, so that a console is never even opened.
   if (const int nWhy = PathRefusal(cPath); nWhy != 0) {
     return Fail(nWhy);

@@ -50,7 +50,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace veltra::serial::detail {
 
@@ -75,11 +74,6 @@ struct CommPort {
   std::shared_ptr<PortSignal> oSignal = std::make_shared<PortSignal>();
   std::unique_ptr<CommDevice> oDevice;
 };
-
-// OPENCOMM's first step on every platform: the device path for cDevice into cPath, or the
-// reason there is none: EINVAL for a name holding a NUL byte (the system would open only the
-// part before it), ENOENT for an empty name.
-int OpenablePath(std::string_view cDevice, std::string& cPath);
 
 // OPENCOMM's last common step, for a record holding the device it has opened and set up: the
 // queue sizes kept (low 16 bits) and a handle given. False, with errno EMFILE, when no handle
@@ -111,6 +105,10 @@ void SignalClosing(CommPort& oPort);
 // The one way a port's worker is ended: SignalClosing, then the platform's StopWorker. Used by
 // CLOSECOMM and by the record's destructor.
 void ShutDown(CommPort& oPort);
+
+// Defined by the platform part: OPENCOMM for a device path (never empty), once the platform-free
+// part has checked the name.
+int OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue);
 
 // Defined by the platform part, on the device of an open port.
 // Sets the worker's stop event and joins the worker (never kills it); nothing when it has none.

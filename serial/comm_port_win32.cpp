@@ -400,8 +400,7 @@ std::string COMMDEVICEPATH(std::string_view cDevice) {
   return cDevice.empty() ? std::string() : std::string(kDevicePrefix) + std::string(cDevice);
 }
 
-int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
-  using namespace detail;
+int detail::OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue) {
   // Every failure returns through here with its reason taken right at the failing call;
   // releasing the device puts back what was saved of the line.
   std::unique_ptr<CommDevice> oDevice;
@@ -410,10 +409,6 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
     errno = nErrno;
     return -1;
   };
-  std::string cPath;
-  if (const int nWhy = OpenablePath(cDevice, cPath); nWhy != 0) {
-    return Fail(nWhy);
-  }
   // Only serial ports are ever opened: a device that acts on its open, or a file, is refused
   // before CreateFileA could touch it. A port is COMn or a name the port listing finds.
   if (!IsSerialPortName(cPath.substr(kDevicePrefix.size()))) {

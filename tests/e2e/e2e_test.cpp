@@ -63,8 +63,6 @@ protected:
     if (s_pDisplay == nullptr) {
       GTEST_SKIP() << "Xvfb, openbox or xdotool missing: run scripts/deps";
     }
-    m_oDir.emplace();
-    m_cDir = m_oDir->Str();
     ASSERT_FALSE(m_cDir.empty());
   }
   void TearDown() override {
@@ -133,8 +131,8 @@ protected:
   std::string DeviceSummary() { return harness::DeviceSummary(m_device); }
 
   static Display* s_pDisplay;
-  std::optional<TempDir> m_oDir; // removed once TearDown has stopped the programs
-  std::string m_cDir;
+  TempDir m_oDir; // removed once TearDown has stopped the programs
+  std::string m_cDir = m_oDir.Str();
   Child m_device;
   Child m_veltra;
 };

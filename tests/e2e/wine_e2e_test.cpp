@@ -43,8 +43,6 @@ protected:
       GTEST_SKIP() << "VELTRA_WINE_BUILD names no Windows build (make test-windows sets it)";
     }
     ASSERT_TRUE(s_lUp) << "the Wine session did not start (scripts/deps windows)";
-    m_oDir.emplace();
-    m_cDir = m_oDir->Str();
     ASSERT_FALSE(m_cDir.empty());
   }
   void TearDown() override {
@@ -133,8 +131,9 @@ protected:
 
   static WineSession* s_pWine;
   static bool s_lUp;
-  std::optional<TempDir> m_oDir; // removed once TearDown has stopped the programs
-  std::string m_cDir;
+  TempDir m_oDir;                     // removed once TearDown has stopped the programs
+  std::optional<TempDir> m_oUnpacked; // the download case's folder, on the prefix's C:
+  std::string m_cDir = m_oDir.Str();
   std::string m_cExe; // empty: the build's veltra.exe
   Child m_device;
   Child m_veltra;
@@ -166,8 +165,8 @@ TEST_F(WineEndToEnd, DownloadUnpackedIntoANewFolderServesTheWholeDisk) {
   if (pZip == nullptr || *pZip == '\0') {
     GTEST_SKIP() << "VELTRA_WINE_ZIP names no zip (make test-windows sets it)";
   }
-  m_oDir.emplace(s_pWine->Build() + "/wineprefix/drive_c");
-  m_cDir = m_oDir->Str();
+  m_oUnpacked.emplace(s_pWine->Build() + "/wineprefix/drive_c");
+  m_cDir = m_oUnpacked->Str();
   ASSERT_FALSE(m_cDir.empty());
   ASSERT_EQ(RunToEnd({"unzip", "-q", pZip, "-d", m_cDir}, {}, 30s).nExit, 0);
   std::set<std::string> aNames;
