@@ -53,7 +53,7 @@ bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue
   if (AddPort(oPort) >= 0) {
     return true;
   }
-  oPort.reset(); // puts the line back; the reason is kept across it
+  oPort.reset(); // the record's release puts the line back; errno is set after it
   errno = EMFILE;
   return false;
 }

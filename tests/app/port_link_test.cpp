@@ -5,7 +5,6 @@
 #include "app/port_link.h"
 #include "app/program_flow.h"
 #include "app/transfer_loop.h"
-#include "app/transfer_loop_internal.h"
 #include "runtime/profile.h"
 #include "serial/comm_port.h"
 #include "serial/comm_port_testing.h"
