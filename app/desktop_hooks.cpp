@@ -1,5 +1,6 @@
-// The runtime's hooks, bound to the windows and the desktop; the URL opener and the box for
-// internal errors come from the platform's file.
+// The runtime's hooks, bound to the windows and the desktop. The URL opener and the box for
+// internal errors are the platform's: on Windows the runtime's own (ShellExecuteA, MessageBoxA),
+// here; on Linux xdg-open and a Qt box, in desktop_hooks_qt.cpp.
 #include "app/desktop_hooks.h"
 
 #include "runtime/error_handler.h"
@@ -11,6 +12,13 @@
 #include <variant>
 
 namespace veltra::app {
+
+#ifdef _WIN32
+void INSTALLPLATFORMHOOKS() {
+  runtime::SETURLOPENERHOOK([](const std::string& cUrl) { runtime::OPENURL(cUrl); });
+  runtime::SETINTERNALERRORHOOK(runtime::ERRORBOX);
+}
+#endif
 
 void INSTALLDESKTOPHOOKS() {
   runtime::SETPOPUPHOOK([](const std::string& cText, int nType) {

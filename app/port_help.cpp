@@ -8,11 +8,40 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
+#endif
 
 namespace veltra::app {
 namespace {
 
 constexpr const char* kEol = "\r\n";
+
+#ifdef _WIN32
+// A port refused for access is almost always one that another program has open.
+constexpr const char* kExamplePort = "COM3";
+
+std::string NOACCESSREASON(const std::string& /*cDevice*/) {
+  return "Windows nega l'accesso alla porta: di solito \xE8 aperta da un altro programma. "
+         "Chiudi quel programma e riprova.";
+}
+#else
+constexpr const char* kExamplePort = "ttyUSB0";
+
+// Serial devices belong to a group (dialout on Debian), which the user joins to use them.
+std::string NOACCESSREASON(const std::string& cDevice) {
+  std::string cGroup = "dialout";
+  struct stat st {};
+  if (::stat(cDevice.c_str(), &st) == 0 && st.st_gid != 0) {
+    if (const group* pGroup = ::getgrgid(st.st_gid); pGroup != nullptr) {
+      cGroup = pGroup->gr_name;
+    }
+  }
+  return "non hai il permesso di usare la porta. Aggiungi il tuo utente al gruppo " + cGroup +
+         " (sudo usermod -aG " + cGroup + " $USER), poi esci dalla sessione e rientra.";
+}
+#endif
 
 // A device's or a path's text as the popup may show it: control bytes become \xNN; a name
 // beyond ASCII is shown as it is on disk (NAMETEXT); in an ASCII one the popup's line-break
@@ -115,7 +144,7 @@ std::string PORTOPENHELP(const std::string& cDevice, int nErrno,
   c += std::string(kEol) + "File delle impostazioni: " + Shown(cSettingsPath) + kEol;
   c += std::string("Per usare un'altra porta scrivi nel file, nella sezione [Impostazioni], ") +
        (cSuggested.empty() ? "una riga come:" : "la riga:") + kEol;
-  c += "Porta=" + Shown(cSuggested.empty() ? EXAMPLEPORT : cSuggested);
+  c += "Porta=" + Shown(cSuggested.empty() ? kExamplePort : cSuggested);
   return c;
 }
 

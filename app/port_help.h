@@ -21,9 +21,4 @@ std::string PORTOPENHELP(const std::string& cDevice, int nErrno,
                          const std::vector<serial::PortInfo>& aPorts,
                          const std::string& cSettingsPath);
 
-// The platform's part: why a port may not be used for lack of rights (with the group to join
-// on Linux), and a port name to show as an example when none is present.
-std::string NOACCESSREASON(const std::string& cDevice);
-extern const char* const EXAMPLEPORT;
-
 } // namespace veltra::app

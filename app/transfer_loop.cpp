@@ -3,8 +3,6 @@
 // so the module variables need no lock.
 #include "app/transfer_loop.h"
 
-#include "app/transfer_loop_internal.h"
-
 #include <algorithm>
 
 namespace veltra::app {

@@ -134,4 +134,8 @@ bool SENDSTR(int nComm, std::string_view cData, const TransferBinding& oGet);
 // The count of bytes of cData that the port write took, 0 when it failed.
 std::size_t SENDCOUNT(int nComm, std::string_view cData, const TransferBinding& oGet);
 
+// Puts the loop's module variables back to their start values: for a front end that serves
+// several disks one after the other (veltra-send), and for tests.
+void RESETTRANSFERSTATE();
+
 } // namespace veltra::app

@@ -2,8 +2,10 @@
 // hand-over to the window's callback (the user-interface thread waiting in SYSWAIT, as the
 // transfer loop does), and the processor time used while nothing comes: by an idle receive
 // worker, by a worker whose line has hung up, and by 25 idle waits of 20 ms.
+#include "harness/raw_pty.h"
 #include "serial/comm_notify_qt.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_testing.h"
 #include "serial/message_pump.h"
 #include "serial/window_registry_qt.h"
 
@@ -14,9 +16,7 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
-#include <pty.h>
 #include <string>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -65,16 +65,10 @@ void Wait(const std::function<bool()>& lDone, Clock::duration tLimit) {
 
 int main(int argc, char** argv) {
   QCoreApplication oApp(argc, argv);
-  int nMaster = -1, nSlave = -1;
-  char aName[128] = {};
-  termios oRaw{};
-  ::cfmakeraw(&oRaw);
-  if (::openpty(&nMaster, &nSlave, aName, &oRaw, nullptr) != 0) {
-    std::puts("bench_notify: openpty failed");
-    return 1;
-  }
-  ::close(nSlave);
-  const int nComm = serial::OPENCOMM(aName, 16384, 16384);
+  // The device's end; a pair that could not be made has no path, which OPENCOMM refuses.
+  harness::RawPty oLine;
+  const int nMaster = oLine.Master();
+  const int nComm = serial::OPENCOMM(oLine.SlavePath(), 16384, 16384);
   if (nComm < 0) {
     std::puts("bench_notify: the pty could not be opened as a port");
     return 1;
@@ -114,7 +108,7 @@ int main(int argc, char** argv) {
               std::chrono::duration<double, std::milli>(Clock::now() - tWait0).count(),
               ThreadCpuMs() - dWait0);
 
-  ::close(nMaster); // the line hangs up
+  oLine.CloseMaster(); // the line hangs up
   Wait([&] { return serial::COMMLOST(nComm); }, 5s);
   const double dLost0 = serial::COMMWORKERCPUTIME(nComm).value_or(0);
   std::this_thread::sleep_for(1s);

@@ -4,6 +4,7 @@
 // the time the loop takes to get through 3 MiB of noise to a command.
 #include "app/port_link.h"
 #include "app/transfer_loop.h"
+#include "harness/raw_pty.h"
 #include "serial/comm_notify_qt.h"
 #include "serial/comm_port.h"
 #include "serial/message_pump.h"
@@ -17,9 +18,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -59,16 +58,10 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < kSize; ++i) {
     cFlood[i] = static_cast<char>((i * 2654435761U) >> 13);
   }
-  int nMaster = -1, nSlave = -1;
-  char aName[128] = {};
-  termios oRaw{};
-  ::cfmakeraw(&oRaw);
-  if (::openpty(&nMaster, &nSlave, aName, &oRaw, nullptr) != 0) {
-    std::puts("bench_receive: openpty failed");
-    return 1;
-  }
-  ::close(nSlave);
-  const int nComm = serial::OPENCOMM(aName, 16384, 16384);
+  // The device's end; a pair that could not be made has no path, which OPENCOMM refuses.
+  harness::RawPty oLine;
+  const int nMaster = oLine.Master();
+  const int nComm = serial::OPENCOMM(oLine.SlavePath(), 16384, 16384);
   std::string cDcb;
   if (nComm < 0 || !serial::BUILDCOMMDCB("115200,N,8,2", cDcb) ||
       !serial::SETCOMMSTATE(nComm, cDcb)) {
@@ -114,7 +107,7 @@ int main(int argc, char** argv) {
   oDevice.join();
   const bool lIntact = app::cReceived.View().substr(0, kSize) == cFlood;
   serial::CLOSECOMM(nComm);
-  ::close(nMaster);
+  oLine.CloseMaster();
 
   const double dMiB = static_cast<double>(kSize) / (1 << 20);
   std::printf("receive_throughput: %.1f MiB/s\n", dMiB / dSeconds);

@@ -1,6 +1,7 @@
 // What veltra-send --wait costs while the adapter is not plugged in: the processor time it
 // uses and how often it wakes, over a few seconds of waiting for a port that does not exist.
 // Prints "name: value unit" lines.
+#include "app/protocol.h"
 #include "harness/process.h"
 #include "harness/programs.h"
 
@@ -12,6 +13,7 @@
 #include <thread>
 
 using namespace veltra::harness;
+namespace app = veltra::app;
 
 namespace {
 
@@ -37,7 +39,7 @@ int main() {
     std::fprintf(stderr, "bench_send_wait: no temporary folder or no veltra-send\n");
     return 1;
   }
-  WriteFile(cDir + "/disk.mgt", std::string(5120, '\xE5'));
+  WriteFile(cDir + "/disk.mgt", std::string(app::kBlockSize, '\xE5'));
   Child oSend({SendPath(), "--wait", "--port", cDir + "/not-plugged-in", cDir + "/disk.mgt"}, {},
               cDir);
   if (!oSend.ReadLine(10s)) {

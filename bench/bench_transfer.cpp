@@ -5,6 +5,7 @@
 // Prints "name: value unit" lines, each figure once per program, and a one-line summary per
 // program. --line-rate adds a run in which the emulator reads no faster than a real
 // 115200-baud 8N2 line delivers.
+#include "app/protocol.h"
 #include "harness/programs.h"
 #include "harness/wine_session.h"
 
@@ -23,10 +24,11 @@
 #include <vector>
 
 using namespace veltra::harness;
+namespace app = veltra::app;
 
 namespace {
 
-constexpr int kBlocks = 160;
+constexpr int kBlocks = static_cast<int>(app::kDiskSize / app::kBlockSize);
 constexpr double kFloorS = kBlocks * 0.010;
 
 struct RunFigures {
@@ -184,7 +186,7 @@ RunFigures Transfer(const Front& oFront, const std::string& cImage, bool lLineRa
 
 void Idle(const Front& oFront, double& dCpuPerS, double& dWakeupsPerS) {
   Session s;
-  if (!Start(s, oFront, {"--commands", "!", "--timeout", "60"}, PatternImage(5120))) {
+  if (!Start(s, oFront, {"--commands", "!", "--timeout", "60"}, PatternImage(app::kBlockSize))) {
     return;
   }
   std::this_thread::sleep_for(2s);
@@ -242,7 +244,7 @@ bool Measure(const Front& oFront, const std::string& cImage, bool lLineRate) {
     const RunFigures r = Transfer(oFront, cImage, true);
     dLineRate = r.dTotalS;
     std::printf("%s line_rate_total: %.3f s (wire %.1f s + pauses %.1f s)\n", n.c_str(), r.dTotalS,
-                819200.0 * 11 / 115200, kFloorS);
+                static_cast<double>(app::kDiskSize) * 11 / 115200, kFloorS);
   }
   std::printf("bench_transfer %s: %zu runs, median %.3f s, overhead %.3f ms/block, t-to-0 "
               "median %.3f ms p99 %.3f ms, min gap %.2f ms, idle %.2f%% CPU, %.1f wake-ups/s, "
@@ -258,7 +260,7 @@ bool Measure(const Front& oFront, const std::string& cImage, bool lLineRate) {
 
 int main(int argc, char** argv) {
   const bool lLineRate = argc > 1 && std::string(argv[1]) == "--line-rate";
-  const std::string cImage = PatternImage(819200);
+  const std::string cImage = PatternImage(app::kDiskSize);
   bool lOk = Measure(SendFront(), cImage, lLineRate);
   Display oDisplay;
   if (!oDisplay.Start()) {

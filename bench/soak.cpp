@@ -11,20 +11,18 @@
 #include "app/protocol.h"
 #include "harness/process.h"
 #include "harness/programs.h"
+#include "harness/raw_pty.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <poll.h>
-#include <pty.h>
 #include <random>
 #include <string>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -37,35 +35,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kBlock = app::kBlockSize;
 
-// The master side of a raw pseudo-terminal: the device's end of the line.
-class Line {
+// The master side of a raw pseudo-terminal (harness/raw_pty.h): the device's end of the line.
+class Line : public harness::RawPty {
 public:
-  Line() {
-    termios oRaw{};
-    ::cfmakeraw(&oRaw);
-    char aName[128] = {};
-    int nSlave = -1;
-    if (::openpty(&m_nMaster, &nSlave, aName, &oRaw, nullptr) == 0) {
-      ::close(nSlave); // the program opens it by name
-      // The program must not hold the device's end too: closing the line would not close it.
-      ::fcntl(m_nMaster, F_SETFD, FD_CLOEXEC);
-      m_cSlave = aName;
-    }
-  }
-  ~Line() { Close(); }
-  Line(const Line&) = delete;
-  Line& operator=(const Line&) = delete;
-
-  bool Ok() const { return m_nMaster >= 0; }
-  const std::string& SlavePath() const { return m_cSlave; }
-  void Close() {
-    if (m_nMaster >= 0) {
-      ::close(std::exchange(m_nMaster, -1));
-    }
-  }
   void Send(const std::string& c) const {
     for (std::size_t n = 0; n < c.size();) {
-      const ssize_t k = ::write(m_nMaster, c.data() + n, c.size() - n);
+      const ssize_t k = ::write(Master(), c.data() + n, c.size() - n);
       if (k <= 0) {
         return;
       }
@@ -82,12 +57,12 @@ public:
       if (tLeft <= 0ms) {
         break;
       }
-      pollfd o{m_nMaster, POLLIN, 0};
+      pollfd o{Master(), POLLIN, 0};
       if (::poll(&o, 1, static_cast<int>(tLeft.count())) <= 0) {
         continue;
       }
       char aBuf[8192];
-      const ssize_t k = ::read(m_nMaster, aBuf, std::min(sizeof aBuf, nCount - c.size()));
+      const ssize_t k = ::read(Master(), aBuf, std::min(sizeof aBuf, nCount - c.size()));
       if (k <= 0) {
         break; // EIO: the program closed its side
       }
@@ -95,10 +70,6 @@ public:
     }
     return c;
   }
-
-private:
-  int m_nMaster = -1;
-  std::string m_cSlave;
 };
 
 enum class Plan { Plain, Burst, Noise, Stall, EndMidBlock, PastEnd, CloseMidBlock, Signal, Window };
@@ -491,7 +462,7 @@ int main(int argc, char** argv) {
     harness::Child oProgram = StartProgram(t, oLine, cDir);
     const Record r = PlayDevice(oLine, t, oProgram, oGen);
     if (t.ePlan == Plan::CloseMidBlock) {
-      oLine.Close();
+      oLine.CloseMaster();
     }
     const std::optional<int> nExit = oProgram.Wait(30s);
     const std::string cOut = oProgram.Out() + oProgram.Err();

@@ -1,6 +1,8 @@
 // The built programs, the sample image and the device emulator on a pseudo-terminal.
 #include "harness/programs.h"
 
+#include "app/protocol.h"
+
 #include <cstdlib>
 
 namespace veltra::harness {
@@ -28,7 +30,7 @@ std::string SendPath() {
 std::string PatternImage(std::size_t nSize) {
   std::string c(nSize, '\0');
   for (std::size_t i = 0; i < nSize; ++i) {
-    c[i] = static_cast<char>((i * 131 + i / 5120 + 7) & 0xFF);
+    c[i] = static_cast<char>((i * 131 + i / app::kBlockSize + 7) & 0xFF);
   }
   return c;
 }

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <utility>
 
 namespace veltra::runtime {
@@ -22,7 +21,6 @@ int nNesting = 0;
 bool lNetErr = false;
 bool lBreakPending = false;
 bool lQuitPending = false;
-std::exception_ptr oHeld;
 
 // Keeps the nesting counter raised while a handler runs, however it is left.
 class NestingGuard {
@@ -283,10 +281,6 @@ bool BREAKPENDING() {
   return lBreakPending;
 }
 
-bool QUITPENDING() {
-  return lQuitPending;
-}
-
 void BREAK() {
   lBreakPending = true;
   throw Break{};
@@ -301,26 +295,7 @@ namespace detail {
 void CLEARPENDING() {
   lBreakPending = false;
   lQuitPending = false;
-  oHeld = nullptr; // settled: a held copy must not be raised again later
 }
 } // namespace detail
-
-bool HOLDUNWIND(const std::function<void()>& bCallback) {
-  try {
-    bCallback();
-    return true;
-  } catch (const Break&) {
-    oHeld = std::current_exception();
-  } catch (const Quit&) {
-    oHeld = std::current_exception();
-  }
-  return false;
-}
-
-void RETHROWHELD() {
-  if (oHeld) {
-    std::rethrow_exception(std::exchange(oHeld, nullptr));
-  }
-}
 
 } // namespace veltra::runtime

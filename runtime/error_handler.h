@@ -9,10 +9,12 @@
 // a `catch (const std::exception&)` never swallows them. Only two places catch them:
 //   - BEGINSEQUENCE (the guarded block) catches Break, clears it, and runs its recovery;
 //   - the exit sequence (EXITSEQUENCE / RUNPROGRAM in runtime/startup.h) catches both.
-// Nothing else may catch them, not even with `catch (...)` unless it rethrows: a swallowed
-// break or quit would stay pending, and every later error would be silently abandoned.
-// Code that runs program callbacks from inside an event loop must not let them cross the
-// loop: hold them with HOLDUNWIND and raise them again with RETHROWHELD once the loop is left.
+// Nothing else may catch them, not even with `catch (...)` unless it raises them again: a
+// swallowed break or quit would stay pending, and every later error would be silently
+// abandoned. They must not cross an event loop either: the window layer runs every program
+// callback that an event loop calls through ui/guard.h's RUNGUARDED, which keeps what leaves
+// the callback, ends the running dialogs, and has the Activate that ran the loop raise it
+// again (RETHROWPENDING) once the loop is left.
 //
 // Routine names
 // -------------
@@ -142,7 +144,6 @@ struct Break {};
 struct Quit {};
 
 bool BREAKPENDING();
-bool QUITPENDING();
 
 // Abandons the running operation and continues at the recovery of the innermost guarded block.
 [[noreturn]] void BREAK();
@@ -169,13 +170,5 @@ template <class F, class R> auto BEGINSEQUENCE(F&& body, R&& recovery) -> std::i
   }
   return recovery();
 }
-
-// For code that calls the program back from inside an event loop: runs the callback and holds
-// a Break or Quit that leaves it (it stays pending) instead of letting it cross the loop.
-// Returns false when it held one; the caller then ends its loop.
-bool HOLDUNWIND(const std::function<void()>& bCallback);
-
-// Raises again the Break or Quit that HOLDUNWIND held, if any.
-void RETHROWHELD();
 
 } // namespace veltra::runtime

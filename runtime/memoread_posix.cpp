@@ -15,7 +15,7 @@ std::string ReadWholeFile(std::optional<std::string_view> cFile) {
   if (!cFile || cFile->empty()) {
     return {};
   }
-  const auto oFile = detail::OPENREGULAR(std::string(*cFile));
+  const auto oFile = OPENREGULAR(std::string(*cFile));
   if (!oFile || oFile->nSize == 0 || oFile->nSize >= kMemoReadLimit) {
     return {};
   }

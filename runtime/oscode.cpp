@@ -1,12 +1,33 @@
 // The system error numbering of the error handler's rules, from the C library's errno values:
-// those every platform has here, the rest from the platform's own file.
-#include "runtime/oscode.h"
-
+// those every platform has, then those that only one platform's C library has.
 #include "runtime/error_handler.h"
 
 #include <cerrno>
 
 namespace veltra::runtime {
+namespace {
+
+#ifdef _WIN32
+// The C runtime on Windows has no errno values beyond those every platform has (no "no
+// medium", no "quota"), and the file calls' own GetLastError codes are already in this
+// numbering.
+int PLATFORMOSCODE(int /*nErrno*/) {
+  return 0;
+}
+#else
+int PLATFORMOSCODE(int nErrno) {
+  switch (nErrno) {
+  case ENOMEDIUM:
+    return 21;
+  case EDQUOT:
+    return 112;
+  default:
+    return 0;
+  }
+}
+#endif
+
+} // namespace
 
 int OSCODEFROMERRNO(int nErrno) {
   switch (nErrno) {
@@ -39,7 +60,7 @@ int OSCODEFROMERRNO(int nErrno) {
   default:
     break;
   }
-  const int nOsCode = detail::PLATFORMOSCODE(nErrno);
+  const int nOsCode = PLATFORMOSCODE(nErrno);
   return nOsCode != 0 ? nOsCode : nErrno | 0x20000000;
 }
 

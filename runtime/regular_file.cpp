@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace veltra::runtime::detail {
+namespace veltra::runtime {
 
 ReadFd::~ReadFd() {
   if (m_fd >= 0) {
@@ -60,4 +60,4 @@ std::optional<std::string> READREGULAR(const RegularFile& oFile) {
   return cData;
 }
 
-} // namespace veltra::runtime::detail
+} // namespace veltra::runtime

@@ -1,13 +1,14 @@
 // Opening a file for reading only when it is a plain file. A FIFO or a device named where a
 // file is expected is never opened: opening or reading either can block for ever, and opening
-// a device can change its line state.
+// a device can change its line state. The runtime's own reads use it, and so does veltra-send,
+// to say why an image cannot be read before it reads it whole.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-namespace veltra::runtime::detail {
+namespace veltra::runtime {
 
 // An open read-only descriptor, closed when the object goes.
 class ReadFd {
@@ -37,4 +38,4 @@ std::optional<RegularFile> OPENREGULAR(const std::string& cPath);
 // Everything the file holds from its start; no value on a read error.
 std::optional<std::string> READREGULAR(const RegularFile& oFile);
 
-} // namespace veltra::runtime::detail
+} // namespace veltra::runtime

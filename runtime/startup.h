@@ -22,8 +22,8 @@ namespace veltra::runtime {
 // The byte that begins the names of the library's temporary files and folders.
 inline constexpr char LEFTOVER_MARK = '\x7F';
 
-// Settles how the process's memory allocator keeps freed memory (see heap_glibc.cpp); called
-// first thing in main, before any allocation worth the name.
+// Settles how the process's memory allocator keeps freed memory (with glibc's mallopt; nothing
+// on Windows); called first thing in main, before any allocation worth the name.
 void TUNEHEAP();
 
 // Installs DEFERROR as the current handler (ERRORBLOCK).

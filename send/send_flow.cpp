@@ -8,7 +8,6 @@
 #include "app/port_line.h"
 #include "app/settings_names.h"
 #include "app/transfer_loop.h"
-#include "app/transfer_loop_internal.h"
 #include "runtime/empty.h"
 #include "runtime/profile.h"
 #include "runtime/regular_file.h"
@@ -51,7 +50,7 @@ struct ImageLook {
 // image is refused before anything could block or take it as a terminal. The whole-file read
 // itself says nothing about a failure, so the reason is found here first.
 ImageLook IMAGEPROBLEM(const std::string& cPath) {
-  const auto oFile = runtime::detail::OPENREGULAR(cPath);
+  const auto oFile = runtime::OPENREGULAR(cPath);
   if (!oFile) {
     return {errno == EINVAL ? "not a regular file" : std::strerror(errno)};
   }
@@ -71,7 +70,7 @@ std::string Counted(std::size_t n, std::string_view cOne) {
   return std::to_string(n) + " " + std::string(cOne) + (n == 1 ? "" : "s");
 }
 
-// The blocks of 5120 that nBytes make.
+// The blocks of kBlockSize that nBytes make.
 std::string Blocks(std::size_t nBytes) {
   return Counted((nBytes + kBlockSize - 1) / kBlockSize, "block");
 }

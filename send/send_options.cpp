@@ -3,7 +3,7 @@
 // --help wins over everything else on the line, then --version.
 #include "send/send_options.h"
 
-#include "runtime/command_line.h"
+#include "send/command_line.h"
 
 #include <charconv>
 
@@ -84,7 +84,7 @@ std::optional<Options> PARSEOPTIONS(const std::vector<std::string_view>& aArgs,
       return true;
     }
   };
-  if (!runtime::PARSECOMMANDLINE(aArgs, "p:lhV", aLong, bOption, aImages, cError)) {
+  if (!PARSECOMMANDLINE(aArgs, "p:lhV", aLong, bOption, aImages, cError)) {
     return std::nullopt;
   }
   if (lHelp || lVersion) {

@@ -1,10 +1,11 @@
 // Devices a port must never be: an active system console and the process's own controlling
 // terminal. Sending an image there, or answering a command typed there, would be unsafe.
+// OPENCOMM refuses them, and so does the device emulator (tools/) for the ports it opens.
 #pragma once
 
 #include <string>
 
-namespace veltra::serial::detail {
+namespace veltra::serial {
 
 // ECOMMCONSOLE or ECOMMOWNTERMINAL (comm_port.h) when the device at cPath must not be opened
 // as a port, ENOTTY when it is no terminal driver's character device (links followed), 0
@@ -19,4 +20,4 @@ int DeviceRefusal(int nFd);
 // then flags, then major:minor). Tests name a file of their own; returns the previous path.
 std::string SetConsolesList(std::string cPath);
 
-} // namespace veltra::serial::detail
+} // namespace veltra::serial

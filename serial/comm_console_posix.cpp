@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace veltra::serial::detail {
+namespace veltra::serial {
 namespace {
 
 std::mutex g_listMutex;
@@ -136,4 +136,4 @@ std::string SetConsolesList(std::string cPath) {
   return std::exchange(g_cConsoles, std::move(cPath));
 }
 
-} // namespace veltra::serial::detail
+} // namespace veltra::serial

@@ -104,6 +104,4 @@ void DeliverCommNotifications() {
   }
 }
 
-void AnswerWakeRequest() {}
-
 } // namespace veltra::serial::detail

@@ -6,6 +6,7 @@
 #include "serial/comm_dcb.h"
 #include "serial/comm_notify.h"
 #include "serial/comm_port_record.h"
+#include "serial/comm_port_testing.h"
 #include "serial/ui_doorbell.h"
 
 #include <cerrno>
@@ -44,6 +45,17 @@ int AddPort(const std::shared_ptr<CommPort>& oPort) {
   oPort->nComm = g_nNextHandle++;
   g_ports.emplace(oPort->nComm, oPort);
   return oPort->nComm;
+}
+
+bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue) {
+  oPort->nInQueue = nInQueue & 0xFFFF;
+  oPort->nOutQueue = nOutQueue & 0xFFFF;
+  if (AddPort(oPort) >= 0) {
+    return true;
+  }
+  oPort.reset(); // the record's release puts the line back; errno is set after it
+  errno = EMFILE;
+  return false;
 }
 
 std::shared_ptr<CommPort> FindPort(int nComm) {
@@ -146,6 +158,19 @@ void ShutDown(CommPort& oPort) {
 }
 
 } // namespace detail
+
+int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
+  if (cDevice.find('\0') != std::string_view::npos) {
+    errno = EINVAL; // the system would open only the part before the NUL
+    return -1;
+  }
+  const std::string cPath = COMMDEVICEPATH(cDevice);
+  if (cPath.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
+  return detail::OpenDevice(cPath, nInQueue, nOutQueue);
+}
 
 int READCOMM(int nComm, std::string& cBuffer) {
   if (cBuffer.empty()) {

@@ -3,10 +3,8 @@
 // a handle that is not open fails safely (-1, 0, false or no value).
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace veltra::serial {
 
@@ -105,19 +103,10 @@ bool BUILDCOMMDCB(std::string_view cDef);
 // device did not take the settings as read back.
 bool SETCOMMSTATE(int nComm, std::string_view cDcb);
 
-// The queue sizes kept at open (input, output).
-std::optional<std::pair<int, int>> COMMQUEUESIZES(int nComm);
-
-// Bytes in the port's receive ring not yet read; -1 when the handle is not open.
-int COMMRECEIVED(int nComm);
-
 // True once the port's receive worker has seen the line go (the far end hung up, the adapter
 // was unplugged, a read failed) and every byte received before that has been read out of the
 // ring. The worker then calls WAKEWAIT(), so a waiting loop sees it at once. False for a
 // handle that is not open.
 bool COMMLOST(int nComm);
-
-// Processor time used so far by the port's receive worker, in seconds.
-std::optional<double> COMMWORKERCPUTIME(int nComm);
 
 } // namespace veltra::serial

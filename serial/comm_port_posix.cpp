@@ -369,8 +369,7 @@ void RESTOREALLLINES() {
   }
 }
 
-int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
-  using namespace detail;
+int detail::OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue) {
   // Every failure below returns through here: the reason is kept across the clean-up that
   // destroying the device (or the record holding it) runs, which puts the line back.
   std::unique_ptr<CommDevice> oDevice;
@@ -383,13 +382,6 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
     errno = nErrno;
     return -1;
   };
-  if (cDevice.find('\0') != std::string_view::npos) {
-    return Fail(EINVAL); // the system would open only the part before the NUL
-  }
-  const std::string cPath = COMMDEVICEPATH(cDevice);
-  if (cPath.empty()) {
-    return Fail(ENOENT);
-  }
   // Looked at before the open, so that a console is never even opened.
   if (const int nWhy = PathRefusal(cPath); nWhy != 0) {
     return Fail(nWhy);
@@ -433,20 +425,15 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
     return Fail(errno);
   }
 
-  auto oPort = std::make_shared<CommPort>();
-  oPort->nInQueue = nInQueue & 0xFFFF;
-  oPort->nOutQueue = nOutQueue & 0xFFFF;
-  CommPort& rPort = *oPort;
   const int nStopFd = oDevice->oStop.Get();
   const int nArmFd = oDevice->oArm.Get();
+  auto oPort = std::make_shared<CommPort>();
   oPort->oDevice = std::move(oDevice);
-  const int nComm = AddPort(oPort);
-  if (nComm < 0) {
-    const int nErrno = errno;
-    oPort.reset();
-    errno = nErrno;
+  if (!AddOpenedPort(oPort, nInQueue, nOutQueue)) {
     return -1;
   }
+  CommPort& rPort = *oPort;
+  const int nComm = rPort.nComm;
   try {
     rPort.oDevice->oWorker = std::thread(ReceiveWorker, std::ref(rPort), nFd, nStopFd, nArmFd);
   } catch (const std::system_error&) {

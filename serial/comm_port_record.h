@@ -16,15 +16,14 @@
 //    waits on the port's condition variable (WaitForRoom) until READCOMM makes room (it
 //    wakes the worker only when the worker has said it waits), notification is armed for
 //    unannounced bytes, or the port closes.
-// 3. Queue (comm_port.cpp, comm_notify_queue.cpp). After each batch the worker looks at the armed
-// window
-//    (hNotifyWnd, stored under the port's mutex). None: the bytes are marked unannounced
-//    and the worker goes back to the device. A window: NotifyWindow queues a notification,
-//    under the port's mutex so that a close either finds it queued (and drops it) or is
-//    seen before it is queued.
-// 4. Doorbell (ui_doorbell_qt.cpp). The worker then rings the user-interface thread: one
-//    eventfd for the process, answered by a socket notifier in whatever event loop that
-//    thread runs (SYSREFRESH, SYSWAIT, a dialog's or a popup's own loop).
+// 3. Queue (comm_port.cpp, comm_notify_queue.cpp). After each batch the worker looks at the
+//    armed window (hNotifyWnd, stored under the port's mutex). None: the bytes are marked
+//    unannounced and the worker goes back to the device. A window: NotifyWindow queues a
+//    notification, under the port's mutex so that a close either finds it queued (and drops it) or
+//    is seen before it is queued.
+// 4. Doorbell (ui_doorbell_eventfd.cpp, ui_doorbell_qt.cpp). The worker then rings the
+//    user-interface thread: one eventfd for the process, answered by a socket notifier in
+//    whatever event loop that thread runs (SYSREFRESH, SYSWAIT, a dialog's or a popup's own loop).
 // 5. Window. The answer takes each queued notification, builds the comm-notify event on the
 //    user-interface thread and sends it to the window's receiver; the window runs its
 //    comm-notify callback, which reads the ring with READCOMM (the program's CONNECT).
@@ -50,6 +49,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace veltra::serial::detail {
 
@@ -74,6 +74,11 @@ struct CommPort {
   std::shared_ptr<PortSignal> oSignal = std::make_shared<PortSignal>();
   std::unique_ptr<CommDevice> oDevice;
 };
+
+// OPENCOMM's last common step, for a record holding the device it has opened and set up: the
+// queue sizes kept (low 16 bits) and a handle given. False, with errno EMFILE, when no handle
+// is left; the record has then been let go (oPort is null), which puts the line back.
+bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue);
 
 // Handle table. AddPort gives the record the next handle and returns it, or -1 with errno
 // EMFILE when no handle is left.
@@ -100,6 +105,10 @@ void SignalClosing(CommPort& oPort);
 // The one way a port's worker is ended: SignalClosing, then the platform's StopWorker. Used by
 // CLOSECOMM and by the record's destructor.
 void ShutDown(CommPort& oPort);
+
+// Defined by the platform part: OPENCOMM for a device path (never empty), once the platform-free
+// part has checked the name.
+int OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue);
 
 // Defined by the platform part, on the device of an open port.
 // Sets the worker's stop event and joins the worker (never kills it); nothing when it has none.

@@ -400,8 +400,7 @@ std::string COMMDEVICEPATH(std::string_view cDevice) {
   return cDevice.empty() ? std::string() : std::string(kDevicePrefix) + std::string(cDevice);
 }
 
-int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
-  using namespace detail;
+int detail::OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue) {
   // Every failure returns through here with its reason taken right at the failing call;
   // releasing the device puts back what was saved of the line.
   std::unique_ptr<CommDevice> oDevice;
@@ -410,13 +409,6 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
     errno = nErrno;
     return -1;
   };
-  if (cDevice.find('\0') != std::string_view::npos) {
-    return Fail(EINVAL); // the system would open only the part before the NUL
-  }
-  const std::string cPath = COMMDEVICEPATH(cDevice);
-  if (cPath.empty()) {
-    return Fail(ENOENT);
-  }
   // Only serial ports are ever opened: a device that acts on its open, or a file, is refused
   // before CreateFileA could touch it. A port is COMn or a name the port listing finds.
   if (!IsSerialPortName(cPath.substr(kDevicePrefix.size()))) {
@@ -471,13 +463,11 @@ int OPENCOMM(std::string_view cDevice, int nInQueue, int nOutQueue) {
   }
 
   auto oPort = std::make_shared<CommPort>();
-  oPort->nInQueue = nInQueue & 0xFFFF;
-  oPort->nOutQueue = nOutQueue & 0xFFFF;
   oPort->oDevice = std::move(oDevice);
-  const int nComm = AddPort(oPort);
-  if (nComm < 0) {
-    return Fail(errno); // EMFILE; releasing the record puts the line back
+  if (!AddOpenedPort(oPort, nInQueue, nOutQueue)) {
+    return -1;
   }
+  const int nComm = oPort->nComm;
   auto oShare = std::make_unique<std::shared_ptr<CommPort>>(oPort);
   oPort->oDevice->hWorker.Reset(
       ::CreateThread(nullptr, 0, ReceiveWorker, oShare.get(), 0, nullptr));

@@ -2,6 +2,7 @@
 // takes keyboard messages first, and the pause.
 #include "serial/message_pump.h"
 
+#include "serial/comm_port_testing.h"
 #include "serial/message_pump_state.h"
 
 #include <atomic>

@@ -26,10 +26,6 @@ void WAKEWAIT();
 // any thread.
 void POSTQUITMESSAGE(int nExitCode = 0);
 
-// True while the program's main loop runs (a quit request taken by SYSREFRESH then ends the
-// main loop too).
-void SETMAINLOOPRUNNING(bool lRunning);
-
 // The last key of a character message: the window layer's key tracker stores it (the pump
 // itself sees no key events). Only the low 16 bits are kept.
 void SETLASTKEY(int nKey);

@@ -1,7 +1,8 @@
 // Message pump over the Qt event loop. The quit request is a flag, not a queued event (as
 // WM_QUIT is on Win32): it is taken once the events posted so far have been handled, and it
 // stops the pass there. State of the wait is touched on the user-interface thread only;
-// other threads reach it through the thread's doorbell.
+// other threads reach it through the thread's doorbell (ui_doorbell_eventfd.cpp, with WAKEWAIT
+// and POSTQUITMESSAGE).
 #include "serial/message_pump.h"
 #include "serial/message_pump_state.h"
 #include "serial/ui_doorbell.h"
@@ -9,29 +10,16 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <atomic>
 
 namespace veltra::serial {
 namespace {
-
-// Any thread.
-std::atomic<bool> g_lQuitPosted{false};
-std::atomic<bool> g_lWakeRequested{false};
 
 // User-interface thread only.
 bool g_lWakePending = false;
 QEventLoop* g_pWaitLoop = nullptr;
 
-void WakeOnUiThread() {
-  if (g_pWaitLoop != nullptr) {
-    g_pWaitLoop->quit();
-  } else {
-    g_lWakePending = true;
-  }
-}
-
 bool TakeQuit() {
-  if (!g_lQuitPosted.exchange(false)) {
+  if (!detail::TakeQuitPosted()) {
     return false;
   }
   if (detail::MainLoopRunning()) {
@@ -44,9 +32,11 @@ bool TakeQuit() {
 
 namespace detail {
 
-void AnswerWakeRequest() {
-  if (g_lWakeRequested.exchange(false)) {
-    WakeOnUiThread();
+void WakeOnUiThread() {
+  if (g_pWaitLoop != nullptr) {
+    g_pWaitLoop->quit();
+  } else {
+    g_lWakePending = true;
   }
 }
 
@@ -64,7 +54,7 @@ bool SYSREFRESH() {
 
 bool SYSWAIT(int nMaxMs) {
   detail::PrepareUiThread();
-  if (!g_lWakePending && g_pWaitLoop == nullptr && !g_lQuitPosted.load()) {
+  if (!g_lWakePending && g_pWaitLoop == nullptr && !detail::QuitPosted()) {
     QEventLoop oLoop;
     // A periodic precise timer bounds the wait: a single-shot coarse timer may fire early,
     // be handled elsewhere, and leave the loop waiting for ever.
@@ -79,20 +69,6 @@ bool SYSWAIT(int nMaxMs) {
   }
   g_lWakePending = false;
   return SYSREFRESH();
-}
-
-void WAKEWAIT() {
-  if (detail::OnUiThread()) {
-    WakeOnUiThread();
-  } else {
-    g_lWakeRequested.store(true);
-    detail::RingUiThread();
-  }
-}
-
-void POSTQUITMESSAGE(int /*nExitCode*/) {
-  g_lQuitPosted.store(true);
-  WAKEWAIT();
 }
 
 } // namespace veltra::serial

@@ -16,9 +16,20 @@ void PrepareUiThread();
 
 bool OnUiThread();
 
-// The answers, run on the user-interface thread each time the doorbell rang: defined with the
-// comm notification and the message pump.
+// The answer to comm notifications, run on the user-interface thread each time the doorbell
+// rang: defined with the comm notification.
 void DeliverCommNotifications();
-void AnswerWakeRequest();
+
+// Linux, for both event loops (ui_doorbell_eventfd.cpp): the eventfd each loop watches, its
+// answer (the comm notifications, then a wake request), and the quit request as POSTQUITMESSAGE
+// left it: QuitPosted looks, TakeQuitPosted takes it (true once per request).
+int DoorbellFd();
+void AnswerDoorbell();
+bool QuitPosted();
+bool TakeQuitPosted();
+
+// Ends the wait of SYSWAIT in progress, or makes the next one return at once. On the
+// user-interface thread only; defined by each loop's message pump.
+void WakeOnUiThread();
 
 } // namespace veltra::serial::detail

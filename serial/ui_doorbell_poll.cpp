@@ -1,14 +1,12 @@
-// The user-interface thread's doorbell and descriptor watches for the poll loop: one eventfd
-// for the process, rung by any thread, and a table of watches, all waited on in one poll().
+// The user-interface thread's doorbell and descriptor watches for the poll loop: the doorbell's
+// eventfd (ui_doorbell_eventfd.cpp) and a table of watches, all waited on in one poll().
 // The user-interface thread is the process's main thread, the one main() runs on.
 #include "serial/event_loop.h"
 #include "serial/poll_dispatch.h"
 #include "serial/ui_doorbell.h"
 
-#include <cstdint>
 #include <memory>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -16,20 +14,6 @@
 namespace veltra::serial {
 namespace detail {
 namespace {
-
-// Created once and kept for the life of the process, so a worker can always ring.
-int DoorbellFd() {
-  static const int nFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  return nFd;
-}
-
-void AnswerDoorbell() {
-  std::uint64_t nCount = 0;
-  // Cleared before the answers run: a ring during them is answered again, never lost.
-  [[maybe_unused]] const ssize_t nRead = ::read(DoorbellFd(), &nCount, sizeof nCount);
-  DeliverCommNotifications();
-  AnswerWakeRequest();
-}
 
 struct Watch {
   int nFd;
@@ -48,11 +32,6 @@ std::vector<std::shared_ptr<Watch>>& Watches() {
 
 bool OnUiThread() {
   return ::gettid() == ::getpid();
-}
-
-void RingUiThread() {
-  const std::uint64_t nOne = 1;
-  [[maybe_unused]] const ssize_t nWritten = ::write(DoorbellFd(), &nOne, sizeof nOne);
 }
 
 void PrepareUiThread() {

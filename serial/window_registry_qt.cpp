@@ -2,6 +2,8 @@
 // receiver cannot be unregistered (and then destroyed) between the look-up and the post.
 #include "serial/window_registry_qt.h"
 
+#include "serial/window_registry_testing_qt.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>

@@ -3,8 +3,6 @@
 // is simply not found instead of being touched after it was freed.
 #pragma once
 
-#include <memory>
-
 class QObject;
 class QEvent;
 
@@ -16,16 +14,9 @@ int REGISTERWINDOW(QObject* pReceiver);
 // Forgets hWnd. After it returns no further event is posted to its receiver.
 void UNREGISTERWINDOW(int hWnd);
 
-// Posts oEvent to the receiver named by hWnd (from any thread). Returns false, and destroys
-// the event, when hWnd is 0 or names no registered window.
-bool POSTTOWINDOW(int hWnd, std::unique_ptr<QEvent> oEvent);
-
 // Delivers oEvent at once to the receiver named by hWnd. Only on the user-interface thread,
 // where the receivers live (so none can go away during the call). False, and nothing
 // delivered, when hWnd is 0 or names no registered window.
 bool SENDTOWINDOW(int hWnd, QEvent& oEvent);
-
-// True while hWnd names a registered window.
-bool ISWINDOW(int hWnd);
 
 } // namespace veltra::serial

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   // The consoles as the port listing sees them (VELTRA_PROCFS stands in for /proc).
-  veltra::serial::detail::SetConsolesList(veltra::serial::PORTROOTS().cProc + "/consoles");
+  veltra::serial::SetConsolesList(veltra::serial::PORTROOTS().cProc + "/consoles");
   for (const int nSignal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     ::signal(nSignal, OnStopSignal);
   }

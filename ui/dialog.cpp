@@ -242,6 +242,18 @@ bool SETCENTERONPARENT(bool lOn) {
   return std::exchange(g_lCenterOnParent, lOn);
 }
 
+void ENDALLDIALOGS() {
+  for (TDialog* pDlg : std::vector<TDialog*>(OpenRuns())) {
+    pDlg->nResult = IDCANCEL;
+    ENDRUN(*pDlg->Run(), IDCANCEL);
+  }
+}
+
+std::vector<TDialog*>& OpenRuns() {
+  static std::vector<TDialog*> aRuns; // user-interface thread only
+  return aRuns;
+}
+
 int& DIALOGCOUNT() {
   return g_nRunning;
 }

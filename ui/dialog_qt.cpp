@@ -24,11 +24,6 @@
 #include <vector>
 
 namespace veltra::ui {
-namespace {
-
-std::vector<DialogRun*> g_aRuns;
-
-} // namespace
 
 class DialogWidget : public QDialog {
 public:
@@ -95,11 +90,11 @@ public:
     pWidget_ = new DialogWidget(oDlg, pOwner); // NOLINT: deleted in the destructor
     oDlg_.pRun_ = this;
     oDlg_.Peer().pWidget = pWidget_;
-    g_aRuns.push_back(this);
+    OpenRuns().push_back(&oDlg_);
   }
 
   ~DialogRun() override {
-    std::erase(g_aRuns, this);
+    std::erase(OpenRuns(), &oDlg_);
     for (TControl* pControl : oDlg_.aControls) {
       pControl->Detach();
     }
@@ -112,7 +107,6 @@ public:
   DialogRun& operator=(const DialogRun&) = delete;
 
   DialogWidget* Widget() const { return pWidget_; }
-  TDialog& Dialog() const { return oDlg_; }
   bool Ended() const { return lEnded_; }
 
   // The window's frame, size and the controls' windows, as the template describes them.
@@ -308,13 +302,6 @@ void TDialog::ReleaseWindow() {
 
 void ENDRUN(DialogRun& oRun, int nCode) {
   oRun.RequestEnd(nCode);
-}
-
-void ENDALLDIALOGS() {
-  for (DialogRun* pRun : std::vector<DialogRun*>(g_aRuns)) {
-    pRun->Dialog().nResult = IDCANCEL;
-    pRun->RequestEnd(IDCANCEL);
-  }
 }
 
 QWidget* DIALOGITEM(const TDialog& oDlg, int nId) {

@@ -4,6 +4,8 @@
 
 #include "ui/dialog.h"
 
+#include <vector>
+
 namespace veltra::ui {
 
 // End was accepted: the running window closes with nCode. During initiation it is then never
@@ -34,6 +36,10 @@ private:
 
 // Enter in a dialog: the keyboard focus moves on to the next control of its window.
 void FOCUSNEXTCONTROL(TDialog& oDlg);
+
+// The dialogs whose run is pending or running, innermost last (each TDialog::Run() is set):
+// each platform's run adds its dialog when it is made and takes it out when it goes.
+std::vector<TDialog*>& OpenRuns();
 
 int& DIALOGCOUNT();       // dialogs inside Activate
 bool& MODALLOOPRUNNING(); // a modal loop runs

@@ -20,8 +20,6 @@
 namespace veltra::ui {
 namespace {
 
-std::vector<DialogRun*> g_aRuns; // pending and running dialogs, innermost last
-
 // Little-endian template writer.
 class Template {
 public:
@@ -122,11 +120,11 @@ class DialogRun {
 public:
   explicit DialogRun(TDialog& oDlg) : oDlg_(oDlg) {
     oDlg_.pRun_ = this;
-    g_aRuns.push_back(this);
+    OpenRuns().push_back(&oDlg_);
   }
 
   ~DialogRun() {
-    std::erase(g_aRuns, this);
+    std::erase(OpenRuns(), &oDlg_);
     for (TControl* pControl : oDlg_.aControls) {
       pControl->Detach();
     }
@@ -143,7 +141,6 @@ public:
   DialogRun(const DialogRun&) = delete;
   DialogRun& operator=(const DialogRun&) = delete;
 
-  TDialog& Dialog() const { return oDlg_; }
   HWND Window() const { return hWnd_; }
 
   // The first message for the new window: the handle becomes the dialog's, and the message
@@ -291,10 +288,10 @@ INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMsg, WPARAM nWParam, LPARAM nLParam
   auto* pRun = reinterpret_cast<DialogRun*>(GetWindowLongPtrA(hWnd, DWLP_USER));
   if (pRun == nullptr) {
     // The first message for a new window binds it to the dialog being activated.
-    if (g_aRuns.empty() || g_aRuns.back()->Window() != nullptr) {
+    if (OpenRuns().empty() || OpenRuns().back()->Run()->Window() != nullptr) {
       return FALSE;
     }
-    pRun = g_aRuns.back();
+    pRun = OpenRuns().back()->Run();
     pRun->Bind(hWnd);
     SetWindowLongPtrA(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(pRun));
   }
@@ -370,13 +367,6 @@ void TDialog::ReleaseWindow() {
 
 void ENDRUN(DialogRun& oRun, int nCode) {
   oRun.End(nCode);
-}
-
-void ENDALLDIALOGS() {
-  for (DialogRun* pRun : std::vector<DialogRun*>(g_aRuns)) {
-    pRun->Dialog().nResult = IDCANCEL;
-    pRun->End(IDCANCEL);
-  }
 }
 
 } // namespace veltra::ui

@@ -2,7 +2,6 @@
 // close of the window, with the device's commands delivered as notifications would be, from
 // inside the pump.
 #include "app/transfer_loop.h"
-#include "app/transfer_loop_internal.h"
 
 #include <algorithm>
 #include <deque>

@@ -59,16 +59,12 @@ protected:
       GTEST_SKIP() << Program::kAbsent;
     }
     ASSERT_EQ(s_eSession, Session::Up) << "the screen session did not start (scripts/deps)";
-    m_cDir = TempFolder();
     ASSERT_FALSE(m_cDir.empty());
   }
   void TearDown() override {
     m_veltra.Kill();
     m_device.Kill();
     m_oProgram.Unlink();
-    if (!m_cDir.empty()) {
-      std::filesystem::remove_all(m_cDir);
-    }
   }
 
   static const Display& Screen() { return Program::Screen(); }
@@ -170,7 +166,9 @@ protected:
 
   static inline Session s_eSession = Session::Absent;
   Program m_oProgram;
-  std::string m_cDir;
+  TempDir m_oDir;                  // removed once TearDown has stopped the programs
+  std::optional<TempDir> m_oOther; // a case's folder elsewhere (the download's, on C:)
+  std::string m_cDir = m_oDir.Str();
   Child m_device;
   Child m_veltra;
 };

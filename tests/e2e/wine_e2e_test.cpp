@@ -111,9 +111,9 @@ TEST_F(WineEndToEnd, DownloadUnpackedIntoANewFolderServesTheWholeDisk) {
   if (pZip == nullptr || *pZip == '\0') {
     GTEST_SKIP() << "VELTRA_WINE_ZIP names no zip (make test-windows sets it)";
   }
-  std::filesystem::remove_all(m_cDir);
-  m_cDir = WineProgram::s_pWine->Build() + "/wineprefix/drive_c/veltra-XXXXXX";
-  ASSERT_NE(::mkdtemp(m_cDir.data()), nullptr);
+  m_oOther.emplace(WineProgram::s_pWine->Build() + "/wineprefix/drive_c");
+  m_cDir = m_oOther->Str();
+  ASSERT_FALSE(m_cDir.empty());
   ASSERT_EQ(RunToEnd({"unzip", "-q", pZip, "-d", m_cDir}, {}, 30s).nExit, 0);
   std::set<std::string> aNames;
   for (const auto& o : std::filesystem::directory_iterator(m_cDir)) {

@@ -1,10 +1,12 @@
-// A fresh folder per test for the settings-file and whole-file suites.
+// A fresh folder per test for the settings-file and whole-file suites, with its files read and
+// written by name.
 #pragma once
+
+#include "tests/support/temp_dir.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <random>
 #include <string>
 
 namespace veltra::runtime {
@@ -13,16 +15,6 @@ namespace fs = std::filesystem;
 
 class TempFolder : public ::testing::Test {
 protected:
-  void SetUp() override {
-    std::random_device oSeed;
-    m_path = fs::temp_directory_path() / ("veltra-profile-" + std::to_string(oSeed()));
-    ASSERT_TRUE(fs::create_directory(m_path));
-  }
-  void TearDown() override {
-    std::error_code oIgnored;
-    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, oIgnored);
-    fs::remove_all(m_path, oIgnored);
-  }
   std::string Path(const std::string& cName) const { return (m_path / cName).string(); }
   void Write(const std::string& cName, const std::string& cData) const {
     std::ofstream(Path(cName), std::ios::binary) << cData;
@@ -35,7 +27,8 @@ protected:
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(m_path), fs::directory_iterator()));
   }
-  fs::path m_path;
+  veltra::test::TempDir m_oDir;
+  const fs::path& m_path = m_oDir.Path();
 };
 
 } // namespace veltra::runtime

@@ -2,6 +2,7 @@
 // receiver standing for a window.
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_testing.h"
 #include "serial/message_pump.h"
 #include "serial/receive_ring.h"
 #include "tests/serial/serial_test_support.h"

@@ -4,6 +4,7 @@
 #include "serial/comm_dcb.h"
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_testing.h"
 #include "serial/comm_termios.h"
 #include "serial/receive_ring.h"
 #include "termios2_refusal.h"
@@ -110,7 +111,7 @@ TEST(CommPort, OpenRefusesWhatIsNotAFreeTerminalAndSaysWhy) {
   ASSERT_EQ(::stat(oConsole.SlavePath().c_str(), &oStat), 0);
   const std::string cName = oConsole.SlavePath().substr(5); // "pts/N"
   const std::string cList = cDir + "/consoles";
-  const std::string cOldList = detail::SetConsolesList(cList);
+  const std::string cOldList = SetConsolesList(cList);
   // What is no serial line is refused before it is opened: inotify sees no open of it.
   const std::string cFifo = cDir + "/fifo";
   const std::string cLink = cDir + "/ttyLINK";
@@ -152,7 +153,7 @@ TEST(CommPort, OpenRefusesWhatIsNotAFreeTerminalAndSaysWhy) {
   const int nNoConsole = OPENCOMM(oConsole.SlavePath());
   EXPECT_GE(nNoConsole, 0) << "the same pty once it is no console";
   CLOSECOMM(nNoConsole);
-  detail::SetConsolesList(cOldList);
+  SetConsolesList(cOldList);
   std::ifstream oIn(cFile, std::ios::ate);
   EXPECT_EQ(oIn.tellg(), 0) << "nothing written into the regular file";
   EXPECT_TRUE(CLOSECOMM(nFirst));

@@ -1,7 +1,9 @@
 // The message pump over Qt's event loop: which dispatcher runs it, Qt's own posted events and
 // timers around the quit request, the program's main loop, and the window registry.
+#include "serial/comm_port_testing.h"
 #include "serial/message_pump.h"
 #include "serial/window_registry_qt.h"
+#include "serial/window_registry_testing_qt.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

@@ -12,6 +12,7 @@
 
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_testing.h"
 #include "serial/receive_ring.h"
 #include "tests/serial/pump.h"
 

@@ -5,6 +5,7 @@
 // its own and prints the errno of opening it by name and as /dev/tty.
 #include "serial/comm_notify.h"
 #include "serial/comm_port.h"
+#include "serial/comm_port_testing.h"
 #include "serial/event_loop.h"
 
 #include <chrono>

@@ -1,4 +1,4 @@
-// The raw pseudo-terminal pair, the temporary folder and the random bytes of the suites.
+// The suites' side of the raw pseudo-terminal pair, and the random bytes.
 #include "tests/support/support.h"
 
 #include <array>
@@ -6,47 +6,28 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <random>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
 namespace veltra::test {
 
 Pty::Pty() {
-  int nSlave = -1;
-  std::array<char, 128> aName{};
-  termios oRaw{};
-  ::cfmakeraw(&oRaw);
-  if (::openpty(&m_nMaster, &nSlave, aName.data(), &oRaw, nullptr) != 0) {
+  if (!Ok()) {
     ADD_FAILURE() << "openpty failed";
     return;
   }
-  ::close(nSlave);
-  ::fcntl(m_nMaster, F_SETFL, ::fcntl(m_nMaster, F_GETFL) | O_NONBLOCK);
-  m_cSlave = aName.data();
-}
-
-Pty::~Pty() {
-  CloseMaster();
-}
-
-void Pty::CloseMaster() {
-  if (m_nMaster >= 0) {
-    ::close(m_nMaster);
-    m_nMaster = -1;
-  }
+  ::fcntl(Master(), F_SETFL, ::fcntl(Master(), F_GETFL) | O_NONBLOCK);
 }
 
 void Pty::Send(std::string_view cData) const {
   const auto tEnd = std::chrono::steady_clock::now() + 5s;
   while (!cData.empty() && std::chrono::steady_clock::now() < tEnd) {
-    const ssize_t n = ::write(m_nMaster, cData.data(), cData.size());
+    const ssize_t n = ::write(Master(), cData.data(), cData.size());
     if (n > 0) {
       cData.remove_prefix(static_cast<std::size_t>(n));
     } else {
-      pollfd oOut{m_nMaster, POLLOUT, 0};
+      pollfd oOut{Master(), POLLOUT, 0};
       ::poll(&oOut, 1, 10);
     }
   }
@@ -58,7 +39,7 @@ std::string Pty::Receive(std::size_t nCount, std::chrono::milliseconds tLimit) c
   const auto tEnd = std::chrono::steady_clock::now() + tLimit;
   while (cOut.size() < nCount && std::chrono::steady_clock::now() < tEnd) {
     std::array<char, 8192> aBuf{};
-    const ssize_t n = ::read(m_nMaster, aBuf.data(), std::min(aBuf.size(), nCount - cOut.size()));
+    const ssize_t n = ::read(Master(), aBuf.data(), std::min(aBuf.size(), nCount - cOut.size()));
     if (n > 0) {
       cOut.append(aBuf.data(), static_cast<std::size_t>(n));
       continue;
@@ -67,7 +48,7 @@ std::string Pty::Receive(std::size_t nCount, std::chrono::milliseconds tLimit) c
     if (n < 0 && errno == EIO && !cOut.empty()) {
       break;
     }
-    pollfd oIn{m_nMaster, POLLIN, 0};
+    pollfd oIn{Master(), POLLIN, 0};
     ::poll(&oIn, 1, 10);
     if ((oIn.revents & POLLHUP) != 0) {
       std::this_thread::sleep_for(10ms); // a hang-up wakes poll at once: do not spin
@@ -78,7 +59,7 @@ std::string Pty::Receive(std::size_t nCount, std::chrono::milliseconds tLimit) c
 
 bool Pty::WaitOpened() const {
   for (int i = 0; i < 500; ++i) {
-    pollfd o{m_nMaster, POLLIN, 0};
+    pollfd o{Master(), POLLIN, 0};
     ::poll(&o, 1, 10);
     if ((o.revents & POLLHUP) == 0) {
       return true;
@@ -86,21 +67,6 @@ bool Pty::WaitOpened() const {
     std::this_thread::sleep_for(10ms);
   }
   return false;
-}
-
-TempDir::TempDir() : m_oPath(TempFolder()) {
-  EXPECT_FALSE(m_oPath.empty()) << "no temporary folder could be made";
-}
-
-TempDir::~TempDir() {
-  if (m_oPath.empty()) {
-    return;
-  }
-  // A case may have taken the owner's rights away to see a refusal; give them back first.
-  std::error_code oIgnored;
-  std::filesystem::permissions(m_oPath, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, oIgnored);
-  std::filesystem::remove_all(m_oPath, oIgnored);
 }
 
 std::string RandomBytes(std::size_t nCount, unsigned nSeed) {

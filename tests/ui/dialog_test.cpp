@@ -2,6 +2,7 @@
 // does not, the close check, comm-notify dispatch and the creation error.
 #include "serial/message_pump.h"
 #include "serial/window_registry_qt.h"
+#include "serial/window_registry_testing_qt.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/dialog.h"
 #include "ui/dialog_qt.h"

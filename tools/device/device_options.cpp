@@ -1,7 +1,7 @@
 // The device emulator's command line.
 #include "tools/device/device_options.h"
 
-#include "runtime/command_line.h"
+#include "send/command_line.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -142,7 +142,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string_view>& aArgs,
     return true;
   };
   std::vector<std::string> aPorts;
-  if (!runtime::PARSECOMMANDLINE(aArgs, "hV", aLong, bOption, aPorts, cError)) {
+  if (!send::PARSECOMMANDLINE(aArgs, "hV", aLong, bOption, aPorts, cError)) {
     return std::nullopt;
   }
   if (o.lHelp || o.lVersion) {

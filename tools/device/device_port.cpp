@@ -102,7 +102,7 @@ std::optional<DevicePort> OpenPort(const std::string& cName,
   oPort.cPath = veltra::serial::COMMDEVICEPATH(cName);
   // The same refusals as the program's own ports: a console is not even opened, and the
   // descriptor is looked at again once open (the name may have changed in between).
-  if (const int nWhy = serial::detail::PathRefusal(oPort.cPath); nWhy != 0) {
+  if (const int nWhy = serial::PathRefusal(oPort.cPath); nWhy != 0) {
     errno = nWhy;
     return std::nullopt;
   }
@@ -115,7 +115,7 @@ std::optional<DevicePort> OpenPort(const std::string& cName,
     errno = ENOTTY;
     return std::nullopt;
   }
-  if (const int nWhy = serial::detail::DeviceRefusal(nFd); nWhy != 0) {
+  if (const int nWhy = serial::DeviceRefusal(nFd); nWhy != 0) {
     errno = nWhy;
     return std::nullopt;
   }

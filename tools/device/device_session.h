@@ -52,8 +52,8 @@ private:
   bool ServeBlock(std::optional<Clock::time_point> tBurst = std::nullopt);
   // The 0x00 that begins the answer to request nBlock; false after an abort or a wrong byte.
   bool ReadZero(int nBlock, LineReader::Byte& oZero);
-  // The block after the 0x00: what is left of the expected image (up to 5120 bytes), or
-  // without one, up to 5120 bytes followed by silence.
+  // The block after the 0x00: what is left of the expected image (up to app::kBlockSize
+  // bytes), or without one, up to app::kBlockSize bytes followed by silence.
   bool ReadBlock(int nBlock, Answer& oAnswer);
   // The gap and the bytes against what was expected; true when both are right.
   bool CheckBlock(int nBlock, const Answer& oAnswer, double dToZero);

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace veltra::runtime {
+namespace veltra::send {
 
 // Calls bOption(nValue, pArgument) for each option of aArgs (the arguments after the program
 // name), in order; pArgument is null for an option without a value. bOption returns false
@@ -81,4 +81,4 @@ inline bool PARSECOMMANDLINE(const std::vector<std::string_view>& aArgs, const c
   return true;
 }
 
-} // namespace veltra::runtime
+} // namespace veltra::send

@@ -1,0 +1,2 @@
+// Compiled with harness/'s include path: the protocol's values are there.
+#include "app/protocol.h"

@@ -1,0 +1,50 @@
+// A folder made fresh for a test and removed with its contents when the object goes. Header
+// only and portable: the runtime suites use it under Wine too, where the rest of tests/support
+// is not built.
+#pragma once
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace veltra::test {
+
+class TempDir {
+public:
+  // A new folder "veltra-<number>" in oParent (by default the system's temporary folder).
+  explicit TempDir(const std::filesystem::path& oParent = std::filesystem::temp_directory_path()) {
+    std::random_device oSeed;
+    // create_directory is false for a name that exists: the folder is this object's alone.
+    for (int i = 0; i < 100 && m_oPath.empty(); ++i) {
+      const auto oPath = oParent / ("veltra-" + std::to_string(oSeed()));
+      std::error_code oEc;
+      if (std::filesystem::create_directory(oPath, oEc)) {
+        m_oPath = oPath;
+      }
+    }
+    EXPECT_FALSE(m_oPath.empty()) << "no temporary folder could be made in " << oParent;
+  }
+  ~TempDir() {
+    if (m_oPath.empty()) {
+      return;
+    }
+    // A case may have taken the owner's rights away to see a refusal; give them back first.
+    std::error_code oIgnored;
+    std::filesystem::permissions(m_oPath, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, oIgnored);
+    std::filesystem::remove_all(m_oPath, oIgnored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return m_oPath; }
+  std::string Str() const { return m_oPath.string(); }
+  std::filesystem::path operator/(const std::string& cName) const { return m_oPath / cName; }
+
+private:
+  std::filesystem::path m_oPath;
+};
+
+} // namespace veltra::test
