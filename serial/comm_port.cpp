@@ -47,9 +47,7 @@ int AddPort(const std::shared_ptr<CommPort>& oPort) {
   return oPort->nComm;
 }
 
-bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue) {
-  oPort->nInQueue = nInQueue & 0xFFFF;
-  oPort->nOutQueue = nOutQueue & 0xFFFF;
+bool AddOpenedPort(std::shared_ptr<CommPort>& oPort) {
   if (AddPort(oPort) >= 0) {
     return true;
   }
@@ -242,14 +240,6 @@ std::optional<double> COMMWORKERCPUTIME(int nComm) {
     return std::nullopt;
   }
   return detail::WorkerCpuTime(*oPort->oDevice);
-}
-
-std::optional<std::pair<int, int>> COMMQUEUESIZES(int nComm) {
-  const auto oPort = detail::FindPort(nComm);
-  if (oPort == nullptr) {
-    return std::nullopt;
-  }
-  return std::pair{oPort->nInQueue, oPort->nOutQueue};
 }
 
 void CLOSEALLCOMM() {

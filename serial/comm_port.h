@@ -24,7 +24,7 @@ inline constexpr int ECOMMOWNTERMINAL = 0x4000 + 2; // the device is this proces
 // Opens the device exclusively (a second open of the same port, by us or another program,
 // fails), in raw mode at its current speed, with DTR raised, and starts its receive worker.
 // Only serial devices are opened. What it finds of the line is saved for CLOSECOMM to put
-// back. The queue sizes (low 16 bits) are kept in the record. Returns the handle or -1.
+// back. Returns the handle or -1.
 //
 // Where the platforms differ:
 // - Linux: only terminals, and never an active system console (as the kernel lists them) or
@@ -33,11 +33,11 @@ inline constexpr int ECOMMOWNTERMINAL = 0x4000 + 2; // the device is this proces
 //   (Linux has no such setting); a device without DTR (a pseudo-terminal) is opened all the
 //   same.
 // - Windows: the device path is claimed for the process with a named mutex ("Local\VeltraPort:"
-//   and the path in capitals), since some drivers let a second open through; the queue sizes go
-//   to SetupComm; the port's time-outs, which stay from the last program that used it, are
-//   saved and set so that a read returns at once with what has come (ReadIntervalTimeout
-//   MAXDWORD, both read totals 0) and a write has no driver time-out (WRITECOMM bounds
-//   itself); SetupComm, SetCommState, SetCommTimeouts, SetCommMask and
+//   and the path in capitals), since some drivers let a second open through; the queue sizes (low
+//   16 bits) go to SetupComm as a recommendation; the port's time-outs, which stay from the last
+//   program that used it, are saved and set so that a read returns at once with what has come
+//   (ReadIntervalTimeout MAXDWORD, both read totals 0) and a write has no driver time-out
+//   (WRITECOMM bounds itself); SetupComm, SetCommState, SetCommTimeouts, SetCommMask and
 //   EscapeCommFunction(SETDTR) must all succeed.
 //
 // On -1, errno says why, as the failing step left it (saved before anything was cleaned

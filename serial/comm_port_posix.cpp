@@ -369,7 +369,7 @@ void RESTOREALLLINES() {
   }
 }
 
-int detail::OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue) {
+int detail::OpenDevice(const std::string& cPath, int /*nInQueue*/, int /*nOutQueue*/) {
   // Every failure below returns through here: the reason is kept across the clean-up that
   // destroying the device (or the record holding it) runs, which puts the line back.
   std::unique_ptr<CommDevice> oDevice;
@@ -429,7 +429,7 @@ int detail::OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue) {
   const int nArmFd = oDevice->oArm.Get();
   auto oPort = std::make_shared<CommPort>();
   oPort->oDevice = std::move(oDevice);
-  if (!AddOpenedPort(oPort, nInQueue, nOutQueue)) {
+  if (!AddOpenedPort(oPort)) {
     return -1;
   }
   CommPort& rPort = *oPort;

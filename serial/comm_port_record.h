@@ -64,8 +64,6 @@ struct CommPort {
   CommPort& operator=(const CommPort&) = delete;
 
   int nComm = -1;
-  int nInQueue = 0;
-  int nOutQueue = 0;
   ReceiveRing oRing;
   std::atomic<int> hNotifyWnd{0}; // 0: notification off; stored under oSignal->mutex
   // Set by the receive worker once the line is gone (hang-up, unplugged, read error); it never
@@ -75,10 +73,10 @@ struct CommPort {
   std::unique_ptr<CommDevice> oDevice;
 };
 
-// OPENCOMM's last common step, for a record holding the device it has opened and set up: the
-// queue sizes kept (low 16 bits) and a handle given. False, with errno EMFILE, when no handle
-// is left; the record has then been let go (oPort is null), which puts the line back.
-bool AddOpenedPort(std::shared_ptr<CommPort>& oPort, int nInQueue, int nOutQueue);
+// OPENCOMM's last common step, for a record holding the device it has opened and set up: a
+// handle given. False, with errno EMFILE, when no handle is left; the record has then been let
+// go (oPort is null), which puts the line back.
+bool AddOpenedPort(std::shared_ptr<CommPort>& oPort);
 
 // Handle table. AddPort gives the record the next handle and returns it, or -1 with errno
 // EMFILE when no handle is left.
@@ -107,7 +105,8 @@ void SignalClosing(CommPort& oPort);
 void ShutDown(CommPort& oPort);
 
 // Defined by the platform part: OPENCOMM for a device path (never empty), once the platform-free
-// part has checked the name.
+// part has checked the name. The queue sizes are the driver's recommendation where the system
+// takes one (Windows); a Linux terminal's queues have sizes of their own.
 int OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue);
 
 // Defined by the platform part, on the device of an open port.

@@ -4,12 +4,8 @@
 #pragma once
 
 #include <optional>
-#include <utility>
 
 namespace veltra::serial {
-
-// The queue sizes kept at open (input, output).
-std::optional<std::pair<int, int>> COMMQUEUESIZES(int nComm);
 
 // Bytes in the port's receive ring not yet read; -1 when the handle is not open.
 int COMMRECEIVED(int nComm);

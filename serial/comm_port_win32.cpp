@@ -464,7 +464,7 @@ int detail::OpenDevice(const std::string& cPath, int nInQueue, int nOutQueue) {
 
   auto oPort = std::make_shared<CommPort>();
   oPort->oDevice = std::move(oDevice);
-  if (!AddOpenedPort(oPort, nInQueue, nOutQueue)) {
+  if (!AddOpenedPort(oPort)) {
     return -1;
   }
   const int nComm = oPort->nComm;

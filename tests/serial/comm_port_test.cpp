@@ -189,21 +189,6 @@ TEST(CommPort, ProcessEndingWithThePortOpenEndsAndFreesIt) {
   }
 }
 
-TEST(CommPort, QueueSizesKeepTheirLow16Bits) {
-  Pty oPty;
-  const std::vector<std::tuple<std::optional<std::pair<int, int>>, int, int>> aCases = {
-      {std::nullopt, 1024, 128},
-      {std::pair{16384, 16384}, 16384, 16384},
-      {std::pair{65536, 65537}, 0, 1},
-      {std::pair{70000, 0}, 70000 & 0xFFFF, 0}};
-  for (const auto& [oSizes, nIn, nOut] : aCases) {
-    const int nComm = oSizes ? OPENCOMM(oPty.SlavePath(), oSizes->first, oSizes->second)
-                             : OPENCOMM(oPty.SlavePath());
-    EXPECT_EQ(COMMQUEUESIZES(nComm), (std::pair{nIn, nOut}));
-    CLOSECOMM(nComm);
-  }
-}
-
 TEST(CommPort, ClosedOrUnknownHandlesFailSafely) {
   OpenPort oPort;
   ASSERT_TRUE(CLOSECOMM(oPort.nComm));
@@ -215,7 +200,6 @@ TEST(CommPort, ClosedOrUnknownHandlesFailSafely) {
     EXPECT_EQ(WRITECOMM(nComm, "x"), 0);
     EXPECT_FALSE(SETCOMMSTATE(nComm, detail::EncodeDcb({.nBaudRate = 9600})));
     EXPECT_FALSE(ENABLECOMMNOTIFICATION(nComm, 1, 1, -1));
-    EXPECT_FALSE(COMMQUEUESIZES(nComm).has_value());
     EXPECT_EQ(COMMRECEIVED(nComm), -1);
   }
 }
