@@ -12,7 +12,7 @@
 namespace veltra::e2e {
 namespace {
 
-// veltra.exe in the suite's Wine session; COM5 of the prefix points at the emulator's
+// veltra.exe in the process's one Wine session; COM5 of the prefix points at the emulator's
 // pseudo-terminal, and the settings file names COM5.
 struct WineProgram {
   static inline WineSession* s_pWine = nullptr;
@@ -21,20 +21,29 @@ struct WineProgram {
   static constexpr const char* kEol = "\r\n";
   static inline const std::vector<std::string> kSelectAll = {"ctrl+Home", "ctrl+shift+End"};
 
-  static Session Open() { return OpenWith("openbox.xml"); }
-  // The session with its window manager configured by cWmConfig (tests/wine/).
-  static Session OpenWith(const std::string& cWmConfig) {
-    const std::string cBuild = WineSession::BuildFolder();
-    if (cBuild.empty()) {
-      return Session::Absent;
-    }
-    s_pWine = new WineSession;
-    return s_pWine->Up(cBuild, cWmConfig) ? Session::Up : Session::Failed;
+  // One session for every suite of the process, started by the first and ended at the
+  // process's exit: a second session started after the first one ended met that session's
+  // Wine server and X server still on their way out, and starting one costs seconds.
+  static Session Open() {
+    static const Session eSession = [] {
+      const std::string cBuild = WineSession::BuildFolder();
+      if (cBuild.empty()) {
+        return Session::Absent;
+      }
+      static struct Ender {
+        ~Ender() {
+          if (s_pWine != nullptr) {
+            s_pWine->Down();
+            delete std::exchange(s_pWine, nullptr);
+          }
+        }
+      } oEnder;
+      s_pWine = new WineSession;
+      return s_pWine->Up(cBuild) ? Session::Up : Session::Failed;
+    }();
+    return eSession;
   }
-  static void Close() {
-    s_pWine->Down();
-    delete std::exchange(s_pWine, nullptr);
-  }
+  static void Close() {} // see Open
   static const Display& Screen() { return s_pWine->Screen(); }
 
   std::string Port(const std::string& cPty) {
