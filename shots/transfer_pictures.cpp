@@ -6,7 +6,7 @@
 // the picture is of the port picker that follows that popup: under Wine over the prefix's COM
 // ports, on Linux over a made-up device tree (a console, an adapter held by another program,
 // and the free adapter that stands for the emulator).
-// Usage: veltra_transfer_screenshot [--popup | --picker] OUT.png
+// Usage: veltra_transfer_pictures [--popup | --picker] OUT.png
 #include "harness/programs.h"
 #include "harness/wine_session.h"
 
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   const bool lPopup = cMode == "--popup" || lPicker;
   const std::string cWineBuild = WineSession::BuildFolder();
   if (argc != (lPopup ? 3 : 2) || (cMode == "--popup" && cWineBuild.empty())) {
-    std::fputs("usage: veltra_transfer_screenshot [--popup | --picker] OUT.png (--popup: of "
+    std::fputs("usage: veltra_transfer_pictures [--popup | --picker] OUT.png (--popup: of "
                "veltra.exe under Wine, VELTRA_WINE_BUILD set)\n",
                stderr);
     return 2;
