@@ -32,6 +32,9 @@ std::string PatternImage(std::size_t nSize) {
   for (std::size_t i = 0; i < nSize; ++i) {
     c[i] = static_cast<char>((i * 131 + i / app::kBlockSize + 7) & 0xFF);
   }
+  if (nSize > 0) {
+    c.back() = '\x1A'; // the old end-of-file mark, which a text file's read would drop
+  }
   return c;
 }
 

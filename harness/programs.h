@@ -14,7 +14,7 @@ namespace veltra::harness {
 std::string VeltraPath();
 std::string DevicePath();
 std::string SendPath();
-// A disk image whose bytes differ from block to block.
+// A disk image whose bytes differ from block to block and whose last byte is 0x1A.
 std::string PatternImage(std::size_t nSize);
 
 // The titles of the program's file chooser and (their common ending) its transfer window.

@@ -189,9 +189,7 @@ TYPED_TEST_P(ProgramContract, CancelledChooserEndsQuietlyWithoutSettingsFile) {
 // The protocol's details (other commands, bursts, short images) are the transfer loop's
 // suite's; here the whole disk, whose last byte on disk is 0x1A, goes like any other byte.
 TYPED_TEST_P(ProgramContract, WholeDiskIsSentByteExactAndEndClosesTheProgram) {
-  std::string cFile = PatternImage(819200);
-  cFile.back() = '\x1A';
-  const std::string cImage = this->WriteImage(cFile);
+  const std::string cImage = this->WriteImage(PatternImage(819200));
   this->StartDevice({"--expect", cImage});
   this->StartWith(cImage);
   this->ExpectServed("blocks 160, bytes 819200, errors 0");
