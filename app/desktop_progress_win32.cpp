@@ -1,6 +1,8 @@
 // The taskbar button's progress on Windows (ITaskbarList3): blocks sent of the image's blocks,
-// the error state when the transfer stops short. COM is initialised at start-up. No
-// notification: one would need the program to outlive its window.
+// the error state when the transfer stops short. COM is initialised at start-up. The button
+// is touched only once the taskbar has said it is in place (a call before that may fail or be
+// lost); each block sets the whole state again. No notification: one would need the program
+// to outlive its window.
 // clang-format off
 #include "app/desktop_progress.h"
 #include "ui/window_win32.h"
@@ -34,7 +36,7 @@ ITaskbarList3* Taskbar() {
 } // namespace
 
 void SHOWPROGRESS(int hWnd, int nDone, int nTotal) {
-  if (nTotal <= 0 || hWnd == 0) {
+  if (nTotal <= 0 || !ui::TASKBARBUTTONSHOWN(hWnd)) {
     return;
   }
   if (ITaskbarList3* p = Taskbar()) {
@@ -44,7 +46,7 @@ void SHOWPROGRESS(int hWnd, int nDone, int nTotal) {
 }
 
 void SHOWPROGRESSFAULT(int hWnd) {
-  if (hWnd == 0) {
+  if (!ui::TASKBARBUTTONSHOWN(hWnd)) {
     return;
   }
   if (ITaskbarList3* p = Taskbar()) {

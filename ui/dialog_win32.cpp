@@ -112,6 +112,13 @@ HFONT MakeFont(const TFont& oFont) {
 
 INT_PTR CALLBACK DialogProc(HWND hWnd, UINT nMsg, WPARAM nWParam, LPARAM nLParam);
 
+// The message the taskbar sends a window once its button is in place (0 if it could not be
+// registered): its progress may be set only after that.
+UINT TaskbarButtonCreated() {
+  static const UINT nMsg = RegisterWindowMessageA("TaskbarButtonCreated");
+  return nMsg;
+}
+
 } // namespace
 
 // One modal run of a dialog: its window once the system has made it, its font, and whether
@@ -164,8 +171,15 @@ public:
     }
   }
 
+  // Whether the taskbar has said that the window's button is in place.
+  bool TaskbarButtonShown() const { return lTaskbarButton_; }
+
   // A message for the window: the few the dialog handles itself, then the window's own.
   std::optional<long> Handle(UINT nMsg, WPARAM nWParam, LPARAM nLParam) {
+    if (nMsg == TaskbarButtonCreated()) {
+      lTaskbarButton_ = true;
+      return std::nullopt;
+    }
     switch (nMsg) {
     case WM_INITDIALOG:
       Initiate();
@@ -208,6 +222,11 @@ public:
 
 private:
   void Initiate() {
+    // The taskbar's message crosses from a process that may run at a lower integrity level
+    // than this one (VELTRA started as administrator): let it through.
+    if (TaskbarButtonCreated() != 0) {
+      ChangeWindowMessageFilterEx(hWnd_, TaskbarButtonCreated(), MSGFLT_ALLOW, nullptr);
+    }
     hFont_ = MakeFont(oDlg_.oFont.value_or(TFont{}));
     SendMessageA(hWnd_, WM_SETFONT, reinterpret_cast<WPARAM>(hFont_), FALSE);
     for (TControl* pControl : std::vector<TControl*>(oDlg_.aControls)) {
@@ -279,8 +298,18 @@ private:
   int hPumpBefore_ = 0;
   bool lEnded_ = false;
   bool lInStart_ = false;
+  bool lTaskbarButton_ = false;
   std::optional<int> nEndPending_; // the code of an end accepted while the start callback ran
 };
+
+bool TASKBARBUTTONSHOWN(int hWnd) {
+  for (const TDialog* pDlg : OpenRuns()) {
+    if (pDlg->hWnd == hWnd && pDlg->Run() != nullptr) {
+      return pDlg->Run()->TaskbarButtonShown();
+    }
+  }
+  return false;
+}
 
 namespace {
 

@@ -37,6 +37,10 @@ inline int HANDLEOF(HWND hWnd) {
   return static_cast<int>(reinterpret_cast<intptr_t>(hWnd));
 }
 
+// Whether the taskbar has told the running dialog hWnd that its button is in place (the
+// "TaskbarButtonCreated" message); the button's progress may be set only from then on.
+bool TASKBARBUTTONSHOWN(int hWnd);
+
 // The window property that names a control's object on its window.
 inline constexpr const char* kControlProp = "VeltraControl";
 
