@@ -134,9 +134,12 @@ std::vector<std::string> SplitLines(const std::string& c) {
 // The popup keeps its first line as it always was, then says why, lists the ports present
 // (20 of them, then how many more, with what devices report made harmless), where the
 // settings file is and the line to put in it, naming a port that is there and is not the one
-// that failed.
+// that failed. A port another program holds is left to it.
 TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWrite) {
   const FakePorts oPorts(23);
+  Pty oBusy;
+  const int nHolder = serial::OPENCOMM(oBusy.SlavePath());
+  ASSERT_GE(nHolder, 0);
   struct Case {
     std::string cPort;
     std::string cReason;
@@ -149,6 +152,9 @@ TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWr
        "Porta=ttyUSB0"},
       {oPorts.Dev() + "ttyUSB0", "Motivo: il dispositivo non è una porta seriale.",
        "Porta=ttyUSB1"},
+      {oBusy.SlavePath(),
+       "Motivo: la porta è già in uso da un altro programma. Chiudi quel programma e riprova.",
+       "Porta=ttyUSB0"},
   };
   for (const Case& c : aCases) {
     Popup oSeen;
@@ -170,24 +176,6 @@ TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWr
                               (std::filesystem::current_path() / "VELTRA.INI").string());
     EXPECT_EQ(aLines[29], c.cLine);
   }
-}
-
-TEST_F(PortLink, BusyPortIsReportedAndLeftToItsHolder) {
-  Pty oPty;
-  const int nHolder = serial::OPENCOMM(oPty.SlavePath());
-  ASSERT_GE(nHolder, 0);
-  const FakePorts oNoPorts(0);
-  Popup oSeen;
-  AnswerPopup(oSeen);
-  EXPECT_EQ(RunLinked(oPty.SlavePath(), [](ui::TDialog&, int) {}), -1);
-  const std::vector<std::string> aLines = SplitLines(oSeen.cText);
-  ASSERT_GE(aLines.size(), 7U) << oSeen.cText;
-  EXPECT_EQ(aLines[0],
-            "Errore di apertura della porta di comunicazione (" + oPty.SlavePath() + ").");
-  EXPECT_EQ(aLines[2], "Motivo: la porta è già in uso da un altro programma. Chiudi quel "
-                       "programma e riprova.");
-  EXPECT_EQ(aLines[4], "Nessuna porta seriale trovata.");
-  EXPECT_EQ(aLines.back(), "Porta=ttyUSB0");
   EXPECT_TRUE(serial::CLOSECOMM(nHolder));
 }
 
@@ -233,7 +221,8 @@ TEST(PortLinkHint, TellsWhatToDoForTheCommonFailures) {
 }
 
 // The line the popup suggests names a port a transfer can use: never the console, one another
-// program holds or one this user may not open, wherever they stand in the list.
+// program holds or one this user may not open, wherever they stand in the list; with none
+// there, it says so and gives an example.
 TEST(PortOpenHelp, SuggestsOnlyAFreePortThisUserMayOpenAndNeverTheConsole) {
   std::vector<serial::PortInfo> aPorts(4);
   for (std::size_t i = 0; i < aPorts.size(); ++i) {
@@ -246,6 +235,9 @@ TEST(PortOpenHelp, SuggestsOnlyAFreePortThisUserMayOpenAndNeverTheConsole) {
   const std::string cHelp = PORTOPENHELP("/dev/veltra-gone", ENOENT, aPorts, "/x/VELTRA.INI");
   EXPECT_EQ(cHelp.substr(cHelp.rfind("\r\n") + 2), "Porta=ttyUSB0") << cHelp;
   EXPECT_EQ(cHelp.find("ttyS0"), std::string::npos) << "the console is not even listed";
+  const std::string cNone = PORTOPENHELP("/dev/ttyUSB0", EBUSY, {}, "/x/VELTRA.INI");
+  EXPECT_NE(cNone.find("\r\nNessuna porta seriale trovata.\r\n"), std::string::npos) << cNone;
+  EXPECT_EQ(cNone.substr(cNone.rfind("\r\n") + 2), "Porta=ttyUSB0") << "an example";
 }
 
 // The whole main flow in this process: chooser, settings, window, link, loop, close.
