@@ -1,6 +1,7 @@
-// A folder made fresh for a test and removed with its contents when the object goes. Header
-// only and portable: the runtime suites use it under Wine too, where the rest of tests/support
-// is not built.
+// A folder made fresh for a test, its files written and read by name, and removed with its
+// contents when the object goes; TempDirTest gives each case of a suite its own. Header only
+// and portable: the runtime suites use it under Wine too, where the rest of tests/support is
+// not built.
 #pragma once
 
 #include <filesystem>
