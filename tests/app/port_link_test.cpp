@@ -19,13 +19,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sstream>
 #include <termios.h>
 #include <thread>
@@ -79,32 +77,19 @@ protected:
   void TearDown() override { RESETTRANSFERSTATE(); }
 };
 
-// A made-up device tree of nPorts USB adapters (ttyUSB0 reports a product name holding
-// control bytes), which the port listing reads in place of /sys, /dev and /proc while it lives.
+// A made-up device tree of USB adapters, which the port listing reads in place of /sys, /dev
+// and /proc while it lives; nPorts of them at first (ttyUSB0 reports a product name holding
+// control bytes).
 class FakePorts {
 public:
-  explicit FakePorts(int nPorts) : m_cRoot(m_oRoot.Str()) {
-    namespace fs = std::filesystem;
+  explicit FakePorts(int nPorts) {
     for (int i = 0; i < nPorts; ++i) {
-      const std::string cName = "ttyUSB" + std::to_string(i);
-      const std::string cUsb = m_cRoot + "/sys/devices/usb/u" + std::to_string(i);
-      fs::create_directories(cUsb + "/tty/" + cName);
-      fs::create_directory_symlink("../../../u" + std::to_string(i),
-                                   cUsb + "/tty/" + cName + "/device");
-      fs::create_directories(m_cRoot + "/sys/class/tty");
-      fs::create_directory_symlink("../../devices/usb/u" + std::to_string(i) + "/tty/" + cName,
-                                   m_cRoot + "/sys/class/tty/" + cName);
-      std::ofstream(cUsb + "/idVendor") << "0403\n";
-      std::ofstream(cUsb + "/idProduct") << "6001\n";
-      std::ofstream(cUsb + "/manufacturer") << "Acme\n";
-      std::ofstream(cUsb + "/product") << (i == 0 ? "UART\x1B[2J\x07" : "UART") << "\n";
-      fs::create_directories(m_cRoot + "/dev");
-      std::ofstream(m_cRoot + "/dev/" + cName) << "";
+      Add("ttyUSB" + std::to_string(i), i == 0 ? "UART\x1B[2J\x07" : "UART");
     }
-    fs::create_directories(m_cRoot + "/proc");
-    ::setenv("VELTRA_SYSFS", (m_cRoot + "/sys").c_str(), 1);
-    ::setenv("VELTRA_DEVFS", (m_cRoot + "/dev").c_str(), 1);
-    ::setenv("VELTRA_PROCFS", (m_cRoot + "/proc").c_str(), 1);
+    std::filesystem::create_directories(Root() + "/proc");
+    ::setenv("VELTRA_SYSFS", (Root() + "/sys").c_str(), 1);
+    ::setenv("VELTRA_DEVFS", (Root() + "/dev").c_str(), 1);
+    ::setenv("VELTRA_PROCFS", (Root() + "/proc").c_str(), 1);
   }
   ~FakePorts() {
     for (const char* c : {"VELTRA_SYSFS", "VELTRA_DEVFS", "VELTRA_PROCFS"}) {
@@ -113,11 +98,28 @@ public:
   }
   FakePorts(const FakePorts&) = delete;
   FakePorts& operator=(const FakePorts&) = delete;
-  std::string Dev() const { return m_cRoot + "/dev/"; }
+  // An adapter's sysfs entry, then (with lNode) its device node as a plain file.
+  void Add(const std::string& cName, const std::string& cProduct, bool lNode = true) const {
+    namespace fs = std::filesystem;
+    const std::string cDevice = Root() + "/sys/devices/d/" + cName;
+    fs::create_directories(cDevice + "/tty/" + cName);
+    fs::create_directories(Root() + "/sys/class/tty");
+    fs::create_directory_symlink(cDevice, cDevice + "/tty/" + cName + "/device");
+    std::ofstream(cDevice + "/idVendor") << "0403\n";
+    std::ofstream(cDevice + "/idProduct") << "6001\n";
+    std::ofstream(cDevice + "/manufacturer") << "Acme\n";
+    std::ofstream(cDevice + "/product") << cProduct << "\n";
+    fs::create_directory_symlink(cDevice + "/tty/" + cName, Root() + "/sys/class/tty/" + cName);
+    fs::create_directories(Dev());
+    if (lNode) {
+      std::ofstream(Dev() + cName) << "";
+    }
+  }
+  std::string Root() const { return m_oRoot.Str(); }
+  std::string Dev() const { return Root() + "/dev/"; }
 
 private:
   TempDir m_oRoot;
-  std::string m_cRoot;
 };
 
 std::vector<std::string> SplitLines(const std::string& c) {
@@ -132,9 +134,12 @@ std::vector<std::string> SplitLines(const std::string& c) {
 // The popup keeps its first line as it always was, then says why, lists the ports present
 // (20 of them, then how many more, with what devices report made harmless), where the
 // settings file is and the line to put in it, naming a port that is there and is not the one
-// that failed.
+// that failed. A port another program holds is left to it.
 TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWrite) {
   const FakePorts oPorts(23);
+  Pty oBusy;
+  const int nHolder = serial::OPENCOMM(oBusy.SlavePath());
+  ASSERT_GE(nHolder, 0);
   struct Case {
     std::string cPort;
     std::string cReason;
@@ -147,6 +152,9 @@ TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWr
        "Porta=ttyUSB0"},
       {oPorts.Dev() + "ttyUSB0", "Motivo: il dispositivo non è una porta seriale.",
        "Porta=ttyUSB1"},
+      {oBusy.SlavePath(),
+       "Motivo: la porta è già in uso da un altro programma. Chiudi quel programma e riprova.",
+       "Porta=ttyUSB0"},
   };
   for (const Case& c : aCases) {
     Popup oSeen;
@@ -168,24 +176,6 @@ TEST_F(PortLink, PortThatCannotBeOpenedIsReportedWithWhyThePortsThereAndWhatToWr
                               (std::filesystem::current_path() / "VELTRA.INI").string());
     EXPECT_EQ(aLines[29], c.cLine);
   }
-}
-
-TEST_F(PortLink, BusyPortIsReportedAndLeftToItsHolder) {
-  Pty oPty;
-  const int nHolder = serial::OPENCOMM(oPty.SlavePath());
-  ASSERT_GE(nHolder, 0);
-  const FakePorts oNoPorts(0);
-  Popup oSeen;
-  AnswerPopup(oSeen);
-  EXPECT_EQ(RunLinked(oPty.SlavePath(), [](ui::TDialog&, int) {}), -1);
-  const std::vector<std::string> aLines = SplitLines(oSeen.cText);
-  ASSERT_GE(aLines.size(), 7U) << oSeen.cText;
-  EXPECT_EQ(aLines[0],
-            "Errore di apertura della porta di comunicazione (" + oPty.SlavePath() + ").");
-  EXPECT_EQ(aLines[2], "Motivo: la porta è già in uso da un altro programma. Chiudi quel "
-                       "programma e riprova.");
-  EXPECT_EQ(aLines[4], "Nessuna porta seriale trovata.");
-  EXPECT_EQ(aLines.back(), "Porta=ttyUSB0");
   EXPECT_TRUE(serial::CLOSECOMM(nHolder));
 }
 
@@ -231,7 +221,8 @@ TEST(PortLinkHint, TellsWhatToDoForTheCommonFailures) {
 }
 
 // The line the popup suggests names a port a transfer can use: never the console, one another
-// program holds or one this user may not open, wherever they stand in the list.
+// program holds or one this user may not open, wherever they stand in the list; with none
+// there, it says so and gives an example.
 TEST(PortOpenHelp, SuggestsOnlyAFreePortThisUserMayOpenAndNeverTheConsole) {
   std::vector<serial::PortInfo> aPorts(4);
   for (std::size_t i = 0; i < aPorts.size(); ++i) {
@@ -244,6 +235,9 @@ TEST(PortOpenHelp, SuggestsOnlyAFreePortThisUserMayOpenAndNeverTheConsole) {
   const std::string cHelp = PORTOPENHELP("/dev/veltra-gone", ENOENT, aPorts, "/x/VELTRA.INI");
   EXPECT_EQ(cHelp.substr(cHelp.rfind("\r\n") + 2), "Porta=ttyUSB0") << cHelp;
   EXPECT_EQ(cHelp.find("ttyS0"), std::string::npos) << "the console is not even listed";
+  const std::string cNone = PORTOPENHELP("/dev/ttyUSB0", EBUSY, {}, "/x/VELTRA.INI");
+  EXPECT_NE(cNone.find("\r\nNessuna porta seriale trovata.\r\n"), std::string::npos) << cNone;
+  EXPECT_EQ(cNone.substr(cNone.rfind("\r\n") + 2), "Porta=ttyUSB0") << "an example";
 }
 
 // The whole main flow in this process: chooser, settings, window, link, loop, close.
@@ -270,33 +264,29 @@ protected:
   const std::string m_cDir = m_oDir.Str();
 };
 
+// Plays the device once the program has the port open (the master end reports a hang-up until
+// then, and bytes sent into a closed line would be lost, as on a real one): a "T" for each of
+// aAnswers, that many bytes of answer read into cLine, then "E".
+std::thread PlayDevice(const Pty& oPty, std::vector<std::size_t> aAnswers, std::string& cLine) {
+  return std::thread([&oPty, aAnswers, &cLine] {
+    EXPECT_TRUE(oPty.WaitOpened());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the port's set-up
+    for (const std::size_t n : aAnswers) {
+      oPty.Send("T");
+      cLine += oPty.Receive(n);
+    }
+    oPty.Send("E");
+  });
+}
+
 TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
   Pty oPty;
   std::ofstream("VELTRA.INI") << "[Impostazioni]\r\nPorta=" << oPty.SlavePath() << "\r\n";
   const std::string cImage = RandomBytes(3 * 5120, 11);
   std::ofstream(m_cDir + "/disk.mgt", std::ios::binary) << cImage;
 
-  // The device: three requests answered in full, then the end.
   std::string cLine;
-  std::atomic<bool> lDone{false};
-  std::thread oDevice([&] {
-    // The device speaks once the program has opened the port: until then the master end
-    // reports a hang-up, and bytes sent into a closed line would be lost, as on a real one.
-    for (int n = 0; n < 1000; ++n) {
-      pollfd oPoll{oPty.Master(), POLLIN, 0};
-      ::poll(&oPoll, 1, 10);
-      if ((oPoll.revents & POLLHUP) == 0) {
-        break;
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the port's set-up
-    for (int n = 0; n < 3; ++n) {
-      oPty.Send("T");
-      cLine += oPty.Receive(5121);
-    }
-    oPty.Send("E");
-    lDone = true;
-  });
+  std::thread oDevice = PlayDevice(oPty, {5121, 5121, 5121}, cLine);
 
   // What the log shows when the window goes away, and the window's caption.
   std::string cLog, cCaption;
@@ -316,7 +306,6 @@ TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
   MAIN({});
   oDevice.join();
 
-  ASSERT_TRUE(lDone);
   EXPECT_EQ(cLine.size(), 3u * 5121u);
   std::string cExpected;
   for (int n = 0; n < 3; ++n) {
@@ -337,43 +326,22 @@ TEST_F(ProgramFlow, ServesTheChosenImageAndLogsEveryBlockInOrder) {
 // lines and line ends, and the image named on the command line is served over it.
 TEST_F(ProgramFlow, PortThatCannotBeOpenedOffersThePortsAndServesTheOneChosen) {
   namespace fs = std::filesystem;
-  const std::string cRoot = m_cDir + "/tree";
-  const auto AddPort = [&](const std::string& cName, const std::string& cProduct) {
-    const std::string cDevice = cRoot + "/sys/devices/d/" + cName;
-    fs::create_directories(cDevice + "/tty/" + cName);
-    fs::create_directories(cRoot + "/sys/class/tty");
-    fs::create_directory_symlink(cDevice, cDevice + "/tty/" + cName + "/device");
-    std::ofstream(cDevice + "/idVendor") << "0403\n";
-    std::ofstream(cDevice + "/idProduct") << "6001\n";
-    std::ofstream(cDevice + "/manufacturer") << "Acme\n";
-    std::ofstream(cDevice + "/product") << cProduct << "\n";
-    fs::create_directory_symlink(cDevice + "/tty/" + cName, cRoot + "/sys/class/tty/" + cName);
-  };
-  AddPort("ttyS0", "Console");
-  AddPort("ttyUSB0", "Held");
-  fs::create_directories(cRoot + "/dev");
-  std::ofstream(cRoot + "/dev/ttyS0") << "";
-  std::ofstream(cRoot + "/dev/ttyUSB0") << "";
-  fs::create_directories(cRoot + "/proc/812/fd");
-  std::ofstream(cRoot + "/proc/consoles") << "ttyS0                -W- (EC p a)    4:64\n";
-  std::ofstream(cRoot + "/proc/812/comm") << "picocom\n";
-  fs::create_symlink(cRoot + "/dev/ttyUSB0", cRoot + "/proc/812/fd/3");
-  ::setenv("VELTRA_SYSFS", (cRoot + "/sys").c_str(), 1);
-  ::setenv("VELTRA_DEVFS", (cRoot + "/dev").c_str(), 1);
-  ::setenv("VELTRA_PROCFS", (cRoot + "/proc").c_str(), 1);
-  std::ofstream("VELTRA.INI") << "; mio\r\n[Impostazioni]\r\nPorta=" << cRoot
-                              << "/dev/ttyUSB9\r\nAltro=1\r\n";
+  const FakePorts oPorts(0);
+  oPorts.Add("ttyS0", "Console");
+  oPorts.Add("ttyUSB0", "Held");
+  const std::string cDev = oPorts.Dev();
+  const std::string cProc = oPorts.Root() + "/proc";
+  fs::create_directories(cProc + "/812/fd");
+  std::ofstream(cProc + "/consoles") << "ttyS0                -W- (EC p a)    4:64\n";
+  std::ofstream(cProc + "/812/comm") << "picocom\n";
+  fs::create_symlink(cDev + "ttyUSB0", cProc + "/812/fd/3");
+  std::ofstream("VELTRA.INI") << "; mio\r\n[Impostazioni]\r\nPorta=" << cDev
+                              << "ttyUSB9\r\nAltro=1\r\n";
   std::ofstream("disk.mgt", std::ios::binary) << std::string(5120, 'x');
 
   Pty oPty;
   std::string cLine;
-  std::thread oDevice([&] {
-    oPty.WaitOpened(); // until the program has the port open
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    oPty.Send("T");
-    cLine = oPty.Receive(5121);
-    oPty.Send("E");
-  });
+  std::thread oDevice = PlayDevice(oPty, {5121}, cLine);
 
   Popup oSeen;
   std::vector<std::pair<std::string, bool>> aBefore, aAfter;
@@ -394,10 +362,10 @@ TEST_F(ProgramFlow, PortThatCannotBeOpenedOffersThePortsAndServesTheOneChosen) {
       EXPECT_EQ(p->windowTitle().toStdString(), "Porta seriale");
       aBefore = Rows();
       // The adapter plugged in: its sysfs entry, its stable name, then its device node.
-      AddPort("ttyACM0", "Cable");
-      fs::create_directories(cRoot + "/dev/serial/by-id");
-      fs::create_symlink("../../ttyACM0", cRoot + "/dev/serial/by-id/usb-Acme_Cable-if00");
-      fs::create_symlink(oPty.SlavePath(), cRoot + "/dev/ttyACM0");
+      oPorts.Add("ttyACM0", "Cable", false);
+      fs::create_directories(cDev + "serial/by-id");
+      fs::create_symlink("../../ttyACM0", cDev + "serial/by-id/usb-Acme_Cable-if00");
+      fs::create_symlink(oPty.SlavePath(), cDev + "ttyACM0");
       EXPECT_TRUE(QTest::qWaitFor([&] { return Rows().size() == 3; }, 5000));
       aAfter = Rows();
       QTest::keyClick(p, Qt::Key_Return);
@@ -405,12 +373,8 @@ TEST_F(ProgramFlow, PortThatCannotBeOpenedOffersThePortsAndServesTheOneChosen) {
   });
   MAIN({"disk.mgt"});
   oDevice.join();
-  for (const char* c : {"VELTRA_SYSFS", "VELTRA_DEVFS", "VELTRA_PROCFS"}) {
-    ::unsetenv(c);
-  }
 
   EXPECT_EQ(oSeen.cText.substr(0, 49), "Errore di apertura della porta di comunicazione (");
-  const std::string cDev = cRoot + "/dev/";
   EXPECT_EQ(aBefore, (std::vector<std::pair<std::string, bool>>{
                          {cDev + "ttyS0   Acme Console   (console del sistema, non per i "
                                  "trasferimenti)",
@@ -441,15 +405,9 @@ TEST_F(ProgramFlow, ProgressAndTheOutcomeReachTheSessionBus) {
   Pty oPty;
   std::ofstream("VELTRA.INI") << "[Impostazioni]\nPorta=" << oPty.SlavePath() << "\n";
   std::ofstream("disk.mgt", std::ios::binary) << std::string(5120 + 100, 'y');
-  std::thread oDevice([&] {
-    oPty.WaitOpened(); // until the program has the port open
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    oPty.Send("T");
-    oPty.Receive(5121);
-    oPty.Send("T");
-    oPty.Receive(101); // the 0x00 and the image's last 100 bytes
-    oPty.Send("E");
-  });
+  std::string cLine;
+  // The second answer: the 0x00 and the image's last 100 bytes.
+  std::thread oDevice = PlayDevice(oPty, {5121, 101}, cLine);
   ui::test::DialogWatchdog oWatchdog(20000);
   MAIN({"disk.mgt"});
   oDevice.join();

@@ -185,36 +185,6 @@ TEST(ErrorMessage, IsBuiltFromTheRecordInOrder) {
   EXPECT_EQ(ERRORMESSAGE(Rec(0, "BASE", 0, {}, "  ", "")), "Warning BASE/0;Function:   Line: 0");
 }
 
-class TProbe {
-public:
-  std::source_location Raise() { return std::source_location::current(); }
-  std::source_location RaiseInCallback() {
-    auto bCallback = [] { return std::source_location::current(); };
-    return bCallback();
-  }
-};
-
-std::source_location PLAINROUTINE() {
-  return std::source_location::current();
-}
-
-TEST(ErrorMessage, NamesThePlainRoutineTheMethodAndTheCallback) {
-  TProbe o;
-  const std::pair<std::source_location, const char*> aCases[] = {
-      {PLAINROUTINE(), "PLAINROUTINE"},
-      {o.Raise(), "TProbe:Raise"},
-      {o.RaiseInCallback(), "(b)TProbe:RaiseInCallback"}};
-  for (const auto& [oWhere, cName] : aCases) {
-    ErrorRecord e;
-    e.SUBSYSTEM = "BASE";
-    e.SUBCODE = 1;
-    e.WHERE = oWhere;
-    EXPECT_GT(oWhere.line(), 0u);
-    EXPECT_EQ(ERRORMESSAGE(e), std::string("Error BASE/1;Function: ") + cName +
-                                   "  Line: " + std::to_string(oWhere.line()));
-  }
-}
-
 TEST_F(ErrorHandler, AnErrorLaunchedWhileABreakIsPendingIsNotReported) {
   struct Cleanup {
     ErrorAction* pAction;
@@ -335,11 +305,6 @@ TEST_F(ErrorHandler, EightNestedInvocationsAreAllowedAndTheCounterComesDown) {
         std::_Exit(lOk ? 0 : 2);
       },
       ExitedWithCode(0), "^depth 8 depth 8 $");
-}
-
-TEST(InternalError, WithoutABoxWritesCaptionAndTextToStandardErrorAndExitsWithOne) {
-  EXPECT_EXIT(INTERNALERROR(9006), ExitedWithCode(1),
-              "^Unrecoverable error 9006: Out of memory\n$");
 }
 
 } // namespace

@@ -3,14 +3,17 @@
 #include "runtime/empty.h"
 #include "runtime/profile.h"
 #include "runtime/profile_file.h"
-#include "temp_folder.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 namespace veltra::runtime {
 namespace {
 
-using ProfileRead = TempFolder;
+namespace fs = std::filesystem;
+using veltra::test::TempDirTest;
+
+using ProfileRead = TempDirTest;
 
 TEST_F(ProfileRead, FindsValuesAsThePlatformWould) {
   Write("VELTRA.INI", "; settings\r\n"
@@ -54,50 +57,63 @@ TEST_F(ProfileRead, WithoutEntryListsTheSectionsKeysEachEndedByZero) {
 TEST_F(ProfileRead, LongValuesAreCutAndBackslashPathsNameTheFolder) {
   Write("long.ini", "[S]\nK=" + std::string(5000, 'v') + "\n");
   EXPECT_EQ(GETPVPROFSTRING("S", "K", "", Path("long.ini")), std::string(4094, 'v'));
-  const std::string cBackslashed = m_path.string() + "\\long.ini";
+  const std::string cBackslashed = Path().string() + "\\long.ini";
   EXPECT_EQ(GETPVPROFSTRING("S", "K", "", cBackslashed).size(), 4094u);
 }
 
-using ProfileWrite = TempFolder;
+using ProfileWrite = TempDirTest;
 
-TEST_F(ProfileWrite, CreatesTheFileUnderExactlyTheNameGiven) {
-  ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "Porta", "COM1", Path("Veltra.Ini")));
-  const std::string cEol = detail::NEWFILELINEEND; // "\r\n" on Windows
-  EXPECT_EQ(Read("Veltra.Ini"), "[Impostazioni]" + cEol + "Porta=COM1" + cEol);
-  EXPECT_EQ(FilesInFolder(), 1u) << "no temporary file is left behind";
-  EXPECT_EQ(GETPVPROFSTRING("Impostazioni", "Porta", "", Path("Veltra.Ini")), "COM1");
-}
-
-TEST_F(ProfileWrite, KeepsEveryOtherLineAndReplacesTheValueInPlace) {
-  const std::string cBefore = "; my port\r\n"
-                              "[Unknown]\r\n"
-                              "Keep=me\r\n"
-                              "\r\n"
-                              "[IMPOSTAZIONI]\r\n"
-                              "Porta=\r\n"
-                              "Other=1\r\n"
-                              "\r\n"
-                              "[Last]\r\n"
-                              "X=y";
-  Write("VELTRA.INI", cBefore);
-  ASSERT_TRUE(WRITEPPROSTRING("Impostazioni", "porta", "COM1", Path("VELTRA.INI")));
-  std::string cAfter = cBefore;
-  cAfter.replace(cAfter.find("Porta=\r\n"), 8, "Porta=COM1\r\n");
-  EXPECT_EQ(Read("VELTRA.INI"), cAfter);
-}
-
-TEST_F(ProfileWrite, AddsAMissingKeyAtTheEndOfItsSectionAndAMissingSectionAtTheEnd) {
-  Write("a.ini", "[A]\nOne=1\n\n[B]\nTwo=2");
-  ASSERT_TRUE(WRITEPPROSTRING("a", "New", "v", Path("a.ini")));
-  ASSERT_TRUE(WRITEPPROSTRING("C", "K", "w", Path("a.ini")));
-  EXPECT_EQ(Read("a.ini"), "[A]\nOne=1\nNew=v\n\n[B]\nTwo=2\n[C]\nK=w\n");
-}
-
-TEST_F(ProfileWrite, DeletesAnEntryOrASectionWhenGivenNoValueOrNoEntry) {
-  Write("a.ini", "[A]\nOne=1\nTwo=2\n[B]\nThree=3\n");
-  ASSERT_TRUE(WRITEPPROSTRING("A", "One", std::nullopt, Path("a.ini")));
-  ASSERT_TRUE(WRITEPPROSTRING("B", std::nullopt, std::nullopt, Path("a.ini")));
-  EXPECT_EQ(Read("a.ini"), "[A]\nTwo=2\n");
+// One write to a file as it was before (none: no file yet), and the file after it: the named
+// entry is replaced in place, added at the end of its section or the section at the end of
+// the file, or deleted, and every other byte is kept (comments, other sections, blank lines,
+// a UTF-8 mark, each line's own ending); lines added to a file with no line end of its own
+// end as the platform's do. The file keeps the name it was given and no temporary is left.
+TEST_F(ProfileWrite, ChangesWhatItNamesAndKeepsEveryOtherByte) {
+  const std::string N = detail::NEWFILELINEEND; // "\r\n" on Windows
+  const std::string B = "\xEF\xBB\xBF";
+  const std::string cHead = "; my port\r\n[Unknown]\r\nKeep=me\r\n\r\n[IMPOSTAZIONI]\r\nPorta=";
+  const std::string cTail = "\r\nOther=1\r\n\r\n[Last]\r\nX=y";
+  const struct {
+    std::optional<std::string> cBefore;
+    const char* cSection;
+    std::optional<std::string> cEntry;
+    std::optional<std::string> cValue;
+    std::string cAfter;
+  } aCases[] = {
+      {std::nullopt, "Impostazioni", "Porta", "COM1", "[Impostazioni]" + N + "Porta=COM1" + N},
+      {cHead + cTail, "Impostazioni", "porta", "COM1", cHead + "COM1" + cTail},
+      {"[A]\nOne=1\n\n[B]\nTwo=2", "a", "New", "v", "[A]\nOne=1\nNew=v\n\n[B]\nTwo=2"},
+      {"[A]\nOne=1\n\n[B]\nTwo=2", "C", "K", "w", "[A]\nOne=1\n\n[B]\nTwo=2\n[C]\nK=w\n"},
+      {"[A]\nOne=1\nTwo=2\n[B]\nThree=3\n", "A", "One", std::nullopt, "[A]\nTwo=2\n[B]\nThree=3\n"},
+      {"[A]\nOne=1\nTwo=2\n[B]\nThree=3\n", "B", std::nullopt, std::nullopt, "[A]\nOne=1\nTwo=2\n"},
+      {B + "[Impostazioni]\r\nPorta=ttyUSB0\r\n", "Impostazioni", "Porta", "COM9",
+       B + "[Impostazioni]\r\nPorta=COM9\r\n"},
+      {B + "; note", "Impostazioni", "Porta", "COM9",
+       B + "; note" + N + "[Impostazioni]" + N + "Porta=COM9" + N},
+      {B, "Impostazioni", "Porta", "COM9", B + "[Impostazioni]" + N + "Porta=COM9" + N},
+      {"[Impostazioni]\rX=1\r", "Impostazioni", "Porta", "COM9",
+       "[Impostazioni]\rX=1\rPorta=COM9\r"},
+      {"[A]\r\nX=1\n[Impostazioni]\rPorta=1\n\r\n", "Impostazioni", "Porta", "COM9",
+       "[A]\r\nX=1\n[Impostazioni]\rPorta=COM9\n\r\n"},
+      {"[Impostazioni]\r\rPorta=2\r\n", "Impostazioni", "Porta", "COM9",
+       "[Impostazioni]\r\rPorta=COM9\r\n"},
+      {"[Impostazioni]\rX=1\n\n", "Impostazioni", "Porta", "COM9",
+       "[Impostazioni]\rX=1\nPorta=COM9\n\n"},
+  };
+  for (const auto& c : aCases) {
+    SCOPED_TRACE(c.cBefore.value_or("no file"));
+    fs::remove(Path("Veltra.Ini"));
+    if (c.cBefore) {
+      Write("Veltra.Ini", *c.cBefore);
+    }
+    ASSERT_TRUE(WRITEPPROSTRING(c.cSection, c.cEntry, c.cValue, Path("Veltra.Ini")));
+    EXPECT_EQ(Read("Veltra.Ini"), c.cAfter);
+    EXPECT_EQ(FilesInFolder(), 1u) << "no temporary file is left behind";
+    if (c.cEntry) {
+      EXPECT_EQ(GETPVPROFSTRING(c.cSection, *c.cEntry, "-", Path("Veltra.Ini")),
+                c.cValue.value_or("-"));
+    }
+  }
 }
 
 // UTF-16 text as a file holds it: the byte-order mark, then each unit in the given order.
@@ -143,7 +159,7 @@ TEST_F(ProfileWrite, KeepsUtf16FilesInTheirOwnEncodingAndLeavesUndecodableOnesAl
   }
 }
 
-using WholeFileRead = TempFolder;
+using WholeFileRead = TempDirTest;
 
 // An image comes back byte for byte (a final 0x1A is image data the device waits for); only
 // the text read drops that old end-of-file mark.
@@ -173,7 +189,7 @@ TEST_F(WholeFileRead, ImageKeepsEveryByteTextDropsAFinalEndOfFileMarker) {
 
 TEST_F(WholeFileRead, MissingOrUnreadableGivesTheEmptyString) {
   EXPECT_EQ(MEMOREAD(Path("missing.mgt")), "");
-  EXPECT_EQ(MEMOREAD(m_path.string()), "") << "a folder";
+  EXPECT_EQ(MEMOREAD(Path().string()), "") << "a folder";
   EXPECT_EQ(MEMOREAD(std::nullopt), "");
   EXPECT_EQ(MEMOREAD(""), "");
 }

@@ -24,25 +24,23 @@ protected:
   std::vector<ErrorRecord> aErrors;
 };
 
-TEST(CenturyOfFormat, FollowsTheFirstRunOfYs) {
+// SET gives back the format it replaces; CENTURY follows the new format's first run of Ys.
+TEST_F(Settings, TheDateFormatsFirstRunOfYsSetsCentury) {
   struct Case {
     const char* cFormat;
     bool lCentury;
   };
   const Case aCases[] = {{"dd/mm/yyyy", true}, {"dd/mm/yy", false},   {"YYYY.MM.DD", true},
                          {"yYyYy-mm", true},   {"yy/mm/yyyy", false}, {"dd/mm", false},
-                         {"", false},          {"yyy", false}};
+                         {"yyyy", true},       {"", false},           {"yyy", false}};
+  std::string cPrevious = "mm/dd/yy";
   for (const Case& c : aCases) {
-    EXPECT_EQ(CENTURYOFFORMAT(c.cFormat), c.lCentury) << c.cFormat;
+    EXPECT_EQ(SET(SET_DATEFORMAT, std::string(c.cFormat)), SetValue{cPrevious});
+    EXPECT_EQ(SETTINGS().CENTURY, c.lCentury) << c.cFormat;
+    EXPECT_EQ(SETTINGS().cDateFormat, c.cFormat);
+    cPrevious = c.cFormat;
   }
-}
-
-TEST_F(Settings, SettingTheDateFormatSetsCentury) {
-  EXPECT_EQ(SET(SET_DATEFORMAT, std::string("dd/mm/yyyy")), SetValue{std::string("mm/dd/yy")});
-  EXPECT_TRUE(SETTINGS().CENTURY);
-  SET(SET_DATEFORMAT, std::string("dd/mm/yy"));
-  EXPECT_FALSE(SETTINGS().CENTURY);
-  EXPECT_EQ(SETTINGS().cDateFormat, "dd/mm/yy");
+  EXPECT_TRUE(aErrors.empty());
 }
 
 TEST_F(Settings, FileCaseTakesItsWordsOrANumber) {

@@ -1,10 +1,13 @@
-// A folder made fresh for a test and removed with its contents when the object goes. Header
-// only and portable: the runtime suites use it under Wine too, where the rest of tests/support
-// is not built.
+// A folder made fresh for a test, its files written and read by name, and removed with its
+// contents when the object goes; TempDirTest gives each case of a suite its own. Header only
+// and portable: the runtime suites use it under Wine too, where the rest of tests/support is
+// not built.
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <random>
 #include <string>
 #include <system_error>
@@ -42,9 +45,25 @@ public:
   const std::filesystem::path& Path() const { return m_oPath; }
   std::string Str() const { return m_oPath.string(); }
   std::filesystem::path operator/(const std::string& cName) const { return m_oPath / cName; }
+  // cName in the folder, and that file written or read whole, byte for byte.
+  std::string Path(const std::string& cName) const { return (m_oPath / cName).string(); }
+  void Write(const std::string& cName, const std::string& cData) const {
+    std::ofstream(m_oPath / cName, std::ios::binary) << cData;
+  }
+  std::string Read(const std::string& cName) const {
+    std::ifstream in(m_oPath / cName, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  std::size_t FilesInFolder() const {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(m_oPath),
+                                                  std::filesystem::directory_iterator()));
+  }
 
 private:
   std::filesystem::path m_oPath;
 };
+
+// A fresh folder for each case of a suite.
+class TempDirTest : public ::testing::Test, protected TempDir {};
 
 } // namespace veltra::test
