@@ -232,6 +232,10 @@ TEST_F(ProfileWrite, AFileOverOneMiBIsNoSettingsFileAndStaysAsItWas) {
   fs::resize_file(Path("VELTRA.INI"), kProfileSizeLimit); // 1 MiB exactly is still one
   EXPECT_EQ(GETPVPROFSTRING("S", "K", "dflt", Path("VELTRA.INI")), "v");
   EXPECT_EQ(PROFILEPROBLEM(Path("VELTRA.INI")), "");
+  // There but no file to read (as root, a folder stands for one this user may not read).
+  fs::remove(Path("VELTRA.INI"));
+  fs::create_directory(Path("VELTRA.INI"));
+  EXPECT_EQ(PROFILEPROBLEM(Path("VELTRA.INI")), "not a regular file");
 }
 
 TEST_F(WholeFileRead, NeitherFileServiceOpensAFifoOrADevice) {
