@@ -16,6 +16,7 @@
 #include <pty.h>
 #include <regex>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -47,8 +48,8 @@ double ChildrenCpuSeconds() {
 // veltra-send with a pseudo-terminal as its controlling terminal, in the foreground there,
 // as when started from a shell. The terminal starts in the kernel's own cooked settings
 // (Before()). With lJobParent, veltra-send is the foreground job of a parent in the same
-// session that tidies nothing up, unlike a shell: at a stop it reports 'S' on a pipe, waits
-// for the test's go-ahead, takes the terminal back as it is and continues the job in the
+// session that tidies nothing up, unlike a shell: at a stop it reports 'S' on a socket, waits
+// there for the test's go-ahead, takes the terminal back as it is and continues the job in the
 // background; it ends with 99 if the job stops again, else as the job did.
 class OnTerminal {
 public:
@@ -66,26 +67,23 @@ public:
       ::close(nProbeSlave);
       ::close(nProbeMaster);
     }
-    int aNews[2] = {-1, -1};
-    int aGo[2] = {-1, -1};
-    if (lJobParent && (::pipe(aNews) != 0 || ::pipe(aGo) != 0)) {
-      ADD_FAILURE() << "no pipes";
+    int aJob[2] = {-1, -1}; // the job parent's end, the test's end
+    if (lJobParent && ::socketpair(AF_UNIX, SOCK_STREAM, 0, aJob) != 0) {
+      ADD_FAILURE() << "no socket pair";
     }
     winsize oSize{.ws_row = 24, .ws_col = 120, .ws_xpixel = 0, .ws_ypixel = 0};
     m_pid = ::forkpty(&m_nMaster, nullptr, &m_oBefore, &oSize);
     if (m_pid == 0) {
       if (lJobParent) {
-        RunAsJobParent(aArgv.data(), aNews[1], aGo[0]);
+        RunAsJobParent(aArgv.data(), aJob[0]);
       }
       ::execvp(aArgv[0], aArgv.data());
       ::_exit(127);
     }
     ::fcntl(m_nMaster, F_SETFL, O_NONBLOCK);
     if (lJobParent) {
-      ::close(aNews[1]);
-      ::close(aGo[0]);
-      m_nNews = aNews[0];
-      m_nGo = aGo[1];
+      ::close(aJob[0]);
+      m_nJob = aJob[1];
     }
   }
   ~OnTerminal() {
@@ -94,8 +92,7 @@ public:
       ::waitpid(m_pid, nullptr, 0);
     }
     ::close(m_nMaster);
-    ::close(m_nNews);
-    ::close(m_nGo);
+    ::close(m_nJob);
   }
   OnTerminal(const OnTerminal&) = delete;
   OnTerminal& operator=(const OnTerminal&) = delete;
@@ -112,11 +109,11 @@ public:
   }
   // The job parent's report that the job stopped ('S'), '\0' when none came within 10 s.
   char News() const {
-    pollfd o{.fd = m_nNews, .events = POLLIN, .revents = 0};
+    pollfd o{.fd = m_nJob, .events = POLLIN, .revents = 0};
     char c = '\0';
-    return ::poll(&o, 1, 10000) == 1 && ::read(m_nNews, &c, 1) == 1 ? c : '\0';
+    return ::poll(&o, 1, 10000) == 1 && ::read(m_nJob, &c, 1) == 1 ? c : '\0';
   }
-  void ContinueInBackground() const { ASSERT_EQ(::write(m_nGo, "g", 1), 1); }
+  void ContinueInBackground() const { ASSERT_EQ(::write(m_nJob, "g", 1), 1); }
   // What the terminal shows so far (the screen's bytes, unrendered).
   const std::string& Screen() {
     std::array<char, 4096> aBuf{};
@@ -152,7 +149,7 @@ public:
 
 private:
   // In the forked session leader: system calls only.
-  [[noreturn]] static void RunAsJobParent(char** pArgv, int nNews, int nGo) {
+  [[noreturn]] static void RunAsJobParent(char** pArgv, int nTest) {
     const pid_t nJob = ::fork();
     if (nJob == 0) {
       ::setpgid(0, 0);
@@ -172,9 +169,9 @@ private:
       if (lContinued) {
         ::_exit(99);
       }
-      [[maybe_unused]] ssize_t n = ::write(nNews, "S", 1);
+      [[maybe_unused]] ssize_t n = ::write(nTest, "S", 1);
       char c = 0;
-      n = ::read(nGo, &c, 1);
+      n = ::read(nTest, &c, 1);
       ::signal(SIGTTOU, SIG_IGN);
       ::tcsetpgrp(STDIN_FILENO, ::getpgrp());
       ::kill(-nJob, SIGCONT);
@@ -185,8 +182,7 @@ private:
 
   pid_t m_pid = -1;
   int m_nMaster = -1;
-  int m_nNews = -1;
-  int m_nGo = -1;
+  int m_nJob = -1; // the test's end of the socket to the job parent
   termios m_oBefore{};
   std::string m_cScreen;
   std::optional<int> m_nExit;
