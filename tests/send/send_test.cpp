@@ -207,15 +207,6 @@ void ExpectSameTerminal(const termios& oNow, const termios& oBefore) {
 
 class VeltraSend : public ::testing::Test {
 protected:
-  void SetUp() override {
-    m_cDir = TempFolder();
-    ASSERT_FALSE(m_cDir.empty());
-  }
-  void TearDown() override {
-    m_device.Kill();
-    fs::remove_all(m_cDir);
-  }
-
   std::string WriteImage(const std::string& cName, const std::string& cData) {
     WriteFile(m_cDir + "/" + cName, cData);
     return m_cDir + "/" + cName;
@@ -229,7 +220,8 @@ protected:
   }
   std::string DeviceSummary() { return harness::DeviceSummary(m_device); }
 
-  std::string m_cDir;
+  TempDir m_oDir; // removed with what the case left in it, once the emulator has been stopped
+  const std::string m_cDir = m_oDir.Str();
   Child m_device;
 };
 
