@@ -251,22 +251,35 @@ TEST_F(VeltraSend, WholeDiskIsServedByteExactOnThePortOptionOnceItAppearsAndEnds
   EXPECT_EQ(ReadFile(m_cDir + "/VELTRA.INI"), cSettings) << "the settings file is never written";
 }
 
-// Esc on its terminal or any stop signal: one 0x09 on the line, nothing after it, exit 1, and
-// the terminal's and the line's settings as they were.
-class Stops : public VeltraSend, public ::testing::WithParamInterface<int> {};
+// Esc on its terminal or any stop signal, while a disk is served or while the next one waits
+// for the device: one 0x09 on the line, nothing after it, exit 1 for the whole run, and the
+// terminal's and the line's settings as they were.
+struct StopCase {
+  int nSignal; // 0: the Esc key
+  bool lBetweenDisks;
+  friend void PrintTo(const StopCase& o, std::ostream* p) {
+    *p << o.nSignal << ' ' << o.lBetweenDisks;
+  }
+};
+class Stops : public VeltraSend, public ::testing::WithParamInterface<StopCase> {};
 
 TEST_P(Stops, SendOneAbortByteEndWithOneAndPutTheTerminalAndTheLineBack) {
-  const int nSignal = GetParam(); // 0: the Esc key
+  const auto [nSignal, lBetweenDisks] = GetParam();
   Pty oLine;
   termios oLineBefore{};
   ASSERT_EQ(::tcgetattr(oLine.Master(), &oLineBefore), 0);
   const std::string cImage = WriteImage("disk.mgt", PatternImage(4 * 5120));
-  OnTerminal oTerm({"--port", oLine.SlavePath(), cImage});
+  const std::string cNext = WriteImage("next.mgt", PatternImage(5120));
+  OnTerminal oTerm({"--port", oLine.SlavePath(), cImage, cNext});
   ASSERT_TRUE(oLine.WaitOpened());
   ASSERT_TRUE(oTerm.WaitFor("Waiting command", 10s)) << oTerm.Screen();
   oLine.Send("T");
   EXPECT_EQ(oLine.Receive(5121, 10s).size(), 5121u);
   ASSERT_TRUE(oTerm.WaitFor("Block 1/4", 10s)) << oTerm.Screen();
+  if (lBetweenDisks) {
+    oLine.Send("E");
+    ASSERT_TRUE(oTerm.WaitFor("Disk 2 of 2", 10s)) << oTerm.Screen();
+  }
   if (nSignal == 0) {
     oTerm.Type("\x1b");
   } else {
@@ -274,7 +287,10 @@ TEST_P(Stops, SendOneAbortByteEndWithOneAndPutTheTerminalAndTheLineBack) {
   }
   EXPECT_EQ(oLine.Receive(64, 3s), "\x09") << "exactly one abort byte, then the port closes";
   EXPECT_EQ(oTerm.Wait(10s), std::optional<int>(1)) << oTerm.Screen();
-  EXPECT_TRUE(Has(oTerm.Screen(), "Stopped: the abort byte 0x09 was sent after 1 block."));
+  EXPECT_TRUE(
+      Has(oTerm.Screen(), lBetweenDisks
+                              ? "Disk 2/2: Stopped: the abort byte 0x09 was sent after 0 blocks."
+                              : "Disk 1/2: Stopped: the abort byte 0x09 was sent after 1 block."));
   ExpectSameTerminal(oTerm.Now(), oTerm.Before());
   termios oLineAfter{};
   ASSERT_EQ(::tcgetattr(oLine.Master(), &oLineAfter), 0);
@@ -282,10 +298,15 @@ TEST_P(Stops, SendOneAbortByteEndWithOneAndPutTheTerminalAndTheLineBack) {
   EXPECT_EQ(::cfgetospeed(&oLineAfter), ::cfgetospeed(&oLineBefore));
 }
 
-INSTANTIATE_TEST_SUITE_P(Requests, Stops, ::testing::Values(0, SIGINT, SIGTERM, SIGHUP, SIGQUIT),
+INSTANTIATE_TEST_SUITE_P(Requests, Stops,
+                         ::testing::Values(StopCase{0, false}, StopCase{SIGINT, false},
+                                           StopCase{SIGTERM, true}, StopCase{SIGHUP, false},
+                                           StopCase{SIGQUIT, true}),
                          [](const auto& o) {
-                           return o.param == 0 ? std::string("Esc")
-                                               : std::string(::sigabbrev_np(o.param));
+                           return (o.param.nSignal == 0
+                                       ? std::string("Esc")
+                                       : std::string(::sigabbrev_np(o.param.nSignal))) +
+                                  (o.param.lBetweenDisks ? "_BetweenDisks" : "");
                          });
 
 // Ctrl-Z from a parent that, unlike a shell, puts nothing back: veltra-send gives the terminal
