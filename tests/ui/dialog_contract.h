@@ -39,7 +39,7 @@ inline bool PumpUntil(const std::function<bool()>& lDone) {
 }
 
 // The program's window: 500 x 500 pixels of style 0, its client a read-only log bound to cText,
-// run as the program runs it.
+// run as the program runs it. The suites' other window cases use it as their fixture too.
 template <class Screen> class DialogContract : public ::testing::Test {
 protected:
   DialogContract() {
@@ -62,6 +62,13 @@ protected:
                          }
                        },
                    .lResize16 = true});
+  }
+
+  // A line appended to the log as the transfer loop does it.
+  void Append(const std::string& cLine) {
+    oGet.VarPut(oGet.VarGet().value_or("") + cLine + "\r\n");
+    oGet.Refresh(false);
+    oGet.GoBottom();
   }
 
   Screen oScreen;

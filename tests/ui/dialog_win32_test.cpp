@@ -83,11 +83,8 @@ TEST_F(ProgramWindow, LogShowsEveryAppendedLineAtTheEndAndRefusesEdits) {
   DWORD nCaret = 0;
   bool lEscEnded = false;
   oDlg.bStart = [&] {
-    for (int i = 0; i < 80; ++i) { // appended as the transfer loop does
-      oGet.VarPut(oGet.VarGet().value_or("") + "Sending track " + std::to_string(i / 2) +
-                  ", side " + std::to_string(i % 2) + "\r\n");
-      oGet.Refresh(false);
-      oGet.GoBottom();
+    for (int i = 0; i < 80; ++i) {
+      Append("Sending track " + std::to_string(i / 2) + ", side " + std::to_string(i % 2));
     }
     serial::SYSREFRESH();
     cShownAfterAppends = Shown(oGet);

@@ -1,6 +1,7 @@
 // TMultiGet: style and geometry rules, ids, the log in a running dialog (appending, caret,
 // read-only keys, copy, Esc), and the bound text after focus changes and after closing.
 #include "serial/message_pump.h"
+#include "tests/ui/dialog_contract.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/dialog.h"
 #include "ui/dialog_qt.h"
@@ -36,24 +37,17 @@ private:
   int* m_pCount;
 };
 
-struct LogDialog {
-  std::string cText;
-  TDialog oDlg;
-  TMultiGet oGet;
-  LogDialog() {
-    oDlg.New({.cCaption = "Log", .nStyle = 0, .nWidth = 500, .nHeight = 500});
-    oGet.New({.nRow = 0, .nCol = 0, .bSetGet = BINDTEXT(cText), .lReadOnly = true});
-  }
-  // Runs the dialog with fBody as its start callback; the body ends it (or the watchdog does).
+struct Watched {
+  DialogWatchdog oWatch;
+};
+
+// The program's window; each case's body runs as its start callback and ends it (or the
+// watchdog does).
+class MultiGetLog : public test::DialogContract<Watched> {
+protected:
   void Run(std::function<void()> fBody) {
     oDlg.bStart = std::move(fBody);
-    oDlg.Activate({.lCentered = true, .bInit = [this](TDialog& d) { d.SetControl(oGet); }});
-  }
-  // A line appended as the transfer loop does it.
-  void Message(const std::string& cLine) {
-    oGet.VarPut(*oGet.VarGet() + cLine + "\r\n");
-    oGet.Refresh(false);
-    oGet.GoBottom();
+    Activate();
   }
   QPlainTextEdit* Edit() const { return static_cast<QPlainTextEdit*>(WIDGETOF(oGet)); }
 };
@@ -130,51 +124,47 @@ TEST(MultiGetIds, UndefinedAndDuplicateIdsRaiseAndTheDuplicateIsNotRegistered) {
   EXPECT_EQ(oDlg.aControls, (std::vector<TControl*>{&oFirst}));
 }
 
-TEST(MultiGetLog, AppendedLinesShowAndCaretFollowsTheEnd) {
-  DialogWatchdog oWatch;
-  LogDialog o;
-  o.Run([&] {
-    QPlainTextEdit* p = o.Edit();
+TEST_F(MultiGetLog, AppendedLinesShowAndCaretFollowsTheEnd) {
+  Run([&] {
+    QPlainTextEdit* p = Edit();
     EXPECT_TRUE(p->isReadOnly());
     EXPECT_EQ(p->font().pixelSize(), 12);
     EXPECT_EQ(p->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_NE(p->frameStyle() & QFrame::StyledPanel, 0);
-    o.oGet.GoBottom();
+    oGet.GoBottom();
     EXPECT_EQ(p->textCursor().position(), 0); // empty log
-    o.Message("Waiting command (ESC to exit)...");
+    Append("Waiting command (ESC to exit)...");
     // Appending goes by the new part only; ten thousand lines show exactly the bound text.
     for (int i = 0; i < 10000; ++i) {
-      o.Message("Sending track " + std::to_string(i / 2) + ", side " + std::to_string(i % 2));
+      Append("Sending track " + std::to_string(i / 2) + ", side " + std::to_string(i % 2));
     }
     serial::SYSREFRESH();
     EXPECT_EQ(p->document()->blockCount(), 10002);
-    EXPECT_EQ(p->toPlainText().toStdU16String(), LOGTEXTTOWIDGET(o.cText));
+    EXPECT_EQ(p->toPlainText().toStdU16String(), LOGTEXTTOWIDGET(cText));
     EXPECT_EQ(p->textCursor().position(), p->document()->characterCount() - 1);
     EXPECT_GT(p->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(p->verticalScrollBar()->value(), p->verticalScrollBar()->maximum());
     // A text that does not extend the shown one is shown whole; Refresh ignores arguments.
-    o.oGet.VarPut("x\r\ny");
-    o.oGet.Refresh();
+    oGet.VarPut("x\r\ny");
+    oGet.Refresh();
     EXPECT_EQ(p->toPlainText(), "x\ny");
-    o.oGet.VarPut("x\r");
-    o.oGet.Refresh(true);
-    o.oGet.VarPut("x\r\nz");
-    o.oGet.Refresh(false);
+    oGet.VarPut("x\r");
+    oGet.Refresh(true);
+    oGet.VarPut("x\r\nz");
+    oGet.Refresh(false);
     EXPECT_EQ(p->toPlainText(), "x\nz");
-    o.oGet.VarPut("y\r\nzz"); // longer, but replaced rather than extended
-    o.oGet.Refresh(false);
+    oGet.VarPut("y\r\nzz"); // longer, but replaced rather than extended
+    oGet.Refresh(false);
     EXPECT_EQ(p->toPlainText(), "y\nzz");
-    o.oDlg.End();
+    oDlg.End();
   });
-  EXPECT_EQ(o.oDlg.nResult, 2);
+  EXPECT_EQ(oDlg.nResult, 2);
 }
 
 // The pause after the 0x00 paints the line just appended and handles nothing else.
-TEST(MultiGetLog, UpdateWindowPaintsThePendingLineAndHandlesNothingElse) {
-  DialogWatchdog oWatch;
-  LogDialog o;
-  o.Run([&] {
-    QWidget* pView = o.Edit()->viewport();
+TEST_F(MultiGetLog, UpdateWindowPaintsThePendingLineAndHandlesNothingElse) {
+  Run([&] {
+    QWidget* pView = Edit()->viewport();
     serial::SYSREFRESH();
     int nPaints = 0;
     auto* pCounter = new PaintCounter(&nPaints); // NOLINT: owned by the viewport
@@ -182,28 +172,26 @@ TEST(MultiGetLog, UpdateWindowPaintsThePendingLineAndHandlesNothingElse) {
     pView->installEventFilter(pCounter);
     bool lTimerRan = false;
     QTimer::singleShot(0, [&] { lTimerRan = true; });
-    o.Message("Sending track 0, side 0");
+    Append("Sending track 0, side 0");
     EXPECT_EQ(nPaints, 0); // appending only asks for a paint
-    UPDATEWINDOW(o.oGet);
+    UPDATEWINDOW(oGet);
     EXPECT_GT(nPaints, 0);
     EXPECT_FALSE(lTimerRan);
     const int nAfter = nPaints;
-    UPDATEWINDOW(o.oGet); // nothing left to paint
+    UPDATEWINDOW(oGet); // nothing left to paint
     EXPECT_EQ(nPaints, nAfter);
     serial::SYSREFRESH();
     EXPECT_TRUE(lTimerRan);
-    o.oDlg.End();
+    oDlg.End();
   });
 }
 
-TEST(MultiGetLog, KeysChangeNothingCopyWorksEscEndsAndTheBoundTextKeepsCrLf) {
-  DialogWatchdog oWatch;
-  LogDialog o;
+TEST_F(MultiGetLog, KeysChangeNothingCopyWorksEscEndsAndTheBoundTextKeepsCrLf) {
   bool lOpenBeforeEsc = false;
-  o.Run([&] {
-    QPlainTextEdit* p = o.Edit();
-    o.Message("first line");
-    o.Message("second line");
+  Run([&] {
+    QPlainTextEdit* p = Edit();
+    Append("first line");
+    Append("second line");
     const QString cBefore = p->toPlainText();
     QGuiApplication::clipboard()->setText("pasted");
     QTest::keyClicks(p, "typed");
@@ -220,18 +208,18 @@ TEST(MultiGetLog, KeysChangeNothingCopyWorksEscEndsAndTheBoundTextKeepsCrLf) {
     EXPECT_EQ(p->toPlainText(), cBefore);
     EXPECT_TRUE(p->hasFocus()) << "Tab stays in the box";
     p->clearFocus(); // focus leaves: the shown text goes back to cText
-    EXPECT_EQ(o.cText, "first line\r\nsecond line\r\n");
+    EXPECT_EQ(cText, "first line\r\nsecond line\r\n");
     p->setFocus();
     QTest::keyClick(p, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(p, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), cBefore);
-    o.Message("third line");
-    lOpenBeforeEsc = WIDGETOF(o.oDlg)->isVisible() && !o.oDlg.nResult;
+    Append("third line");
+    lOpenBeforeEsc = WIDGETOF(oDlg)->isVisible() && !oDlg.nResult;
     QTest::keyClick(p, Qt::Key_Escape);
   });
   EXPECT_TRUE(lOpenBeforeEsc);
-  EXPECT_EQ(o.oDlg.nResult, 2);
-  EXPECT_EQ(o.cText, "first line\r\nsecond line\r\nthird line\r\n");
+  EXPECT_EQ(oDlg.nResult, 2);
+  EXPECT_EQ(cText, "first line\r\nsecond line\r\nthird line\r\n");
 }
 
 } // namespace
