@@ -1,19 +1,18 @@
-// TDialog: geometry and style rules, the callback order of a modal run, what ends it and what
-// does not, the close check, comm-notify dispatch and the creation error.
+// TDialog: geometry and style rules, the cases shared with Win32 (dialog_contract.h) on the
+// offscreen Qt window, what else ends a run and what does not, the close check, comm-notify
+// dispatch and the creation error.
 #include "serial/message_pump.h"
 #include "serial/window_registry_qt.h"
 #include "serial/window_registry_testing_qt.h"
+#include "tests/ui/dialog_contract.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/dialog.h"
 #include "ui/dialog_qt.h"
-#include "ui/key_state.h"
 #include "ui/multiget.h"
-#include "ui/popmsg.h"
 #include "ui/ui_error.h"
 #include "ui/window_qt.h"
 
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -26,39 +25,54 @@
 namespace veltra::ui {
 namespace {
 
-using test::DialogWatchdog;
-using test::WaitFor;
-using test::WhenModal;
+using namespace test;
 
-// The program's dialog: caption, 500 x 500 pixels, style 0, and a read-only log bound to cText.
-struct ProgramDialog {
-  std::string cText;
-  TDialog oDlg;
-  TMultiGet oGet;
-  ProgramDialog() {
-    oDlg.New({.cCaption = "VELTRA 1.00  (COM1:115200,N,8,2)  ",
-              .nStyle = 0,
-              .nWidth = 500,
-              .nHeight = 500,
-              .lTruePixel = false});
-    oDlg.lModify = false;
-    oDlg.lHelpIcon = false;
-    oGet.New({.nRow = 0, .nCol = 0, .bSetGet = BINDTEXT(cText), .lReadOnly = true});
+// The shared cases on Qt: keys and close requests are Qt events sent to the offscreen window.
+struct QtScreen {
+  DialogWatchdog oWatch;
+  int hSeen = 0;
+
+  static bool Shown(const TDialog& o) { return WIDGETOF(o) != nullptr && WIDGETOF(o)->isVisible(); }
+  static void F4(const TDialog& o, bool lDown) {
+    if (lDown) {
+      QTest::keyPress(WIDGETOF(o), Qt::Key_F4);
+    } else {
+      QTest::keyRelease(WIDGETOF(o), Qt::Key_F4);
+    }
   }
-  TDialog::ActivateArgs Args(std::function<void(TDialog&)> bMore = {}) {
-    return {.lCentered = true,
-            .bValid = [](TDialog& o) { return VALID_(o, false); },
-            .bInit =
-                [this, bMore](TDialog& o) {
-                  o.SetControl(oGet);
-                  if (bMore) {
-                    bMore(o);
-                  }
-                }};
+  static void AskClose(const TDialog& o) { WIDGETOF(o)->close(); }
+  static void Esc(const TDialog&, TMultiGet& oGet) {
+    QTest::keyClick(WIDGETOF(oGet), Qt::Key_Escape);
   }
-  QWidget* Window() const { return WIDGETOF(oDlg); }
-  QWidget* Log() const { return WIDGETOF(oGet); }
+  static void Repaint(const TDialog& o) { WIDGETOF(o)->repaint(); }
+
+  // Title bar and border but no buttons, fixed at 502 x 502 and centred on the screen; the log
+  // has the focus and covers the client area, its frame just outside the edges.
+  void Look(const TDialog& oDlg, const TMultiGet& oGet) {
+    hSeen = oDlg.hWnd;
+    EXPECT_TRUE(serial::ISWINDOW(hSeen));
+    QWidget* w = WIDGETOF(oDlg);
+    EXPECT_EQ(w->windowTitle(), "Invio immagine");
+    EXPECT_EQ(w->focusWidget(), WIDGETOF(oGet));
+    const Qt::WindowFlags f = w->windowFlags();
+    EXPECT_TRUE(f.testFlag(Qt::WindowTitleHint) && f.testFlag(Qt::CustomizeWindowHint));
+    for (const Qt::WindowType nButton : {Qt::WindowCloseButtonHint, Qt::WindowMinimizeButtonHint,
+                                         Qt::WindowMaximizeButtonHint, Qt::WindowSystemMenuHint}) {
+      EXPECT_FALSE(f.testFlag(nButton)) << nButton;
+    }
+    EXPECT_EQ(w->size(), QSize(502, 502));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    const QRect oScreen = QGuiApplication::primaryScreen()->geometry();
+    const auto [nX, nY] =
+        CENTEREDPOS(oScreen.left(), oScreen.top(), oScreen.width(), oScreen.height(), 502, 502);
+    EXPECT_EQ(w->geometry().topLeft(), QPoint(nX, nY));
+    EXPECT_EQ(WIDGETOF(oGet)->geometry(), QRect(-1, -1, 504, 505));
+  }
+  bool Gone() const { return hSeen != 0 && !serial::ISWINDOW(hSeen); }
 };
+
+INSTANTIATE_TYPED_TEST_SUITE_P(Qt, DialogContract, QtScreen);
+using ProgramWindow = DialogContract<QtScreen>;
 
 TEST(DialogRules, RectangleInPixelsOrRowsAndColumns) {
   struct Case {
@@ -128,225 +142,51 @@ TEST(DialogNew, FillsFieldsAndCreatesNoWindow) {
   EXPECT_EQ(oGet.oWnd, &oDlg);
 }
 
-TEST(DialogRun, InitBeforeShownThenStartOnceAfterFirstPaint) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
-  std::vector<std::string> aOrder;
-  int nStarts = 0;
-  int nPaintsBeforeStart = 0;
-  const int nRunningBefore = DIALOGSRUNNING();
-  struct PaintCount : QObject {
-    int* pCount;
-    QWidget* pWindow = nullptr;
-    bool eventFilter(QObject* p, QEvent* e) override {
-      if (e->type() == QEvent::Paint && p->isWidgetType() &&
-          static_cast<QWidget*>(p)->window() == pWindow) {
-        ++*pCount;
-      }
-      return false;
-    }
-  } oPaints;
-  int nPaints = 0;
-  oPaints.pCount = &nPaints;
-  qApp->installEventFilter(&oPaints);
-
-  o.oDlg.bStart = [&] {
-    ++nStarts;
-    nPaintsBeforeStart = nPaints;
-    aOrder.push_back("start");
-    EXPECT_FALSE(o.oDlg.bStart) << "cleared before it runs";
-    EXPECT_TRUE(o.Window()->isVisible());
-    // Later paints are handled through the pump while the start callback runs.
-    for (int i = 0; i < 3; ++i) {
-      o.Window()->repaint();
-      o.Log()->update();
-      serial::SYSREFRESH();
-    }
-    EXPECT_TRUE(o.oDlg.End());
-  };
-  o.oDlg.Activate(o.Args([&](TDialog& d) {
-    aOrder.push_back("init");
-    oPaints.pWindow = o.Window();
-    EXPECT_NE(d.hWnd, 0);
-    EXPECT_TRUE(serial::ISWINDOW(d.hWnd));
-    EXPECT_FALSE(o.Window()->isVisible());
-    EXPECT_EQ(o.Window()->windowTitle(), "VELTRA 1.00  (COM1:115200,N,8,2)");
-    EXPECT_EQ(o.Window()->focusWidget(), o.Log());
-    EXPECT_EQ(DIALOGSRUNNING(), nRunningBefore + 1);
-  }));
-  // More paints after the run are not a second start.
-  qApp->removeEventFilter(&oPaints);
-  EXPECT_EQ(aOrder, (std::vector<std::string>{"init", "start"}));
-  EXPECT_EQ(nStarts, 1);
-  EXPECT_GE(nPaintsBeforeStart, 1);
-  EXPECT_GT(nPaints, nPaintsBeforeStart);
-  EXPECT_EQ(o.oDlg.nResult, 2);
-  EXPECT_FALSE(o.oDlg.lVisible);
-  EXPECT_EQ(o.oDlg.hWnd, 0);
-  EXPECT_EQ(DIALOGSRUNNING(), nRunningBefore);
-}
-
-TEST(DialogRun, WindowHasNoCloseButtonFixedSizeAndIsCentred) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
-  o.oDlg.bStart = [&] {
-    QWidget* w = o.Window();
-    const Qt::WindowFlags f = w->windowFlags();
-    EXPECT_TRUE(f.testFlag(Qt::WindowTitleHint));
-    EXPECT_TRUE(f.testFlag(Qt::CustomizeWindowHint));
-    EXPECT_FALSE(f.testFlag(Qt::WindowCloseButtonHint));
-    EXPECT_FALSE(f.testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_FALSE(f.testFlag(Qt::WindowMaximizeButtonHint));
-    EXPECT_FALSE(f.testFlag(Qt::WindowSystemMenuHint));
-    EXPECT_EQ(w->size(), QSize(502, 502));
-    EXPECT_EQ(w->minimumSize(), w->maximumSize());
-    const QRect oScreen = QGuiApplication::primaryScreen()->geometry();
-    const auto [nX, nY] =
-        CENTEREDPOS(oScreen.left(), oScreen.top(), oScreen.width(), oScreen.height(), 502, 502);
-    EXPECT_EQ(w->geometry().topLeft(), QPoint(nX, nY));
-    // The log covers the client area, its frame just outside the edges.
-    EXPECT_EQ(o.Log()->geometry(), QRect(-1, -1, 504, 505));
-    o.oDlg.End();
-  };
-  o.oDlg.Activate(o.Args());
-  EXPECT_EQ(o.oDlg.nResult, 2);
-}
-
-TEST(DialogRun, EndDuringInitEndsBeforeTheWindowIsShown) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
-  bool lStarted = false;
-  bool lShown = false;
-  struct ShowWatch : QObject {
-    bool* pShown;
-    bool eventFilter(QObject* p, QEvent* e) override {
-      if (e->type() == QEvent::Show && p->isWidgetType() && static_cast<QWidget*>(p)->isWindow()) {
-        *pShown = true;
-      }
-      return false;
-    }
-  } oShow;
-  oShow.pShown = &lShown;
-  qApp->installEventFilter(&oShow);
-  o.oDlg.bStart = [&] { lStarted = true; };
-  o.oDlg.Activate(o.Args([&](TDialog& d) { EXPECT_TRUE(d.End()); }));
-  qApp->removeEventFilter(&oShow);
-  EXPECT_FALSE(lShown);
-  EXPECT_FALSE(lStarted);
-  EXPECT_EQ(o.oDlg.nResult, 2);
-}
-
-TEST(DialogRun, EndRefusedByValidChangesNothing) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
-  bool lAllow = false;
-  o.oDlg.bStart = [&] {
-    EXPECT_FALSE(o.oDlg.End(5));
-    EXPECT_FALSE(o.oDlg.nResult.has_value());
-    serial::SYSREFRESH();
-    EXPECT_TRUE(o.Window()->isVisible());
-    lAllow = true;
-    EXPECT_TRUE(o.oDlg.End(7));
-    // Accepted, but the window stays while the start callback still runs.
-    for (int i = 0; i < 5; ++i) {
-      serial::SYSREFRESH();
-    }
-    EXPECT_TRUE(o.Window()->isVisible());
-  };
-  o.oDlg.Activate(o.Args([&](TDialog& d) { d.bValid = [&](TDialog&) { return lAllow; }; }));
-  EXPECT_EQ(o.oDlg.nResult, 7);
-}
-
-// The program's valid callback: true unless F4 is down, so Alt+F4 cannot close the window.
-TEST(DialogRun, CloseRefusedWhileF4IsDownEscAccepted) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
-  bool lStillOpen = false;
-  QTimer::singleShot(0, [&] {
-    ASSERT_TRUE(WaitFor([&] { return o.Window() != nullptr && o.Window()->isVisible(); }));
-    QTest::keyPress(o.Log(), Qt::Key_Alt);
-    QTest::keyPress(o.Log(), Qt::Key_F4, Qt::AltModifier);
-    ASSERT_TRUE(GETASYNCKEYSTATE(VK_F4));
-    o.Window()->close(); // the close request an Alt+F4 becomes
-    lStillOpen = o.Window()->isVisible();
-    QTest::keyRelease(o.Log(), Qt::Key_F4, Qt::AltModifier);
-    QTest::keyRelease(o.Log(), Qt::Key_Alt);
-    QTest::keyClick(o.Log(), Qt::Key_Escape);
-  });
-  o.oDlg.Activate(
-      o.Args([&](TDialog& d) { d.bValid = [](TDialog&) { return !GETASYNCKEYSTATE(VK_F4); }; }));
-  EXPECT_TRUE(lStillOpen);
-  EXPECT_EQ(o.oDlg.nResult, 2);
-}
-
-TEST(DialogRun, CloseRequestAcceptedWhenValidAgrees) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
-  int nAsked = 0;
-  QTimer::singleShot(0, [&] {
-    ASSERT_TRUE(WaitFor([&] { return o.Window() != nullptr && o.Window()->isVisible(); }));
-    o.Window()->close();
-  });
-  o.oDlg.Activate(o.Args([&](TDialog& d) {
-    d.bValid = [&](TDialog&) {
-      ++nAsked;
-      return true;
-    };
-  }));
-  EXPECT_EQ(nAsked, 1);
-  EXPECT_EQ(o.oDlg.nResult, 2);
-}
-
-TEST(DialogRun, EnterNeverClosesEscDoesAndSwitchTurnsEscOff) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
+TEST_F(ProgramWindow, EnterNeverClosesEscDoesAndSwitchTurnsEscOff) {
   bool lOpenAfterEnter = false;
   bool lOpenAfterEscOff = false;
-  o.oDlg.bStart = [&] {
-    QTest::keyClick(o.Log(), Qt::Key_Return);
-    QTest::keyClick(o.Log(), Qt::Key_Enter);
-    QTest::keyClick(o.Window(), Qt::Key_Return);
+  oDlg.bStart = [&] {
+    QTest::keyClick(WIDGETOF(oGet), Qt::Key_Return);
+    QTest::keyClick(WIDGETOF(oGet), Qt::Key_Enter);
+    QTest::keyClick(WIDGETOF(oDlg), Qt::Key_Return);
     serial::SYSREFRESH();
-    lOpenAfterEnter = o.Window()->isVisible() && !o.oDlg.nResult;
+    lOpenAfterEnter = WIDGETOF(oDlg)->isVisible() && !oDlg.nResult;
     const bool lWas = SETDIALOGESC(false);
-    QTest::keyClick(o.Log(), Qt::Key_Escape);
-    lOpenAfterEscOff = !o.oDlg.nResult;
+    QTest::keyClick(WIDGETOF(oGet), Qt::Key_Escape);
+    lOpenAfterEscOff = !oDlg.nResult;
     SETDIALOGESC(lWas);
-    QTest::keyClick(o.Log(), Qt::Key_Escape);
+    QTest::keyClick(WIDGETOF(oGet), Qt::Key_Escape);
   };
-  o.oDlg.Activate(o.Args());
+  Activate();
   EXPECT_TRUE(lOpenAfterEnter);
   EXPECT_TRUE(lOpenAfterEscOff);
-  EXPECT_EQ(o.oDlg.nResult, 2);
+  EXPECT_EQ(oDlg.nResult, 2);
 }
 
-TEST(DialogRun, WhenFalseCancelsWithoutAWindow) {
-  ProgramDialog o;
+TEST_F(ProgramWindow, WhenFalseCancelsWithoutAWindow) {
   const int nBefore = DIALOGSRUNNING();
   int nDuringWhen = -1;
   bool lInit = false;
-  o.oDlg.Activate({.bInit = [&](TDialog&) { lInit = true; },
-                   .bWhen =
-                       [&](TDialog&) {
-                         nDuringWhen = DIALOGSRUNNING();
-                         return false;
-                       }});
-  EXPECT_EQ(o.oDlg.nResult, 2);
+  oDlg.Activate({.bInit = [&](TDialog&) { lInit = true; },
+                 .bWhen =
+                     [&](TDialog&) {
+                       nDuringWhen = DIALOGSRUNNING();
+                       return false;
+                     }});
+  EXPECT_EQ(oDlg.nResult, 2);
   EXPECT_FALSE(lInit);
   EXPECT_EQ(nDuringWhen, nBefore + 1);
   EXPECT_EQ(DIALOGSRUNNING(), nBefore);
-  EXPECT_FALSE(o.oDlg.lVisible);
+  EXPECT_FALSE(oDlg.lVisible);
 }
 
-TEST(DialogRun, ExceptionFromStartCallbackLeavesActivate) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
+TEST_F(ProgramWindow, ExceptionFromStartCallbackLeavesActivate) {
   const int nBefore = DIALOGSRUNNING();
-  o.oDlg.bStart = [] { throw std::runtime_error("quit"); };
-  EXPECT_THROW(o.oDlg.Activate(o.Args()), std::runtime_error);
+  oDlg.bStart = [] { throw std::runtime_error("quit"); };
+  EXPECT_THROW(Activate(), std::runtime_error);
   EXPECT_EQ(DIALOGSRUNNING(), nBefore);
-  EXPECT_EQ(o.oDlg.hWnd, 0);
-  EXPECT_FALSE(o.oDlg.lVisible);
+  EXPECT_EQ(oDlg.hWnd, 0);
+  EXPECT_FALSE(oDlg.lVisible);
 }
 
 TEST(DialogRun, CannotCreateDialogBoxOffTheUserInterfaceThread) {
@@ -387,20 +227,6 @@ TEST(WindowEvents, CommNotifyReachesTheCallbackWithHandleAndStatus) {
   EXPECT_EQ(aCalls, (std::vector<std::pair<int, int>>{{3, 1}, {9, 1}}));
 }
 
-TEST(WindowEvents, HandleIsRegisteredOnlyWhileTheWindowExists) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
-  int hSeen = 0;
-  o.oDlg.bStart = [&] {
-    hSeen = o.oDlg.hWnd;
-    EXPECT_TRUE(serial::ISWINDOW(hSeen));
-    o.oDlg.End();
-  };
-  o.oDlg.Activate(o.Args());
-  EXPECT_NE(hSeen, 0);
-  EXPECT_FALSE(serial::ISWINDOW(hSeen));
-}
-
 TEST(CloseCheck, AsksOnlyWithUnsavedChangesAndRefusesReentry) {
   TDialog oDlg;
   oDlg.New({});
@@ -422,27 +248,25 @@ TEST(CloseCheck, AsksOnlyWithUnsavedChangesAndRefusesReentry) {
   EXPECT_FALSE(VALID_(oDlg, true)); // No is the default answer
 }
 
-TEST(CloseCheck, FieldValidationWhenTheDialogAsksForIt) {
-  DialogWatchdog oWatch;
-  ProgramDialog o;
+TEST_F(ProgramWindow, FieldValidationWhenTheDialogAsksForIt) {
   bool lFieldOk = false;
-  o.oGet.bValid = [&] { return lFieldOk; };
+  oGet.bValid = [&] { return lFieldOk; };
   std::vector<bool> aResults;
   QString cMessage;
-  o.oDlg.bStart = [&] {
-    o.oDlg.Cargo = 1;
+  oDlg.bStart = [&] {
+    oDlg.Cargo = 1;
     WhenModal<QMessageBox>([&](QMessageBox* p) {
       cMessage = p->text();
       p->accept();
     });
-    aResults.push_back(VALID_(o.oDlg, false));
-    EXPECT_FALSE(o.oDlg.Cargo.has_value());
-    o.oDlg.Cargo = 1;
+    aResults.push_back(VALID_(oDlg, false));
+    EXPECT_FALSE(oDlg.Cargo.has_value());
+    oDlg.Cargo = 1;
     lFieldOk = true;
-    aResults.push_back(VALID_(o.oDlg, false));
-    o.oDlg.End();
+    aResults.push_back(VALID_(oDlg, false));
+    oDlg.End();
   };
-  o.oDlg.Activate(o.Args());
+  Activate();
   EXPECT_EQ(aResults, (std::vector<bool>{false, true}));
   EXPECT_EQ(cMessage, "Campo non valido.");
 }

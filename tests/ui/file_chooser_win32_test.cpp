@@ -13,25 +13,19 @@ namespace {
 // and CGETFILE returns the empty text.
 TEST(FileChooserWin32, ProgramsChooserCancelledGivesTheEmptyText) {
   std::string cFilters;
-  bool lShown = false;
   test::Watcher oWatch("Seleziona immagine da inviare", [&](HWND hDialog) {
-    lShown = true;
-    // The file-type list of the dialog (either layout): its entries, one per line.
-    for (const int nId : {0x470 /* cmb1 */}) {
-      const HWND hList = GetDlgItem(hDialog, nId);
-      const int nCount = static_cast<int>(SendMessageA(hList, CB_GETCOUNT, 0, 0));
-      for (int i = 0; i < nCount; ++i) {
-        char cItem[256] = {};
-        SendMessageA(hList, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(cItem));
-        cFilters += std::string(cItem) + "\n";
-      }
+    // The entries of the dialog's file-type list (cmb1), one per line.
+    const HWND hList = GetDlgItem(hDialog, 0x470);
+    for (int i = 0; i < SendMessageA(hList, CB_GETCOUNT, 0, 0); ++i) {
+      char cItem[256] = {};
+      SendMessageA(hList, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(cItem));
+      cFilters += std::string(cItem) + "\n";
     }
     PostMessageA(hDialog, WM_COMMAND, IDCANCEL, 0);
   });
   EXPECT_EQ(CGETFILE("File MGT (*.mgt)|*.mgt", "Seleziona immagine da inviare", std::nullopt,
                      CURDIRPATH()),
             "");
-  EXPECT_TRUE(lShown);
   EXPECT_EQ(cFilters, "File MGT (*.mgt)\n");
 }
 

@@ -1,6 +1,8 @@
 // TMultiGet: style and geometry rules, ids, the log in a running dialog (appending, caret,
-// read-only keys, copy, Esc), and the bound text after focus changes and after closing.
+// read-only keys, Esc), and the bound text after focus changes and after closing. Copying the
+// log out is the end-to-end suites' (the user's keys and the clipboard).
 #include "serial/message_pump.h"
+#include "tests/ui/dialog_contract.h"
 #include "tests/ui/ui_test_util.h"
 #include "ui/dialog.h"
 #include "ui/dialog_qt.h"
@@ -9,7 +11,6 @@
 #include "ui/window_qt.h"
 
 #include <QClipboard>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -37,24 +38,17 @@ private:
   int* m_pCount;
 };
 
-struct LogDialog {
-  std::string cText;
-  TDialog oDlg;
-  TMultiGet oGet;
-  LogDialog() {
-    oDlg.New({.cCaption = "Log", .nStyle = 0, .nWidth = 500, .nHeight = 500});
-    oGet.New({.nRow = 0, .nCol = 0, .bSetGet = BINDTEXT(cText), .lReadOnly = true});
-  }
-  // Runs the dialog with fBody as its start callback; the body ends it (or the watchdog does).
+struct Watched {
+  DialogWatchdog oWatch;
+};
+
+// The program's window; each case's body runs as its start callback and ends it (or the
+// watchdog does).
+class MultiGetLog : public test::DialogContract<Watched> {
+protected:
   void Run(std::function<void()> fBody) {
     oDlg.bStart = std::move(fBody);
-    oDlg.Activate({.lCentered = true, .bInit = [this](TDialog& d) { d.SetControl(oGet); }});
-  }
-  // A line appended as the transfer loop does it.
-  void Message(const std::string& cLine) {
-    oGet.VarPut(*oGet.VarGet() + cLine + "\r\n");
-    oGet.Refresh(false);
-    oGet.GoBottom();
+    Activate();
   }
   QPlainTextEdit* Edit() const { return static_cast<QPlainTextEdit*>(WIDGETOF(oGet)); }
 };
@@ -101,13 +95,17 @@ TEST(MultiGetIds, CounterWrapsAfter30000To100) {
   EXPECT_EQ(NEXTCONTROLID(), 101);
 }
 
-TEST(MultiGetIds, DuplicateIdRaisesAndIsNotRegistered) {
+// Initiated in a dialog that has no item with its id (it has no window yet), a control raises
+// "Non defined Id"; a second control given an id the dialog already holds raises "Duplicated
+// Id" and is not registered. Both name the id.
+TEST(MultiGetIds, UndefinedAndDuplicateIdsRaiseAndTheDuplicateIsNotRegistered) {
   std::vector<UiError> aErrors;
   const auto bOld = SETUIERRORHOOK([&](const UiError& e) { aErrors.push_back(e); });
   TDialog oDlg;
   oDlg.New({});
   TMultiGet oFirst;
   oFirst.New({});
+  oFirst.Initiate(oDlg);
   // Run the shared counter round until it hands out the first control's id again.
   const int nTarget = oFirst.nId == 100 ? 30000 : oFirst.nId - 1;
   for (int i = 0; i < 30001 && NEXTCONTROLID() != nTarget; ++i) {
@@ -116,74 +114,58 @@ TEST(MultiGetIds, DuplicateIdRaisesAndIsNotRegistered) {
   oSecond.New({});
   SETUIERRORHOOK(bOld);
   ASSERT_EQ(oSecond.nId, oFirst.nId);
-  ASSERT_EQ(aErrors.size(), 1U);
-  EXPECT_EQ(aErrors[0].cDescription, "Duplicated Id");
+  ASSERT_EQ(aErrors.size(), 2U);
+  EXPECT_EQ(aErrors[0].cDescription, "Non defined Id");
+  EXPECT_EQ(aErrors[1].cDescription, "Duplicated Id");
   char cExpected[32];
   std::snprintf(cExpected, sizeof cExpected, "No: %6d", oFirst.nId);
   EXPECT_EQ(aErrors[0].cOperation, cExpected);
+  EXPECT_EQ(aErrors[1].cOperation, cExpected);
+  EXPECT_EQ(WIDGETOF(oFirst), nullptr);
   EXPECT_EQ(oDlg.aControls, (std::vector<TControl*>{&oFirst}));
 }
 
-TEST(MultiGetIds, InitiatingWithoutItsItemRaisesNonDefinedId) {
-  std::vector<UiError> aErrors;
-  const auto bOld = SETUIERRORHOOK([&](const UiError& e) { aErrors.push_back(e); });
-  TDialog oDlg;
-  oDlg.New({});
-  TMultiGet oGet;
-  oGet.New({});
-  oGet.Initiate(oDlg); // the dialog has no window, so no item with this id
-  SETUIERRORHOOK(bOld);
-  ASSERT_EQ(aErrors.size(), 1U);
-  EXPECT_EQ(aErrors[0].cDescription, "Non defined Id");
-  EXPECT_EQ(aErrors[0].cOperation.substr(0, 4), "No: ");
-  EXPECT_EQ(aErrors[0].cOperation.size(), 10U);
-  EXPECT_EQ(std::stoi(aErrors[0].cOperation.substr(4)), oGet.nId);
-  EXPECT_EQ(WIDGETOF(oGet), nullptr);
-}
-
-TEST(MultiGetLog, AppendedLinesShowAndCaretFollowsTheEnd) {
-  DialogWatchdog oWatch;
-  LogDialog o;
-  o.Run([&] {
-    QPlainTextEdit* p = o.Edit();
+TEST_F(MultiGetLog, AppendedLinesShowAndCaretFollowsTheEnd) {
+  Run([&] {
+    QPlainTextEdit* p = Edit();
     EXPECT_TRUE(p->isReadOnly());
     EXPECT_EQ(p->font().pixelSize(), 12);
     EXPECT_EQ(p->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_NE(p->frameStyle() & QFrame::StyledPanel, 0);
-    o.oGet.GoBottom();
+    oGet.GoBottom();
     EXPECT_EQ(p->textCursor().position(), 0); // empty log
-    o.Message("Waiting command (ESC to exit)...");
-    for (int i = 0; i < 60; ++i) {
-      o.Message("Sending track " + std::to_string(i / 2) + ", side " + std::to_string(i % 2));
+    Append("Waiting command (ESC to exit)...");
+    // Appending goes by the new part only; ten thousand lines show exactly the bound text.
+    for (int i = 0; i < 10000; ++i) {
+      Append("Sending track " + std::to_string(i / 2) + ", side " + std::to_string(i % 2));
     }
     serial::SYSREFRESH();
-    EXPECT_EQ(p->toPlainText().toStdU16String(), LOGTEXTTOWIDGET(o.cText));
+    EXPECT_EQ(p->document()->blockCount(), 10002);
+    EXPECT_EQ(p->toPlainText().toStdU16String(), LOGTEXTTOWIDGET(cText));
     EXPECT_EQ(p->textCursor().position(), p->document()->characterCount() - 1);
     EXPECT_GT(p->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(p->verticalScrollBar()->value(), p->verticalScrollBar()->maximum());
     // A text that does not extend the shown one is shown whole; Refresh ignores arguments.
-    o.oGet.VarPut("x\r\ny");
-    o.oGet.Refresh();
+    oGet.VarPut("x\r\ny");
+    oGet.Refresh();
     EXPECT_EQ(p->toPlainText(), "x\ny");
-    o.oGet.VarPut("x\r");
-    o.oGet.Refresh(true);
-    o.oGet.VarPut("x\r\nz");
-    o.oGet.Refresh(false);
+    oGet.VarPut("x\r");
+    oGet.Refresh(true);
+    oGet.VarPut("x\r\nz");
+    oGet.Refresh(false);
     EXPECT_EQ(p->toPlainText(), "x\nz");
-    o.oGet.VarPut("y\r\nzz"); // longer, but replaced rather than extended
-    o.oGet.Refresh(false);
+    oGet.VarPut("y\r\nzz"); // longer, but replaced rather than extended
+    oGet.Refresh(false);
     EXPECT_EQ(p->toPlainText(), "y\nzz");
-    o.oDlg.End();
+    oDlg.End();
   });
-  EXPECT_EQ(o.oDlg.nResult, 2);
+  EXPECT_EQ(oDlg.nResult, 2);
 }
 
 // The pause after the 0x00 paints the line just appended and handles nothing else.
-TEST(MultiGetLog, UpdateWindowPaintsThePendingLineAndHandlesNothingElse) {
-  DialogWatchdog oWatch;
-  LogDialog o;
-  o.Run([&] {
-    QWidget* pView = o.Edit()->viewport();
+TEST_F(MultiGetLog, UpdateWindowPaintsThePendingLineAndHandlesNothingElse) {
+  Run([&] {
+    QWidget* pView = Edit()->viewport();
     serial::SYSREFRESH();
     int nPaints = 0;
     auto* pCounter = new PaintCounter(&nPaints); // NOLINT: owned by the viewport
@@ -191,28 +173,26 @@ TEST(MultiGetLog, UpdateWindowPaintsThePendingLineAndHandlesNothingElse) {
     pView->installEventFilter(pCounter);
     bool lTimerRan = false;
     QTimer::singleShot(0, [&] { lTimerRan = true; });
-    o.Message("Sending track 0, side 0");
+    Append("Sending track 0, side 0");
     EXPECT_EQ(nPaints, 0); // appending only asks for a paint
-    UPDATEWINDOW(o.oGet);
+    UPDATEWINDOW(oGet);
     EXPECT_GT(nPaints, 0);
     EXPECT_FALSE(lTimerRan);
     const int nAfter = nPaints;
-    UPDATEWINDOW(o.oGet); // nothing left to paint
+    UPDATEWINDOW(oGet); // nothing left to paint
     EXPECT_EQ(nPaints, nAfter);
     serial::SYSREFRESH();
     EXPECT_TRUE(lTimerRan);
-    o.oDlg.End();
+    oDlg.End();
   });
 }
 
-TEST(MultiGetLog, KeysChangeNothingButCopyWorksAndEscEnds) {
-  DialogWatchdog oWatch;
-  LogDialog o;
+TEST_F(MultiGetLog, KeysChangeNothingEscEndsAndTheBoundTextKeepsCrLf) {
   bool lOpenBeforeEsc = false;
-  o.Run([&] {
-    QPlainTextEdit* p = o.Edit();
-    o.Message("first line");
-    o.Message("second line");
+  Run([&] {
+    QPlainTextEdit* p = Edit();
+    Append("first line");
+    Append("second line");
     const QString cBefore = p->toPlainText();
     QGuiApplication::clipboard()->setText("pasted");
     QTest::keyClicks(p, "typed");
@@ -227,57 +207,17 @@ TEST(MultiGetLog, KeysChangeNothingButCopyWorksAndEscEnds) {
     QTest::keyClick(p, Qt::Key_Return);
     QTest::keyClick(p, Qt::Key_Tab);
     EXPECT_EQ(p->toPlainText(), cBefore);
-    EXPECT_EQ(o.cText, "first line\r\nsecond line\r\n");
     EXPECT_TRUE(p->hasFocus()) << "Tab stays in the box";
-    QTest::keyClick(p, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(p, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), cBefore);
-    lOpenBeforeEsc = WIDGETOF(o.oDlg)->isVisible() && !o.oDlg.nResult;
+    p->clearFocus(); // focus leaves: the shown text goes back to cText
+    EXPECT_EQ(cText, "first line\r\nsecond line\r\n");
+    p->setFocus();
+    Append("third line");
+    lOpenBeforeEsc = WIDGETOF(oDlg)->isVisible() && !oDlg.nResult;
     QTest::keyClick(p, Qt::Key_Escape);
   });
   EXPECT_TRUE(lOpenBeforeEsc);
-  EXPECT_EQ(o.oDlg.nResult, 2);
-}
-
-TEST(MultiGetLog, BoundTextKeepsCrLfAfterFocusChangesAndClosing) {
-  DialogWatchdog oWatch;
-  LogDialog o;
-  o.Run([&] {
-    o.Message("Waiting command (ESC to exit)...");
-    o.Message("Sending track 0, side 0");
-    o.Edit()->clearFocus(); // focus leaves: the shown text goes back to cText
-    EXPECT_EQ(o.cText, "Waiting command (ESC to exit)...\r\nSending track 0, side 0\r\n");
-    o.Edit()->setFocus();
-    o.Message("Sending track 0, side 1");
-    o.oDlg.End();
-  });
-  EXPECT_EQ(o.cText, "Waiting command (ESC to exit)...\r\nSending track 0, side 0\r\n"
-                     "Sending track 0, side 1\r\n");
-}
-
-// Appending goes by the new part only; this prints how the cost of a line evolves with the
-// length of the log (no timing assertion), and checks the shown text after 10,000 lines.
-TEST(MultiGetLog, TenThousandLinesShowExactlyTheBoundText) {
-  DialogWatchdog oWatch(60000);
-  LogDialog o;
-  o.Run([&] {
-    QElapsedTimer oClock;
-    std::vector<qint64> aNs;
-    for (int nBlock = 0; nBlock < 10; ++nBlock) {
-      oClock.restart();
-      for (int i = 0; i < 1000; ++i) {
-        const int n = nBlock * 1000 + i;
-        o.Message("Sending track " + std::to_string(n / 2) + ", side " + std::to_string(n % 2));
-      }
-      aNs.push_back(oClock.nsecsElapsed());
-    }
-    std::printf("[ bench    ] log append: lines 1-1000 %.1f us/line, 9001-10000 %.1f us/line\n",
-                static_cast<double>(aNs.front()) / 1000 / 1000,
-                static_cast<double>(aNs.back()) / 1000 / 1000);
-    EXPECT_EQ(o.Edit()->document()->blockCount(), 10001);
-    EXPECT_EQ(o.Edit()->toPlainText().toStdU16String(), LOGTEXTTOWIDGET(o.cText));
-    o.oDlg.End();
-  });
+  EXPECT_EQ(oDlg.nResult, 2);
+  EXPECT_EQ(cText, "first line\r\nsecond line\r\nthird line\r\n");
 }
 
 } // namespace
