@@ -75,14 +75,18 @@ std::string Shown(const TMultiGet& oGet) {
 
 // Lines appended the program's way all show, in order, with the last one in view; keys,
 // Delete and paste change nothing in the read-only log, and Esc there closes the window;
-// after the close the bound text holds every line.
+// after the close the bound text holds every line. The taskbar's message is noted.
 TEST_F(ProgramWindow, LogShowsEveryAppendedLineAtTheEndAndRefusesEdits) {
   std::string cShownAfterAppends;
   std::string cShownAfterKeys;
   int nFirstVisible = 0;
   DWORD nCaret = 0;
   bool lEscEnded = false;
+  bool lButtonNoted = false;
   oDlg.bStart = [&] {
+    // The taskbar's word that the window's button is in place, which the progress waits for.
+    SendMessageA(HWNDOF(oDlg), RegisterWindowMessageA("TaskbarButtonCreated"), 0, 0);
+    lButtonNoted = TASKBARBUTTONSHOWN(oDlg.hWnd);
     for (int i = 0; i < 80; ++i) {
       Append("Sending track " + std::to_string(i / 2) + ", side " + std::to_string(i % 2));
     }
@@ -108,6 +112,7 @@ TEST_F(ProgramWindow, LogShowsEveryAppendedLineAtTheEndAndRefusesEdits) {
   EXPECT_EQ(nCaret, cText.size());
   EXPECT_GT(nFirstVisible, 40);
   EXPECT_TRUE(lEscEnded);
+  EXPECT_TRUE(lButtonNoted);
   EXPECT_EQ(cShownAfterKeys, cShownAfterAppends);
   EXPECT_TRUE(cText.ends_with("\r\nSending track 39, side 1\r\n"));
 }

@@ -6,7 +6,7 @@
 
 // Our headers come before <windows.h>: they declare names that it defines as macros.
 // clang-format off
-#include "ui/window.h"
+#include "ui/window_win32.h"
 
 #include <functional>
 #include <string>
@@ -50,10 +50,6 @@ inline void XKEYS(const std::string& cTitle, const std::string& cKeys) {
     CloseHandle(oProcess.hThread);
     CloseHandle(oProcess.hProcess);
   }
-}
-
-inline HWND HWNDOF(const TWindow& oWnd) {
-  return reinterpret_cast<HWND>(static_cast<intptr_t>(oWnd.hWnd));
 }
 
 // The visible top-level window of this thread with the given title, or null.
