@@ -223,9 +223,14 @@ public:
 private:
   void Initiate() {
     // The taskbar's message crosses from a process that may run at a lower integrity level
-    // than this one (VELTRA started as administrator): let it through.
-    if (TaskbarButtonCreated() != 0) {
-      ChangeWindowMessageFilterEx(hWnd_, TaskbarButtonCreated(), MSGFLT_ALLOW, nullptr);
+    // than this one (VELTRA started as administrator): let it through. The call is looked up,
+    // not imported: it exists from Windows 7 on, as does the taskbar's progress, and an
+    // import would keep the program from starting on an older Windows.
+    using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, PCHANGEFILTERSTRUCT);
+    const auto pFilter = reinterpret_cast<FilterEx>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+    if (pFilter != nullptr && TaskbarButtonCreated() != 0) {
+      pFilter(hWnd_, TaskbarButtonCreated(), MSGFLT_ALLOW, nullptr);
     }
     hFont_ = MakeFont(oDlg_.oFont.value_or(TFont{}));
     SendMessageA(hWnd_, WM_SETFONT, reinterpret_cast<WPARAM>(hFont_), FALSE);
